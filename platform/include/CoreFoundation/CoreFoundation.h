@@ -1,0 +1,16 @@
+// CoreFoundation.h: the property-list object layer the system is written
+// against, over ICU and expat.
+#ifndef VZ_COREFOUNDATION_H
+#define VZ_COREFOUNDATION_H
+
+#include <CoreFoundation/CFArray.h>
+#include <CoreFoundation/CFBase.h>
+#include <CoreFoundation/CFData.h>
+#include <CoreFoundation/CFDate.h>
+#include <CoreFoundation/CFDictionary.h>
+#include <CoreFoundation/CFLocale.h>
+#include <CoreFoundation/CFNumber.h>
+#include <CoreFoundation/CFPropertyList.h>
+#include <CoreFoundation/CFString.h>
+
+#endif

@@ -1,0 +1,271 @@
+// SystemConfiguration.h: the network preferences store, the dynamic store,
+// connection status, status codes and the schema constants.
+//
+// Every file lives under the root (VAVIVAZ_ROOT, or "/"):
+//   Library/Preferences/SystemConfiguration/preferences.plist (+ "-lock")
+//   var/run/SystemConfiguration/dynamic-store.plist (+ "-lock")
+#ifndef VZ_SYSTEMCONFIGURATION_H
+#define VZ_SYSTEMCONFIGURATION_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+// Status codes, as SCError() reports them.
+enum {
+    kSCStatusOK               = 0,
+    kSCStatusFailed           = 1001, // failed, no more specific status
+    kSCStatusInvalidArgument  = 1002,
+    kSCStatusAccessError      = 1003, // permission denied
+    kSCStatusNoKey            = 1004, // nothing stored at the key or path
+    kSCStatusKeyExists        = 1005,
+    kSCStatusLocked           = 1006,
+    kSCStatusNeedLock         = 1007,
+    kSCStatusNoStoreSession   = 2001,
+    kSCStatusNoPrefsSession   = 3001,
+    kSCStatusPrefsBusy        = 3002, // the lock is held elsewhere and the caller would not wait
+    kSCStatusNoConfigFile     = 3003,
+    kSCStatusNoLink           = 3004,
+    kSCStatusStale            = 3005, // the store changed since this snapshot was taken
+    kSCStatusMaxLink          = 3006  // links nested too deeply, or a cycle
+};
+
+typedef const struct __SCPreferences       *SCPreferencesRef;
+typedef const struct __SCDynamicStore      *SCDynamicStoreRef;
+typedef const struct __SCNetworkConnection *SCNetworkConnectionRef;
+
+typedef void (*SCDynamicStoreCallBack)(SCDynamicStoreRef store, CFArrayRef changedKeys,
+                                       void *info);
+typedef struct {
+    CFIndex version;
+    void   *info;
+    const void *(*retain)(const void *info);
+    void (*release)(const void *info);
+    CFStringRef (*copyDescription)(const void *info);
+} SCDynamicStoreContext;
+
+typedef int32_t SCNetworkConnectionStatus;
+enum {
+    kSCNetworkConnectionInvalid       = -1,
+    kSCNetworkConnectionDisconnected  = 0,
+    kSCNetworkConnectionConnecting    = 1,
+    kSCNetworkConnectionConnected     = 2,
+    kSCNetworkConnectionDisconnecting = 3
+};
+
+typedef void (*SCNetworkConnectionCallBack)(SCNetworkConnectionRef connection,
+                                            SCNetworkConnectionStatus status, void *info);
+typedef struct {
+    CFIndex version;
+    void   *info;
+    const void *(*retain)(const void *info);
+    void (*release)(const void *info);
+    CFStringRef (*copyDescription)(const void *info);
+} SCNetworkConnectionContext;
+
+extern "C" {
+
+// The status of the most recent failed call of this layer on this thread; 0
+// if none failed.
+int         SCError(void) noexcept;
+const char *SCErrorString(int status) noexcept;
+
+// Preferences store. prefsID NULL names the network preferences store; a
+// relative ID names a file in the same folder, an absolute one a file under
+// the root.
+CFTypeID         SCPreferencesGetTypeID(void) noexcept;
+SCPreferencesRef SCPreferencesCreate(CFAllocatorRef allocator, CFStringRef name,
+                                     CFStringRef prefsID) noexcept;
+Boolean SCPreferencesLock(SCPreferencesRef prefs, Boolean wait) noexcept;
+Boolean SCPreferencesUnlock(SCPreferencesRef prefs) noexcept;
+Boolean SCPreferencesCommitChanges(SCPreferencesRef prefs) noexcept;
+Boolean SCPreferencesApplyChanges(SCPreferencesRef prefs) noexcept;
+CFArrayRef        SCPreferencesCopyKeyList(SCPreferencesRef prefs) noexcept;
+CFPropertyListRef SCPreferencesGetValue(SCPreferencesRef prefs, CFStringRef key) noexcept;
+Boolean SCPreferencesAddValue(SCPreferencesRef prefs, CFStringRef key,
+                              CFPropertyListRef value) noexcept;
+Boolean SCPreferencesSetValue(SCPreferencesRef prefs, CFStringRef key,
+                              CFPropertyListRef value) noexcept;
+Boolean SCPreferencesRemoveValue(SCPreferencesRef prefs, CFStringRef key) noexcept;
+
+CFStringRef     SCPreferencesPathCreateUniqueChild(SCPreferencesRef prefs,
+                                                   CFStringRef prefix) noexcept;
+CFDictionaryRef SCPreferencesPathGetValue(SCPreferencesRef prefs, CFStringRef path) noexcept;
+CFStringRef     SCPreferencesPathGetLink(SCPreferencesRef prefs, CFStringRef path) noexcept;
+Boolean SCPreferencesPathSetValue(SCPreferencesRef prefs, CFStringRef path,
+                                  CFDictionaryRef value) noexcept;
+Boolean SCPreferencesPathSetLink(SCPreferencesRef prefs, CFStringRef path,
+                                 CFStringRef link) noexcept;
+Boolean SCPreferencesPathRemoveValue(SCPreferencesRef prefs, CFStringRef path) noexcept;
+
+// Dynamic store.
+CFTypeID          SCDynamicStoreGetTypeID(void) noexcept;
+SCDynamicStoreRef SCDynamicStoreCreate(CFAllocatorRef allocator, CFStringRef name,
+                                       SCDynamicStoreCallBack callout,
+                                       SCDynamicStoreContext *context) noexcept;
+// Keys matching a POSIX extended regular expression over the whole key.
+CFArrayRef        SCDynamicStoreCopyKeyList(SCDynamicStoreRef store, CFStringRef pattern) noexcept;
+CFPropertyListRef SCDynamicStoreCopyValue(SCDynamicStoreRef store, CFStringRef key) noexcept;
+Boolean SCDynamicStoreSetValue(SCDynamicStoreRef store, CFStringRef key,
+                               CFPropertyListRef value) noexcept;
+Boolean SCDynamicStoreRemoveValue(SCDynamicStoreRef store, CFStringRef key) noexcept;
+// "domain/Network/Service/serviceID/entity"
+CFStringRef SCDynamicStoreKeyCreateNetworkServiceEntity(CFAllocatorRef allocator,
+                                                        CFStringRef domain, CFStringRef serviceID,
+                                                        CFStringRef entity) noexcept;
+// "domain/Network/Global/entity"
+CFStringRef SCDynamicStoreKeyCreateNetworkGlobalEntity(CFAllocatorRef allocator,
+                                                       CFStringRef domain,
+                                                       CFStringRef entity) noexcept;
+
+// Connection status.
+CFTypeID               SCNetworkConnectionGetTypeID(void) noexcept;
+SCNetworkConnectionRef SCNetworkConnectionCreateWithServiceID(
+    CFAllocatorRef allocator, CFStringRef serviceID, SCNetworkConnectionCallBack callout,
+    SCNetworkConnectionContext *context) noexcept;
+CFStringRef SCNetworkConnectionCopyServiceID(SCNetworkConnectionRef connection) noexcept;
+SCNetworkConnectionStatus SCNetworkConnectionGetStatus(SCNetworkConnectionRef connection) noexcept;
+CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connection) noexcept;
+
+} // extern "C"
+
+// Schema constants. Each is an immortal string whose text is the platform's.
+// Store keys and path components.
+#define kSCPrefCurrentSet      CFSTR("CurrentSet")
+#define kSCPrefNetworkServices CFSTR("NetworkServices")
+#define kSCPrefSets            CFSTR("Sets")
+#define kSCPrefSystem          CFSTR("System")
+#define kSCCompNetwork         CFSTR("Network")
+#define kSCCompService         CFSTR("Service")
+#define kSCCompGlobal          CFSTR("Global")
+#define kSCCompSystem          CFSTR("System")
+#define kSCCompInterface       CFSTR("Interface")
+#define kSCCompAnyRegex        CFSTR("[^/]+")
+#define kSCResvLink            CFSTR("__LINK__")
+#define kSCResvInactive        CFSTR("__INACTIVE__")
+
+// Dynamic store domains.
+#define kSCDynamicStoreDomainSetup  CFSTR("Setup:")
+#define kSCDynamicStoreDomainState  CFSTR("State:")
+#define kSCDynamicStoreDomainFile   CFSTR("File:")
+#define kSCDynamicStoreDomainPlugin CFSTR("Plugin:")
+#define kSCDynamicStoreDomainPrefs  CFSTR("Prefs:")
+
+// Entities.
+#define kSCEntNetAirPort   CFSTR("AirPort")
+#define kSCEntNetAppleTalk CFSTR("AppleTalk")
+#define kSCEntNetDHCP      CFSTR("DHCP")
+#define kSCEntNetDNS       CFSTR("DNS")
+#define kSCEntNetEthernet  CFSTR("Ethernet")
+#define kSCEntNetFireWire  CFSTR("FireWire")
+#define kSCEntNetInterface CFSTR("Interface")
+#define kSCEntNetIPv4      CFSTR("IPv4")
+#define kSCEntNetIPv6      CFSTR("IPv6")
+#define kSCEntNetLink      CFSTR("Link")
+#define kSCEntNetModem     CFSTR("Modem")
+#define kSCEntNetNetInfo   CFSTR("NetInfo")
+#define kSCEntNetPPP       CFSTR("PPP")
+#define kSCEntNetPPPoE     CFSTR("PPPoE")
+#define kSCEntNetProxies   CFSTR("Proxies")
+
+// Properties.
+#define kSCPropUserDefinedName       CFSTR("UserDefinedName")
+#define kSCPropMACAddress            CFSTR("MACAddress")
+#define kSCPropNetServiceOrder       CFSTR("ServiceOrder")
+#define kSCPropNetPPPOverridePrimary CFSTR("PPPOverridePrimary")
+
+#define kSCPropNetInterfaceDeviceName          CFSTR("DeviceName")
+#define kSCPropNetInterfaceHardware            CFSTR("Hardware")
+#define kSCPropNetInterfaceType                CFSTR("Type")
+#define kSCPropNetInterfaceSubType             CFSTR("SubType")
+#define kSCPropNetInterfaceSupportsModemOnHold CFSTR("SupportsModemOnHold")
+
+#define kSCPropNetIPv4ConfigMethod  CFSTR("ConfigMethod")
+#define kSCPropNetIPv4Addresses     CFSTR("Addresses")
+#define kSCPropNetIPv4SubnetMasks   CFSTR("SubnetMasks")
+#define kSCPropNetIPv4Router        CFSTR("Router")
+#define kSCPropNetIPv4DHCPClientID  CFSTR("DHCPClientID")
+#define kSCPropNetIPv6ConfigMethod  CFSTR("ConfigMethod")
+
+#define kSCPropNetDNSServerAddresses CFSTR("ServerAddresses")
+#define kSCPropNetDNSSearchDomains   CFSTR("SearchDomains")
+
+#define kSCPropNetProxiesExceptionsList CFSTR("ExceptionsList")
+#define kSCPropNetProxiesFTPPassive     CFSTR("FTPPassive")
+#define kSCPropNetProxiesFTPEnable      CFSTR("FTPEnable")
+#define kSCPropNetProxiesFTPProxy       CFSTR("FTPProxy")
+#define kSCPropNetProxiesFTPPort        CFSTR("FTPPort")
+#define kSCPropNetProxiesGopherEnable   CFSTR("GopherEnable")
+#define kSCPropNetProxiesGopherProxy    CFSTR("GopherProxy")
+#define kSCPropNetProxiesGopherPort     CFSTR("GopherPort")
+#define kSCPropNetProxiesHTTPEnable     CFSTR("HTTPEnable")
+#define kSCPropNetProxiesHTTPProxy      CFSTR("HTTPProxy")
+#define kSCPropNetProxiesHTTPPort       CFSTR("HTTPPort")
+#define kSCPropNetProxiesHTTPSEnable    CFSTR("HTTPSEnable")
+#define kSCPropNetProxiesHTTPSProxy     CFSTR("HTTPSProxy")
+#define kSCPropNetProxiesHTTPSPort      CFSTR("HTTPSPort")
+#define kSCPropNetProxiesRTSPEnable     CFSTR("RTSPEnable")
+#define kSCPropNetProxiesRTSPProxy      CFSTR("RTSPProxy")
+#define kSCPropNetProxiesRTSPPort       CFSTR("RTSPPort")
+#define kSCPropNetProxiesSOCKSEnable    CFSTR("SOCKSEnable")
+#define kSCPropNetProxiesSOCKSProxy     CFSTR("SOCKSProxy")
+#define kSCPropNetProxiesSOCKSPort      CFSTR("SOCKSPort")
+
+#define kSCPropNetAppleTalkConfigMethod CFSTR("ConfigMethod")
+#define kSCPropNetAppleTalkDefaultZone  CFSTR("DefaultZone")
+#define kSCPropNetAppleTalkNetworkID    CFSTR("NetworkID")
+#define kSCPropNetAppleTalkNodeID       CFSTR("NodeID")
+
+#define kSCPropNetPPPDialOnDemand               CFSTR("DialOnDemand")
+#define kSCPropNetPPPIdleReminder               CFSTR("IdleReminder")
+#define kSCPropNetPPPIdleReminderTimer          CFSTR("IdleReminderTimer")
+#define kSCPropNetPPPDisconnectOnIdle           CFSTR("DisconnectOnIdle")
+#define kSCPropNetPPPDisconnectOnIdleTimer      CFSTR("DisconnectOnIdleTimer")
+#define kSCPropNetPPPDisconnectOnLogout         CFSTR("DisconnectOnLogout")
+#define kSCPropNetPPPDisconnectOnSleep          CFSTR("DisconnectOnSleep")
+#define kSCPropNetPPPCommRedialEnabled          CFSTR("CommRedialEnabled")
+#define kSCPropNetPPPCommRedialCount            CFSTR("CommRedialCount")
+#define kSCPropNetPPPCommRedialInterval         CFSTR("CommRedialInterval")
+#define kSCPropNetPPPCommRemoteAddress          CFSTR("CommRemoteAddress")
+#define kSCPropNetPPPCommAlternateRemoteAddress CFSTR("CommAlternateRemoteAddress")
+#define kSCPropNetPPPCommDisplayTerminalWindow  CFSTR("CommDisplayTerminalWindow")
+#define kSCPropNetPPPCommUseTerminalScript      CFSTR("CommUseTerminalScript")
+#define kSCPropNetPPPLCPEchoEnabled             CFSTR("LCPEchoEnabled")
+#define kSCPropNetPPPLCPEchoFailure             CFSTR("LCPEchoFailure")
+#define kSCPropNetPPPLCPEchoInterval            CFSTR("LCPEchoInterval")
+#define kSCPropNetPPPIPCPCompressionVJ          CFSTR("IPCPCompressionVJ")
+#define kSCPropNetPPPVerboseLogging             CFSTR("VerboseLogging")
+#define kSCPropNetPPPLogfile                    CFSTR("Logfile")
+#define kSCPropNetPPPAuthName                   CFSTR("AuthName")
+#define kSCPropNetPPPAuthPassword               CFSTR("AuthPassword")
+#define kSCPropNetPPPACSPEnabled                CFSTR("ACSPEnabled")
+
+#define kSCPropNetModemConnectionScript            CFSTR("ConnectionScript")
+#define kSCPropNetModemDataCompression             CFSTR("DataCompression")
+#define kSCPropNetModemDialMode                    CFSTR("DialMode")
+#define kSCPropNetModemErrorCorrection             CFSTR("ErrorCorrection")
+#define kSCPropNetModemPulseDial                   CFSTR("PulseDial")
+#define kSCPropNetModemSpeaker                     CFSTR("Speaker")
+#define kSCPropNetModemHoldCallWaitingAudibleAlert CFSTR("HoldCallWaitingAudibleAlert")
+#define kSCPropNetModemHoldDisconnectOnAnswer      CFSTR("HoldDisconnectOnAnswer")
+#define kSCPropNetModemHoldEnabled                 CFSTR("HoldEnabled")
+#define kSCPropNetModemHoldReminder                CFSTR("HoldReminder")
+#define kSCPropNetModemHoldReminderTime            CFSTR("HoldReminderTime")
+
+#define kSCPropNetAirPortPreferredNetwork CFSTR("PreferredNetwork")
+
+// Values.
+#define kSCValNetInterfaceTypeEthernet      CFSTR("Ethernet")
+#define kSCValNetInterfaceTypeFireWire      CFSTR("FireWire")
+#define kSCValNetInterfaceTypePPP           CFSTR("PPP")
+#define kSCValNetInterfaceSubTypePPPSerial  CFSTR("PPPSerial")
+#define kSCValNetInterfaceSubTypePPPoE      CFSTR("PPPoE")
+#define kSCValNetIPv4ConfigMethodBOOTP      CFSTR("BOOTP")
+#define kSCValNetIPv4ConfigMethodDHCP       CFSTR("DHCP")
+#define kSCValNetIPv4ConfigMethodINFORM     CFSTR("INFORM")
+#define kSCValNetIPv4ConfigMethodManual     CFSTR("Manual")
+#define kSCValNetIPv4ConfigMethodPPP        CFSTR("PPP")
+#define kSCValNetIPv6ConfigMethodAutomatic  CFSTR("Automatic")
+#define kSCValNetAppleTalkConfigMethodNode  CFSTR("Node")
+#define kSCValNetModemDialModeWaitForDialTone CFSTR("WaitForDialTone")
+#define kSCValNetModemDialModeIgnoreDialTone  CFSTR("IgnoreDialTone")
+
+#endif

@@ -1,0 +1,29 @@
+// VZPlatformTesting.h: what tests may ask of the platform layer and nothing
+// else may: the live-object count, the flushing of caches that keep objects
+// alive across calls, and injected allocation failures.
+#ifndef VZ_PLATFORMTESTING_H
+#define VZ_PLATFORMTESTING_H
+
+#include <CoreFoundation/CFBase.h>
+
+extern "C" {
+
+// Objects alive now, immortal constants excepted.
+CFIndex VZGetLiveObjectCount(void) noexcept;
+
+// Drops every object that a platform cache holds (the preferences store keeps
+// the last parse of each file), so that a test can compare live counts.
+void VZFlushPlatformCaches(void) noexcept;
+
+// Arms a failure of the countdown-th next object creation or allocator block
+// (0 means the very next one). With persist, every later one fails too, until
+// VZClearAllocationFailure. Create and Copy functions then return NULL, and
+// CFAllocatorAllocate returns NULL.
+void VZArmAllocationFailure(long countdown, Boolean persist) noexcept;
+void VZClearAllocationFailure(void) noexcept;
+// How many allocations failed since the last arm.
+long VZGetAllocationFailureCount(void) noexcept;
+
+} // extern "C"
+
+#endif

@@ -1,0 +1,2 @@
+// Placeholder until the probe lands.
+int main() { return 255; }
