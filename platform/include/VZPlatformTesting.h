@@ -24,6 +24,23 @@ void VZClearAllocationFailure(void) noexcept;
 // How many allocations failed since the last arm.
 long VZGetAllocationFailureCount(void) noexcept;
 
+// Injected failures of the platform's file system calls (reading, locking and
+// committing stores). name is one of the names VZGetSyscallNames lists
+// ("open", "close", "read", "write", "fstat", "stat", "fchmod", "fsync",
+// "rename", "unlink", "mkdir", "mkstemp", "flock") or "*" for any of them.
+// The countdown-th next matching call (0 means the very next one) fails with
+// errno error; with persist, every later matching call fails too, until
+// VZClearSyscallFailure. False for an unknown name or a negative countdown.
+Boolean VZArmSyscallFailure(const char *name, long countdown, Boolean persist, int error) noexcept;
+void    VZClearSyscallFailure(void) noexcept;
+// How many calls failed since the last arm.
+long VZGetSyscallFailureCount(void) noexcept;
+// How many calls of that name the process made (failed ones included); -1
+// for an unknown name.
+long VZGetSyscallCallCount(const char *name) noexcept;
+// The names of the calls, ending with NULL.
+const char *const *VZGetSyscallNames(void) noexcept;
+
 } // extern "C"
 
 #endif

@@ -28,7 +28,7 @@ struct DictionaryEntry {
     const void *value;
 };
 std::span<const DictionaryEntry> dictionaryEntries(CFDictionaryRef dict) noexcept;
-bool isMutableContainer(CFTypeRef container) noexcept; // array or dictionary
+bool isMutableContainer(CFTypeRef container) noexcept;   // array or dictionary
 bool hasStandardCallBacks(CFTypeRef container) noexcept; // retains and compares objects
 
 // Numbers: integers of up to 64 bits (unsigned above the signed range) and

@@ -18,11 +18,21 @@ namespace vz {
 
 extern std::atomic<long> gLiveObjects;
 
-inline void countObjectIn() noexcept { gLiveObjects.fetch_add(1, std::memory_order_relaxed); }
-inline void countObjectOut() noexcept { gLiveObjects.fetch_sub(1, std::memory_order_relaxed); }
+inline void countObjectIn() noexcept
+{
+    gLiveObjects.fetch_add(1, std::memory_order_relaxed);
+}
+inline void countObjectOut() noexcept
+{
+    gLiveObjects.fetch_sub(1, std::memory_order_relaxed);
+}
 
 // False when an armed failure fires for this allocation.
 bool allocationAllowed() noexcept;
+
+// Registers a function that drops whatever objects a cache keeps alive;
+// VZFlushPlatformCaches() calls them all.
+void registerCacheFlusher(void (*flush)()) noexcept;
 
 } // namespace vz
 

@@ -42,7 +42,16 @@ struct Object {
     {
         countObjectIn();
     }
-    ~Object() { countObjectOut(); }
+    // An immortal object from the start (a static constant): never counted.
+    struct ImmortalTag {};
+    constexpr Object(CFTypeID type, uint8_t flags, ImmortalTag) noexcept
+        : refCount(kImmortalCount), typeID(static_cast<uint16_t>(type)), bits(flags)
+    {
+    }
+    ~Object()
+    {
+        if (!isImmortal()) countObjectOut();
+    }
     Object(const Object &)            = delete;
     Object &operator=(const Object &) = delete;
 
@@ -73,27 +82,43 @@ struct TypeClass {
 // Registers a class and returns its type ID. Call once per type, typically
 // from a function-local static.
 CFTypeID registerTypeClass(const TypeClass *typeClass) noexcept;
+// Registers the class of a built-in type under its fixed ID (below). Safe to
+// call more than once with the same class.
+void             registerBuiltinTypeClass(CFTypeID fixedID, const TypeClass *typeClass) noexcept;
 const TypeClass *typeClassFor(CFTypeID typeID) noexcept;
 
 // Fixed type IDs of the built-in types, so that a type test is a compare.
 enum : CFTypeID {
-    kAllocatorTypeID  = 2,
-    kStringTypeID     = 7,
-    kDictionaryTypeID = 18,
-    kArrayTypeID      = 19,
-    kDataTypeID       = 20,
-    kBooleanTypeID    = 21,
-    kNumberTypeID     = 22,
-    kLocaleTypeID     = 41,
-    kDateTypeID       = 42,
+    kAllocatorTypeID    = 2,
+    kStringTypeID       = 7,
+    kDictionaryTypeID   = 18,
+    kArrayTypeID        = 19,
+    kDataTypeID         = 20,
+    kBooleanTypeID      = 21,
+    kNumberTypeID       = 22,
+    kLocaleTypeID       = 41,
+    kDateTypeID         = 42,
     kFirstDynamicTypeID = 64
 };
+
+// The classes of the built-in types, defined beside each type.
+extern const TypeClass kAllocatorClass;
+extern const TypeClass kStringClass;
+extern const TypeClass kArrayClass;
+extern const TypeClass kDictionaryClass;
+extern const TypeClass kDataClass;
+extern const TypeClass kBooleanClass;
+extern const TypeClass kNumberClass;
+extern const TypeClass kDateClass;
 
 inline Object *asObject(CFTypeRef cf) noexcept
 {
     return const_cast<Object *>(static_cast<const Object *>(cf));
 }
-inline CFTypeID typeOf(CFTypeRef cf) noexcept { return static_cast<const Object *>(cf)->typeID; }
+inline CFTypeID typeOf(CFTypeRef cf) noexcept
+{
+    return static_cast<const Object *>(cf)->typeID;
+}
 
 inline void retainObject(CFTypeRef cf) noexcept
 {
@@ -101,7 +126,7 @@ inline void retainObject(CFTypeRef cf) noexcept
     if (object->refCount.load(std::memory_order_relaxed) != kImmortalCount)
         object->refCount.fetch_add(1, std::memory_order_relaxed);
 }
-void destroyObject(Object *object) noexcept;
+void        destroyObject(Object *object) noexcept;
 inline void releaseObject(CFTypeRef cf) noexcept
 {
     Object *object = asObject(cf);
@@ -116,7 +141,10 @@ template <typename T, typename... Args> T *newObject(Args &&...args) noexcept
     if (!allocationAllowed()) return nullptr;
     return new (std::nothrow) T(std::forward<Args>(args)...);
 }
-template <typename T> void deleteObject(Object *object) noexcept { delete static_cast<T *>(object); }
+template <typename T> void deleteObject(Object *object) noexcept
+{
+    delete static_cast<T *>(object);
+}
 
 // Makes a T followed by tailBytes of storage in one block (for inline
 // characters or entries); free it with deleteObjectWithTail().
@@ -138,7 +166,7 @@ template <typename T> void deleteObjectWithTail(Object *object) noexcept
 // An owning reference for internal code: adopts a +1 reference, retains on
 // copy, releases in its destructor. release() hands the reference out.
 template <typename T> class CFRef {
-public:
+  public:
     CFRef() noexcept = default;
     explicit CFRef(T ref) noexcept : ref_(ref) {} // adopts
     static CFRef retain(T ref) noexcept
@@ -160,8 +188,8 @@ public:
     {
         if (ref_ != nullptr) releaseObject(ref_);
     }
-    T get() const noexcept { return ref_; }
-    explicit operator bool() const noexcept { return ref_ != nullptr; }
+    T               get() const noexcept { return ref_; }
+    explicit        operator bool() const noexcept { return ref_ != nullptr; }
     [[nodiscard]] T release() noexcept
     {
         T ref = ref_;
@@ -170,7 +198,7 @@ public:
     }
     void reset(T ref = nullptr) noexcept { *this = CFRef(ref); }
 
-private:
+  private:
     T ref_ = nullptr;
 };
 

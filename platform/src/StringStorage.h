@@ -25,8 +25,8 @@ struct __CFString : vz::Object {
         kMutable = 2, // a MutableString
         kASCII   = 4  // every unit below 0x80
     };
-    uint32_t              length; // UTF-16 code units (immutable only; a MutableString
-                                  // counts its buffer)
+    uint32_t length;               // UTF-16 code units (immutable only; a MutableString
+                                   // counts its buffer)
     std::atomic<uint32_t> hash{0}; // 0: not computed yet (immutable only)
 
     __CFString(uint8_t flags, uint32_t units) noexcept
@@ -60,9 +60,12 @@ struct StringUnits {
     const char16_t *wideData() const noexcept { return static_cast<const char16_t *>(data); }
 };
 
-inline const __CFString *asString(CFStringRef s) noexcept { return s; }
-StringUnits unitsOf(CFStringRef s) noexcept;
-std::u16string toU16String(CFStringRef s); // may throw std::bad_alloc
+inline const __CFString *asString(CFStringRef s) noexcept
+{
+    return s;
+}
+StringUnits    unitsOf(CFStringRef s) noexcept;
+std::u16string toU16String(CFStringRef s);  // may throw std::bad_alloc
 std::string    toUTF8String(CFStringRef s); // unpaired surrogates become U+FFFD
 void           copyUnits(CFStringRef s, size_t start, size_t count, char16_t *out) noexcept;
 bool           stringsEqual(CFStringRef a, CFStringRef b) noexcept;
@@ -76,7 +79,7 @@ CFStringRef createStringFromLatin1(const uint8_t *bytes, size_t count) noexcept;
 CFStringRef createStringFromUTF8(const char *bytes, size_t count) noexcept;
 
 // Replaces the content of a mutable string.
-void setMutableUnits(CFMutableStringRef s, std::u16string &&units) noexcept;
+void                   setMutableUnits(CFMutableStringRef s, std::u16string &&units) noexcept;
 inline std::u16string &mutableBuffer(CFMutableStringRef s) noexcept
 {
     return static_cast<MutableString *>(s)->buffer;

@@ -37,7 +37,10 @@ void WriteFile(const std::string &path, const std::string &contents)
     out << contents;
 }
 
-std::string TestDataPath(const std::string &name) { return std::string(VZ_TEST_DATA_DIR) + "/" + name; }
+std::string TestDataPath(const std::string &name)
+{
+    return std::string(VZ_TEST_DATA_DIR) + "/" + name;
+}
 
 std::string Utf8(CFStringRef s)
 {
@@ -45,7 +48,8 @@ std::string Utf8(CFStringRef s)
     CFIndex     length = CFStringGetLength(s);
     CFIndex     size   = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
     std::string buffer(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(s, buffer.data(), size, kCFStringEncodingUTF8)) return "(unconvertible)";
+    if (!CFStringGetCString(s, buffer.data(), size, kCFStringEncodingUTF8))
+        return "(unconvertible)";
     buffer.resize(std::char_traits<char>::length(buffer.c_str()));
     return buffer;
 }
@@ -75,12 +79,21 @@ void TempRoot::TearDown()
     fs::remove_all(root_, ignored);
 }
 
-std::string TempRoot::Path(const std::string &relative) const { return root_ + "/" + relative; }
+std::string TempRoot::Path(const std::string &relative) const
+{
+    return root_ + "/" + relative;
+}
 void TempRoot::Write(const std::string &relative, const std::string &contents) const
 {
     WriteFile(Path(relative), contents);
 }
-std::string TempRoot::Read(const std::string &relative) const { return ReadFile(Path(relative)); }
-bool TempRoot::Exists(const std::string &relative) const { return fs::exists(Path(relative)); }
+std::string TempRoot::Read(const std::string &relative) const
+{
+    return ReadFile(Path(relative));
+}
+bool TempRoot::Exists(const std::string &relative) const
+{
+    return fs::exists(Path(relative));
+}
 
 } // namespace vztest

@@ -11,7 +11,7 @@
 namespace {
 
 class LiveObjectCheck : public ::testing::EmptyTestEventListener {
-public:
+  public:
     void OnTestStart(const ::testing::TestInfo &) override
     {
         VZFlushPlatformCaches();
@@ -29,7 +29,7 @@ public:
     }
     bool anyFailed() const { return !failed_.empty(); }
 
-private:
+  private:
     CFIndex                  before_ = 0;
     std::vector<std::string> failed_;
 };

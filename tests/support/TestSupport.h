@@ -19,14 +19,14 @@ std::string AssertionPattern(const std::string &expressionText);
 // Reads a whole file; an empty string when it cannot.
 std::string ReadFile(const std::string &path);
 // Writes a whole file, making missing folders; fails the test when it cannot.
-void WriteFile(const std::string &path, const std::string &contents);
+void        WriteFile(const std::string &path, const std::string &contents);
 std::string TestDataPath(const std::string &name);
 
 // A fresh root folder for each test, set as VAVIVAZ_ROOT for the test's
 // length, and removed afterwards. TearDown also checks that every object made
 // during the test was released.
 class TempRoot : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -46,24 +46,24 @@ protected:
 
     std::string root_;
 
-private:
+  private:
     CFIndex liveAtStart_ = 0;
 };
 
 // A string for test code, released at the end of the full expression.
 class Str {
-public:
+  public:
     explicit Str(const char *utf8)
         : ref_(CFStringCreateWithCString(nullptr, utf8, kCFStringEncodingUTF8))
     {
     }
     ~Str() { CFRelease(ref_); }
-    Str(const Str &)            = delete;
-    Str &operator=(const Str &) = delete;
-    operator CFStringRef() const { return ref_; }
+    Str(const Str &)                   = delete;
+    Str        &operator=(const Str &) = delete;
+                operator CFStringRef() const { return ref_; }
     CFStringRef get() const { return ref_; }
 
-private:
+  private:
     CFStringRef ref_;
 };
 

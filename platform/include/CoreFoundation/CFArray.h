@@ -31,10 +31,10 @@ extern "C" {
 
 extern const CFArrayCallBacks kCFTypeArrayCallBacks;
 
-CFTypeID   CFArrayGetTypeID(void) noexcept;
-CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void **values, CFIndex numValues,
-                         const CFArrayCallBacks *callBacks) noexcept;
-CFArrayRef CFArrayCreateCopy(CFAllocatorRef allocator, CFArrayRef theArray) noexcept;
+CFTypeID          CFArrayGetTypeID(void) noexcept;
+CFArrayRef        CFArrayCreate(CFAllocatorRef allocator, const void **values, CFIndex numValues,
+                                const CFArrayCallBacks *callBacks) noexcept;
+CFArrayRef        CFArrayCreateCopy(CFAllocatorRef allocator, CFArrayRef theArray) noexcept;
 CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
                                        const CFArrayCallBacks *callBacks) noexcept;
 CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
@@ -45,20 +45,17 @@ const void *CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx) noexcept;
 void        CFArrayGetValues(CFArrayRef theArray, CFRange range, const void **values) noexcept;
 CFIndex     CFArrayGetCountOfValue(CFArrayRef theArray, CFRange range, const void *value) noexcept;
 Boolean     CFArrayContainsValue(CFArrayRef theArray, CFRange range, const void *value) noexcept;
-CFIndex     CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range,
-                                        const void *value) noexcept;
-CFIndex     CFArrayGetLastIndexOfValue(CFArrayRef theArray, CFRange range,
-                                       const void *value) noexcept;
-void CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunction applier,
-                          void *context) noexcept;
+CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range, const void *value) noexcept;
+CFIndex CFArrayGetLastIndexOfValue(CFArrayRef theArray, CFRange range, const void *value) noexcept;
+void    CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunction applier,
+                             void *context) noexcept;
 // The index at which value is or would be inserted in a range sorted by
 // comparator: the first element not less than value, or the range's end.
 CFIndex CFArrayBSearchValues(CFArrayRef theArray, CFRange range, const void *value,
                              CFComparatorFunction comparator, void *context) noexcept;
 
 void CFArrayAppendValue(CFMutableArrayRef theArray, const void *value) noexcept;
-void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx,
-                               const void *value) noexcept;
+void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void *value) noexcept;
 void CFArraySetValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void *value) noexcept;
 void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx) noexcept;
 void CFArrayRemoveAllValues(CFMutableArrayRef theArray) noexcept;
@@ -67,8 +64,8 @@ void CFArrayReplaceValues(CFMutableArrayRef theArray, CFRange range, const void 
 void CFArrayExchangeValuesAtIndices(CFMutableArrayRef theArray, CFIndex idx1,
                                     CFIndex idx2) noexcept;
 // A stable sort of the range.
-void CFArraySortValues(CFMutableArrayRef theArray, CFRange range,
-                       CFComparatorFunction comparator, void *context) noexcept;
+void CFArraySortValues(CFMutableArrayRef theArray, CFRange range, CFComparatorFunction comparator,
+                       void *context) noexcept;
 void CFArrayAppendArray(CFMutableArrayRef theArray, CFArrayRef otherArray,
                         CFRange otherRange) noexcept;
 

@@ -84,21 +84,21 @@ extern const CFAllocatorRef kCFAllocatorMalloc;
 extern const CFAllocatorRef kCFAllocatorNull;
 
 CFAllocatorRef CFAllocatorGetDefault(void) noexcept;
-void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint) noexcept;
-void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize,
-                            CFOptionFlags hint) noexcept;
-void  CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr) noexcept;
+void    *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint) noexcept;
+void    *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize,
+                               CFOptionFlags hint) noexcept;
+void     CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr) noexcept;
 CFTypeID CFAllocatorGetTypeID(void) noexcept;
 
 // Objects.
-CFTypeRef   CFRetain(CFTypeRef cf) noexcept;
-void        CFRelease(CFTypeRef cf) noexcept;
-CFIndex     CFGetRetainCount(CFTypeRef cf) noexcept;
-CFTypeID    CFGetTypeID(CFTypeRef cf) noexcept;
-CFStringRef CFCopyTypeIDDescription(CFTypeID typeID) noexcept;
-Boolean     CFEqual(CFTypeRef cf1, CFTypeRef cf2) noexcept;
-CFHashCode  CFHash(CFTypeRef cf) noexcept;
-CFStringRef CFCopyDescription(CFTypeRef cf) noexcept;
+CFTypeRef      CFRetain(CFTypeRef cf) noexcept;
+void           CFRelease(CFTypeRef cf) noexcept;
+CFIndex        CFGetRetainCount(CFTypeRef cf) noexcept;
+CFTypeID       CFGetTypeID(CFTypeRef cf) noexcept;
+CFStringRef    CFCopyTypeIDDescription(CFTypeID typeID) noexcept;
+Boolean        CFEqual(CFTypeRef cf1, CFTypeRef cf2) noexcept;
+CFHashCode     CFHash(CFTypeRef cf) noexcept;
+CFStringRef    CFCopyDescription(CFTypeRef cf) noexcept;
 CFAllocatorRef CFGetAllocator(CFTypeRef cf) noexcept;
 
 // Writes the description of an object to standard error.

@@ -11,8 +11,8 @@ extern "C" {
 
 CFTypeID  CFDataGetTypeID(void) noexcept;
 CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8 *bytes, CFIndex length) noexcept;
-CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8 *bytes,
-                                      CFIndex length, CFAllocatorRef bytesDeallocator) noexcept;
+CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8 *bytes, CFIndex length,
+                                      CFAllocatorRef bytesDeallocator) noexcept;
 CFDataRef CFDataCreateCopy(CFAllocatorRef allocator, CFDataRef theData) noexcept;
 CFMutableDataRef CFDataCreateMutable(CFAllocatorRef allocator, CFIndex capacity) noexcept;
 CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,

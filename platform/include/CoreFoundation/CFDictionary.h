@@ -49,14 +49,14 @@ extern const CFDictionaryKeyCallBacks   kCFCopyStringDictionaryKeyCallBacks;
 extern const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
 
 CFTypeID        CFDictionaryGetTypeID(void) noexcept;
-CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const void **keys,
-                                   const void **values, CFIndex numValues,
-                                   const CFDictionaryKeyCallBacks   *keyCallBacks,
+CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const void **keys, const void **values,
+                                   CFIndex numValues, const CFDictionaryKeyCallBacks *keyCallBacks,
                                    const CFDictionaryValueCallBacks *valueCallBacks) noexcept;
 CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef allocator, CFDictionaryRef theDict) noexcept;
-CFMutableDictionaryRef CFDictionaryCreateMutable(
-    CFAllocatorRef allocator, CFIndex capacity, const CFDictionaryKeyCallBacks *keyCallBacks,
-    const CFDictionaryValueCallBacks *valueCallBacks) noexcept;
+CFMutableDictionaryRef
+                       CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
+                                                 const CFDictionaryKeyCallBacks   *keyCallBacks,
+                                                 const CFDictionaryValueCallBacks *valueCallBacks) noexcept;
 CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
                                                      CFDictionaryRef theDict) noexcept;
 

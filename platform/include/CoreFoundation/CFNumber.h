@@ -15,29 +15,29 @@ typedef const struct __CFNumber  *CFNumberRef;
 typedef const struct __CFBoolean *CFBooleanRef;
 
 typedef enum {
-    kCFNumberSInt8Type     = 1,
-    kCFNumberSInt16Type    = 2,
-    kCFNumberSInt32Type    = 3,
-    kCFNumberSInt64Type    = 4,
-    kCFNumberFloat32Type   = 5,
-    kCFNumberFloat64Type   = 6,
-    kCFNumberCharType      = 7,
-    kCFNumberShortType     = 8,
-    kCFNumberIntType       = 9,
-    kCFNumberLongType      = 10,
-    kCFNumberLongLongType  = 11,
-    kCFNumberFloatType     = 12,
-    kCFNumberDoubleType    = 13,
-    kCFNumberCFIndexType   = 14,
-    kCFNumberMaxType       = 14
+    kCFNumberSInt8Type    = 1,
+    kCFNumberSInt16Type   = 2,
+    kCFNumberSInt32Type   = 3,
+    kCFNumberSInt64Type   = 4,
+    kCFNumberFloat32Type  = 5,
+    kCFNumberFloat64Type  = 6,
+    kCFNumberCharType     = 7,
+    kCFNumberShortType    = 8,
+    kCFNumberIntType      = 9,
+    kCFNumberLongType     = 10,
+    kCFNumberLongLongType = 11,
+    kCFNumberFloatType    = 12,
+    kCFNumberDoubleType   = 13,
+    kCFNumberCFIndexType  = 14,
+    kCFNumberMaxType      = 14
 } CFNumberType;
 
 extern "C" {
 
 extern const CFBooleanRef kCFBooleanTrue;
 extern const CFBooleanRef kCFBooleanFalse;
-CFTypeID CFBooleanGetTypeID(void) noexcept;
-Boolean  CFBooleanGetValue(CFBooleanRef boolean) noexcept;
+CFTypeID                  CFBooleanGetTypeID(void) noexcept;
+Boolean                   CFBooleanGetValue(CFBooleanRef boolean) noexcept;
 
 CFTypeID     CFNumberGetTypeID(void) noexcept;
 CFNumberRef  CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType,

@@ -33,13 +33,13 @@ extern "C" {
 // new string saying why (and NULL on success).
 CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef allocator, CFDataRef xmlData,
                                                   CFOptionFlags mutabilityOption,
-                                                  CFStringRef *errorString) noexcept;
+                                                  CFStringRef  *errorString) noexcept;
 // Returns NULL when the tree holds something XML cannot carry.
-CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef allocator,
-                                      CFPropertyListRef propertyList) noexcept;
-CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef allocator,
+CFDataRef         CFPropertyListCreateXMLData(CFAllocatorRef    allocator,
+                                              CFPropertyListRef propertyList) noexcept;
+CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef    allocator,
                                                CFPropertyListRef propertyList,
-                                               CFOptionFlags mutabilityOption) noexcept;
+                                               CFOptionFlags     mutabilityOption) noexcept;
 Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format) noexcept;
 
 } // extern "C"

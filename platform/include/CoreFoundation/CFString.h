@@ -68,7 +68,7 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char *cStr,
                                       CFStringEncoding encoding) noexcept;
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8 *bytes, CFIndex numBytes,
                                     CFStringEncoding encoding,
-                                    Boolean isExternalRepresentation) noexcept;
+                                    Boolean          isExternalRepresentation) noexcept;
 CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar *chars,
                                          CFIndex numChars) noexcept;
 CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str,
@@ -76,14 +76,13 @@ CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str,
 CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef theString) noexcept;
 CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                      CFStringRef format, ...) noexcept;
-CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc,
-                                                 CFDictionaryRef formatOptions,
-                                                 CFStringRef format, va_list arguments) noexcept;
+CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef  alloc,
+                                                 CFDictionaryRef formatOptions, CFStringRef format,
+                                                 va_list arguments) noexcept;
 CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef alloc, CFDataRef data,
                                                      CFStringEncoding encoding) noexcept;
 CFDataRef   CFStringCreateExternalRepresentation(CFAllocatorRef alloc, CFStringRef theString,
-                                                 CFStringEncoding encoding,
-                                                 UInt8 lossByte) noexcept;
+                                                 CFStringEncoding encoding, UInt8 lossByte) noexcept;
 
 CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc, CFIndex maxLength) noexcept;
 CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef alloc, CFIndex maxLength,
@@ -97,12 +96,12 @@ Boolean     CFStringGetCString(CFStringRef theString, char *buffer, CFIndex buff
                                CFStringEncoding encoding) noexcept;
 const char *CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding) noexcept;
 const UniChar *CFStringGetCharactersPtr(CFStringRef theString) noexcept;
-CFIndex     CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
-                             UInt8 lossByte, Boolean isExternalRepresentation, UInt8 *buffer,
-                             CFIndex maxBufLen, CFIndex *usedBufLen) noexcept;
-CFIndex     CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding) noexcept;
-SInt32      CFStringGetIntValue(CFStringRef str) noexcept;
-double      CFStringGetDoubleValue(CFStringRef str) noexcept;
+CFIndex        CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
+                                UInt8 lossByte, Boolean isExternalRepresentation, UInt8 *buffer,
+                                CFIndex maxBufLen, CFIndex *usedBufLen) noexcept;
+CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding) noexcept;
+SInt32  CFStringGetIntValue(CFStringRef str) noexcept;
+double  CFStringGetDoubleValue(CFStringRef str) noexcept;
 
 // Encodings.
 CFStringEncoding CFStringGetSystemEncoding(void) noexcept;
@@ -115,23 +114,23 @@ CFStringRef      CFStringGetNameOfEncoding(CFStringEncoding encoding) noexcept;
 CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
                                    CFStringCompareFlags compareOptions) noexcept;
 CFComparisonResult CFStringCompareWithOptions(CFStringRef theString1, CFStringRef theString2,
-                                              CFRange rangeToCompare,
+                                              CFRange              rangeToCompare,
                                               CFStringCompareFlags compareOptions) noexcept;
-CFComparisonResult CFStringCompareWithOptionsAndLocale(CFStringRef theString1,
-                                                       CFStringRef theString2,
-                                                       CFRange rangeToCompare,
+CFComparisonResult CFStringCompareWithOptionsAndLocale(CFStringRef          theString1,
+                                                       CFStringRef          theString2,
+                                                       CFRange              rangeToCompare,
                                                        CFStringCompareFlags compareOptions,
-                                                       CFLocaleRef locale) noexcept;
-CFRange CFStringFind(CFStringRef theString, CFStringRef stringToFind,
-                     CFStringCompareFlags compareOptions) noexcept;
-Boolean CFStringFindWithOptions(CFStringRef theString, CFStringRef stringToFind,
-                                CFRange rangeToSearch, CFStringCompareFlags searchOptions,
-                                CFRange *result) noexcept;
-CFArrayRef CFStringCreateArrayWithFindResults(CFAllocatorRef alloc, CFStringRef theString,
-                                              CFStringRef stringToFind, CFRange rangeToSearch,
-                                              CFStringCompareFlags compareOptions) noexcept;
-Boolean CFStringHasPrefix(CFStringRef theString, CFStringRef prefix) noexcept;
-Boolean CFStringHasSuffix(CFStringRef theString, CFStringRef suffix) noexcept;
+                                                       CFLocaleRef          locale) noexcept;
+CFRange            CFStringFind(CFStringRef theString, CFStringRef stringToFind,
+                                CFStringCompareFlags compareOptions) noexcept;
+Boolean            CFStringFindWithOptions(CFStringRef theString, CFStringRef stringToFind,
+                                           CFRange rangeToSearch, CFStringCompareFlags searchOptions,
+                                           CFRange *result) noexcept;
+CFArrayRef         CFStringCreateArrayWithFindResults(CFAllocatorRef alloc, CFStringRef theString,
+                                                      CFStringRef stringToFind, CFRange rangeToSearch,
+                                                      CFStringCompareFlags compareOptions) noexcept;
+Boolean            CFStringHasPrefix(CFStringRef theString, CFStringRef prefix) noexcept;
+Boolean            CFStringHasSuffix(CFStringRef theString, CFStringRef suffix) noexcept;
 
 // Splitting and joining.
 CFArrayRef  CFStringCreateArrayBySeparatingStrings(CFAllocatorRef alloc, CFStringRef theString,
@@ -140,21 +139,19 @@ CFStringRef CFStringCreateByCombiningStrings(CFAllocatorRef alloc, CFArrayRef th
                                              CFStringRef separatorString) noexcept;
 
 // Editing a mutable string.
-void    CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) noexcept;
-void    CFStringAppendCharacters(CFMutableStringRef theString, const UniChar *chars,
-                                 CFIndex numChars) noexcept;
-void    CFStringAppendCString(CFMutableStringRef theString, const char *cStr,
-                              CFStringEncoding encoding) noexcept;
-void    CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions,
-                             CFStringRef format, ...) noexcept;
-void    CFStringAppendFormatAndArguments(CFMutableStringRef theString,
-                                         CFDictionaryRef formatOptions, CFStringRef format,
-                                         va_list arguments) noexcept;
-void    CFStringInsert(CFMutableStringRef str, CFIndex idx, CFStringRef insertedStr) noexcept;
-void    CFStringDelete(CFMutableStringRef theString, CFRange range) noexcept;
-void    CFStringReplace(CFMutableStringRef theString, CFRange range,
-                        CFStringRef replacement) noexcept;
-void    CFStringReplaceAll(CFMutableStringRef theString, CFStringRef replacement) noexcept;
+void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) noexcept;
+void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar *chars,
+                              CFIndex numChars) noexcept;
+void CFStringAppendCString(CFMutableStringRef theString, const char *cStr,
+                           CFStringEncoding encoding) noexcept;
+void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions,
+                          CFStringRef format, ...) noexcept;
+void CFStringAppendFormatAndArguments(CFMutableStringRef theString, CFDictionaryRef formatOptions,
+                                      CFStringRef format, va_list arguments) noexcept;
+void CFStringInsert(CFMutableStringRef str, CFIndex idx, CFStringRef insertedStr) noexcept;
+void CFStringDelete(CFMutableStringRef theString, CFRange range) noexcept;
+void CFStringReplace(CFMutableStringRef theString, CFRange range, CFStringRef replacement) noexcept;
+void CFStringReplaceAll(CFMutableStringRef theString, CFStringRef replacement) noexcept;
 CFIndex CFStringFindAndReplace(CFMutableStringRef theString, CFStringRef stringToFind,
                                CFStringRef replacementString, CFRange rangeToSearch,
                                CFStringCompareFlags compareOptions) noexcept;
@@ -165,8 +162,7 @@ void    CFStringTrimWhitespace(CFMutableStringRef theString) noexcept;
 void    CFStringLowercase(CFMutableStringRef theString, CFLocaleRef locale) noexcept;
 void    CFStringUppercase(CFMutableStringRef theString, CFLocaleRef locale) noexcept;
 void    CFStringCapitalize(CFMutableStringRef theString, CFLocaleRef locale) noexcept;
-void    CFStringNormalize(CFMutableStringRef theString,
-                          CFStringNormalizationForm theForm) noexcept;
+void    CFStringNormalize(CFMutableStringRef theString, CFStringNormalizationForm theForm) noexcept;
 
 // Writes the string to standard error as UTF-8.
 void CFShowStr(CFStringRef str) noexcept;

@@ -1,0 +1,555 @@
+// StringCore.cpp: the string object, its storage and the core functions:
+// constants, creation from units, length and character access, copies, and
+// the basic edits of a mutable string.
+//
+// Invariants: an immutable string never changes after creation, so its hash
+// may be cached and CFStringCreateCopy may return it retained; a narrow
+// string holds only units below 0x100 and is NUL-terminated; the kASCII bit
+// is set exactly when every unit is below 0x80 (immutable strings only).
+#include "StringStorage.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+using namespace vz;
+
+namespace {
+
+constexpr uint32_t kMaxLength = 0x7FFFFFFF;
+
+const uint8_t *narrowTail(const __CFString *s)
+{
+    return reinterpret_cast<const uint8_t *>(s) + sizeof(__CFString);
+}
+const char16_t *wideTail(const __CFString *s)
+{
+    return reinterpret_cast<const char16_t *>(reinterpret_cast<const uint8_t *>(s) +
+                                              sizeof(__CFString));
+}
+
+void destroyString(Object *object)
+{
+    auto *s = static_cast<__CFString *>(object);
+    if (s->isMutable()) {
+        delete static_cast<MutableString *>(s);
+        return;
+    }
+    deleteObjectWithTail<__CFString>(object);
+}
+
+bool equalStrings(const Object *a, const Object *b)
+{
+    return stringsEqual(static_cast<const __CFString *>(a), static_cast<const __CFString *>(b));
+}
+
+CFHashCode hashString(const Object *object)
+{
+    return stringHash(static_cast<const __CFString *>(object));
+}
+
+CFStringRef describeString(const Object *object)
+{
+    auto *s = static_cast<const __CFString *>(object);
+    return CFStringCreateCopy(nullptr, s);
+}
+
+bool allASCII(const uint8_t *bytes, size_t count)
+{
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if (word & 0x8080808080808080ull) return false;
+    }
+    for (; i < count; ++i)
+        if (bytes[i] & 0x80) return false;
+    return true;
+}
+
+// An immutable narrow string of count bytes (Latin 1 units).
+__CFString *makeNarrow(const uint8_t *bytes, size_t count, bool ascii)
+{
+    if (count > kMaxLength) return nullptr;
+    uint8_t flags = __CFString::kNarrow | (ascii ? __CFString::kASCII : 0);
+    auto   *s     = newObjectWithTail<__CFString>(count + 1, flags, static_cast<uint32_t>(count));
+    if (s == nullptr) return nullptr;
+    auto *tail = const_cast<uint8_t *>(narrowTail(s));
+    if (count != 0) std::memcpy(tail, bytes, count);
+    tail[count] = 0;
+    return s;
+}
+
+__CFString *makeWide(const char16_t *units, size_t count)
+{
+    if (count > kMaxLength) return nullptr;
+    auto *s = newObjectWithTail<__CFString>((count + 1) * sizeof(char16_t), uint8_t(0),
+                                            static_cast<uint32_t>(count));
+    if (s == nullptr) return nullptr;
+    auto *tail = const_cast<char16_t *>(wideTail(s));
+    if (count != 0) std::memcpy(tail, units, count * sizeof(char16_t));
+    tail[count] = 0;
+    return s;
+}
+
+void checkRange(CFStringRef s, CFRange range, const char *function)
+{
+    size_t length = unitsOf(s).length;
+    if (range.location < 0 || range.length < 0 ||
+        static_cast<size_t>(range.location) + static_cast<size_t>(range.length) > length) {
+        char message[160];
+        std::snprintf(message, sizeof message, "%s: range {%ld, %ld} out of bounds (length %zu)",
+                      function, range.location, range.length, length);
+        fatal(message);
+    }
+}
+
+MutableString *asMutable(CFMutableStringRef s, const char *function)
+{
+    checkMutableString(s, function);
+    return static_cast<MutableString *>(s);
+}
+
+std::mutex &constantsMutex()
+{
+    static std::mutex *mutex = new std::mutex;
+    return *mutex;
+}
+
+} // namespace
+
+namespace vz {
+
+const TypeClass kStringClass = {"CFString", destroyString, equalStrings, hashString,
+                                describeString};
+
+StringUnits unitsOf(CFStringRef s) noexcept
+{
+    if (s->isMutable()) {
+        const std::u16string &buffer = static_cast<const MutableString *>(s)->buffer;
+        return StringUnits{buffer.data(), buffer.size(), false};
+    }
+    if (s->isNarrow()) return StringUnits{narrowTail(s), s->length, true};
+    return StringUnits{wideTail(s), s->length, false};
+}
+
+std::u16string toU16String(CFStringRef s)
+{
+    StringUnits units = unitsOf(s);
+    if (!units.narrow) return std::u16string(units.wideData(), units.length);
+    std::u16string text(units.length, u'\0');
+    for (size_t i = 0; i < units.length; ++i)
+        text[i] = units.narrowData()[i];
+    return text;
+}
+
+std::string toUTF8String(CFStringRef s)
+{
+    StringUnits units = unitsOf(s);
+    if (units.narrow && !s->isMutable() && s->isASCII())
+        return std::string(reinterpret_cast<const char *>(units.narrowData()), units.length);
+    std::string text;
+    text.reserve(units.length + units.length / 2);
+    for (size_t i = 0; i < units.length; ++i) {
+        uint32_t c = units.at(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.length) {
+            uint32_t low = units.at(i + 1);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD; // unpaired surrogate
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | (c >> 18));
+            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+void copyUnits(CFStringRef s, size_t start, size_t count, char16_t *out) noexcept
+{
+    StringUnits units = unitsOf(s);
+    if (units.narrow) {
+        const uint8_t *from = units.narrowData() + start;
+        for (size_t i = 0; i < count; ++i)
+            out[i] = from[i];
+    } else if (count != 0) {
+        std::memcpy(out, units.wideData() + start, count * sizeof(char16_t));
+    }
+}
+
+bool stringsEqual(CFStringRef a, CFStringRef b) noexcept
+{
+    if (a == b) return true;
+    StringUnits x = unitsOf(a);
+    StringUnits y = unitsOf(b);
+    if (x.length != y.length) return false;
+    if (x.narrow == y.narrow)
+        return x.length == 0 ||
+               std::memcmp(x.data, y.data, x.length * (x.narrow ? 1 : sizeof(char16_t))) == 0;
+    for (size_t i = 0; i < x.length; ++i)
+        if (x.at(i) != y.at(i)) return false;
+    return true;
+}
+
+CFHashCode stringHash(CFStringRef s) noexcept
+{
+    if (!s->isMutable()) {
+        uint32_t cached = s->hash.load(std::memory_order_relaxed);
+        if (cached != 0) return cached;
+    }
+    // FNV-1a over the UTF-16 units, so that narrow and wide storage of the
+    // same text hash alike.
+    StringUnits units = unitsOf(s);
+    uint64_t    h     = 0xcbf29ce484222325ull;
+    if (units.narrow) {
+        for (size_t i = 0; i < units.length; ++i)
+            h = (h ^ units.narrowData()[i]) * 0x100000001b3ull;
+    } else {
+        for (size_t i = 0; i < units.length; ++i)
+            h = (h ^ units.wideData()[i]) * 0x100000001b3ull;
+    }
+    uint32_t folded = static_cast<uint32_t>(h ^ (h >> 32));
+    if (folded == 0) folded = 1;
+    if (!s->isMutable()) const_cast<__CFString *>(s)->hash.store(folded, std::memory_order_relaxed);
+    return folded;
+}
+
+CFStringRef createStringFromUTF16(const char16_t *units, size_t count) noexcept
+{
+    bool narrow = true;
+    bool ascii  = true;
+    for (size_t i = 0; i < count && narrow; ++i) {
+        if (units[i] >= 0x100) narrow = false;
+        if (units[i] >= 0x80) ascii = false;
+    }
+    if (!narrow) return makeWide(units, count);
+    if (count > kMaxLength) return nullptr;
+    auto *s = newObjectWithTail<__CFString>(
+        count + 1, uint8_t(__CFString::kNarrow | (ascii ? __CFString::kASCII : 0)),
+        static_cast<uint32_t>(count));
+    if (s == nullptr) return nullptr;
+    auto *tail = const_cast<uint8_t *>(narrowTail(s));
+    for (size_t i = 0; i < count; ++i)
+        tail[i] = static_cast<uint8_t>(units[i]);
+    tail[count] = 0;
+    return s;
+}
+
+CFStringRef createStringFromLatin1(const uint8_t *bytes, size_t count) noexcept
+{
+    return makeNarrow(bytes, count, allASCII(bytes, count));
+}
+
+CFStringRef createStringFromUTF8(const char *text, size_t count) noexcept
+{
+    auto *bytes = reinterpret_cast<const uint8_t *>(text);
+    if (allASCII(bytes, count)) return makeNarrow(bytes, count, true);
+    return guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
+        std::vector<char16_t> units;
+        units.reserve(count);
+        size_t i = 0;
+        while (i < count) {
+            uint32_t b = bytes[i];
+            uint32_t c;
+            size_t   extra;
+            uint32_t minimum;
+            if (b < 0x80) {
+                units.push_back(static_cast<char16_t>(b));
+                ++i;
+                continue;
+            }
+            if (b >= 0xC2 && b <= 0xDF) {
+                c = b & 0x1F, extra = 1, minimum = 0x80;
+            } else if (b >= 0xE0 && b <= 0xEF) {
+                c = b & 0x0F, extra = 2, minimum = 0x800;
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                c = b & 0x07, extra = 3, minimum = 0x10000;
+            } else {
+                return nullptr;
+            }
+            if (count - i <= extra) return nullptr; // truncated sequence
+            for (size_t k = 1; k <= extra; ++k) {
+                uint32_t next = bytes[i + k];
+                if ((next & 0xC0) != 0x80) return nullptr;
+                c = (c << 6) | (next & 0x3F);
+            }
+            if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return nullptr;
+            if (c >= 0x10000) {
+                c -= 0x10000;
+                units.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+                units.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            } else {
+                units.push_back(static_cast<char16_t>(c));
+            }
+            i += extra + 1;
+        }
+        return createStringFromUTF16(units.data(), units.size());
+    });
+}
+
+void setMutableUnits(CFMutableStringRef s, std::u16string &&units) noexcept
+{
+    static_cast<MutableString *>(s)->buffer = std::move(units);
+}
+
+void checkString(CFTypeRef s, const char *function) noexcept
+{
+    char message[160];
+    if (s == nullptr) {
+        std::snprintf(message, sizeof message, "%s called with a NULL string", function);
+        fatal(message);
+    }
+    if (typeOf(s) != kStringTypeID) {
+        std::snprintf(message, sizeof message, "%s called with an object that is not a string",
+                      function);
+        fatal(message);
+    }
+}
+
+void checkMutableString(CFTypeRef s, const char *function) noexcept
+{
+    checkString(s, function);
+    if (!static_cast<const __CFString *>(s)->isMutable()) {
+        char message[160];
+        std::snprintf(message, sizeof message, "%s called with an immutable string", function);
+        fatal(message);
+    }
+}
+
+} // namespace vz
+
+CFTypeID CFStringGetTypeID(void) noexcept
+{
+    return kStringTypeID;
+}
+
+CFStringRef __CFStringMakeConstantString(const char *cStr) noexcept
+{
+    if (cStr == nullptr) fatal("CFSTR of NULL");
+    static auto *table = new std::unordered_map<std::string, CFStringRef>;
+    return guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
+        std::lock_guard<std::mutex> lock(constantsMutex());
+        std::string                 key(cStr);
+        auto                        found = table->find(key);
+        if (found != table->end()) return found->second;
+        CFStringRef s = createStringFromUTF8(key.data(), key.size());
+        if (s == nullptr)
+            s = createStringFromLatin1(reinterpret_cast<const uint8_t *>(key.data()), key.size());
+        if (s == nullptr) fatal("out of memory making a constant string");
+        asObject(s)->makeImmortal();
+        table->emplace(std::move(key), s);
+        return s;
+    });
+}
+
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const UniChar *chars,
+                                         CFIndex numChars) noexcept
+{
+    if (numChars < 0 || (numChars > 0 && chars == nullptr))
+        fatal("CFStringCreateWithCharacters: bad characters");
+    return createStringFromUTF16(reinterpret_cast<const char16_t *>(chars),
+                                 static_cast<size_t>(numChars));
+}
+
+CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range) noexcept
+{
+    checkString(str, "CFStringCreateWithSubstring");
+    checkRange(str, range, "CFStringCreateWithSubstring");
+    StringUnits units = unitsOf(str);
+    if (!str->isMutable() && range.location == 0 &&
+        static_cast<size_t>(range.length) == units.length) {
+        retainObject(str);
+        return str;
+    }
+    if (units.narrow)
+        return createStringFromLatin1(units.narrowData() + range.location,
+                                      static_cast<size_t>(range.length));
+    return createStringFromUTF16(units.wideData() + range.location,
+                                 static_cast<size_t>(range.length));
+}
+
+CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString) noexcept
+{
+    checkString(theString, "CFStringCreateCopy");
+    if (!theString->isMutable()) {
+        retainObject(theString);
+        return theString;
+    }
+    const std::u16string &buffer = static_cast<const MutableString *>(theString)->buffer;
+    return createStringFromUTF16(buffer.data(), buffer.size());
+}
+
+CFMutableStringRef CFStringCreateMutable(CFAllocatorRef, CFIndex) noexcept
+{
+    return newObject<MutableString>();
+}
+
+CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef, CFIndex,
+                                             CFStringRef theString) noexcept
+{
+    checkString(theString, "CFStringCreateMutableCopy");
+    MutableString *copy = newObject<MutableString>();
+    if (copy == nullptr) return nullptr;
+    bool ok = guarded<bool>(false, [&] {
+        copy->buffer = toU16String(theString);
+        return true;
+    });
+    if (!ok) {
+        releaseObject(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+CFIndex CFStringGetLength(CFStringRef theString) noexcept
+{
+    checkString(theString, "CFStringGetLength");
+    return static_cast<CFIndex>(unitsOf(theString).length);
+}
+
+UniChar CFStringGetCharacterAtIndex(CFStringRef theString, CFIndex idx) noexcept
+{
+    checkString(theString, "CFStringGetCharacterAtIndex");
+    checkRange(theString, CFRangeMake(idx, 1), "CFStringGetCharacterAtIndex");
+    return unitsOf(theString).at(static_cast<size_t>(idx));
+}
+
+void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar *buffer) noexcept
+{
+    checkString(theString, "CFStringGetCharacters");
+    checkRange(theString, range, "CFStringGetCharacters");
+    copyUnits(theString, static_cast<size_t>(range.location), static_cast<size_t>(range.length),
+              reinterpret_cast<char16_t *>(buffer));
+}
+
+const UniChar *CFStringGetCharactersPtr(CFStringRef theString) noexcept
+{
+    checkString(theString, "CFStringGetCharactersPtr");
+    StringUnits units = unitsOf(theString);
+    if (units.narrow) return nullptr;
+    return reinterpret_cast<const UniChar *>(units.wideData());
+}
+
+namespace {
+
+bool unitsMatchAt(const StringUnits &haystack, size_t at, const StringUnits &needle)
+{
+    for (size_t i = 0; i < needle.length; ++i)
+        if (haystack.at(at + i) != needle.at(i)) return false;
+    return true;
+}
+
+} // namespace
+
+// An empty prefix or suffix does not match, as on the platform (they are
+// anchored searches, and an empty search finds nothing).
+Boolean CFStringHasPrefix(CFStringRef theString, CFStringRef prefix) noexcept
+{
+    checkString(theString, "CFStringHasPrefix");
+    checkString(prefix, "CFStringHasPrefix");
+    StringUnits s = unitsOf(theString);
+    StringUnits p = unitsOf(prefix);
+    if (p.length == 0 || p.length > s.length) return false;
+    return unitsMatchAt(s, 0, p);
+}
+
+Boolean CFStringHasSuffix(CFStringRef theString, CFStringRef suffix) noexcept
+{
+    checkString(theString, "CFStringHasSuffix");
+    checkString(suffix, "CFStringHasSuffix");
+    StringUnits s = unitsOf(theString);
+    StringUnits p = unitsOf(suffix);
+    if (p.length == 0 || p.length > s.length) return false;
+    return unitsMatchAt(s, s.length - p.length, p);
+}
+
+void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString) noexcept
+{
+    MutableString *s = asMutable(theString, "CFStringAppend");
+    checkString(appendedString, "CFStringAppend");
+    guardedVoid([&] {
+        if (appendedString == theString) {
+            s->buffer += std::u16string(s->buffer);
+            return;
+        }
+        StringUnits units = unitsOf(appendedString);
+        size_t      old   = s->buffer.size();
+        s->buffer.resize(old + units.length);
+        copyUnits(appendedString, 0, units.length, s->buffer.data() + old);
+    });
+}
+
+void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar *chars,
+                              CFIndex numChars) noexcept
+{
+    MutableString *s = asMutable(theString, "CFStringAppendCharacters");
+    if (numChars < 0 || (numChars > 0 && chars == nullptr))
+        fatal("CFStringAppendCharacters: bad characters");
+    guardedVoid([&] {
+        s->buffer.append(reinterpret_cast<const char16_t *>(chars), static_cast<size_t>(numChars));
+    });
+}
+
+void CFStringInsert(CFMutableStringRef str, CFIndex idx, CFStringRef insertedStr) noexcept
+{
+    MutableString *s = asMutable(str, "CFStringInsert");
+    checkString(insertedStr, "CFStringInsert");
+    if (idx < 0 || static_cast<size_t>(idx) > s->buffer.size())
+        fatal("CFStringInsert: index out of bounds");
+    guardedVoid([&] { s->buffer.insert(static_cast<size_t>(idx), toU16String(insertedStr)); });
+}
+
+void CFStringDelete(CFMutableStringRef theString, CFRange range) noexcept
+{
+    MutableString *s = asMutable(theString, "CFStringDelete");
+    checkRange(theString, range, "CFStringDelete");
+    s->buffer.erase(static_cast<size_t>(range.location), static_cast<size_t>(range.length));
+}
+
+void CFStringReplace(CFMutableStringRef theString, CFRange range, CFStringRef replacement) noexcept
+{
+    MutableString *s = asMutable(theString, "CFStringReplace");
+    checkRange(theString, range, "CFStringReplace");
+    checkString(replacement, "CFStringReplace");
+    guardedVoid([&] {
+        s->buffer.replace(static_cast<size_t>(range.location), static_cast<size_t>(range.length),
+                          toU16String(replacement));
+    });
+}
+
+void CFStringReplaceAll(CFMutableStringRef theString, CFStringRef replacement) noexcept
+{
+    MutableString *s = asMutable(theString, "CFStringReplaceAll");
+    checkString(replacement, "CFStringReplaceAll");
+    guardedVoid([&] { s->buffer = toU16String(replacement); });
+}
+
+void CFShowStr(CFStringRef str) noexcept
+{
+    if (str == nullptr) {
+        std::fputs("(null)\n", stderr);
+        return;
+    }
+    checkString(str, "CFShowStr");
+    guardedVoid([&] {
+        std::string text = toUTF8String(str);
+        std::fprintf(stderr, "%s\n", text.c_str());
+    });
+}
