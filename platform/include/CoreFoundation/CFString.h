@@ -109,8 +109,8 @@ Boolean          CFStringIsEncodingAvailable(CFStringEncoding encoding) noexcept
 CFStringRef      CFStringGetNameOfEncoding(CFStringEncoding encoding) noexcept;
 
 // Comparison and searching. Without options a comparison is literal, unit by
-// unit; kCFCompareLocalized collates with ICU (the root locale when none is
-// given).
+// unit; kCFCompareLocalized collates with ICU (the current locale when none
+// is given).
 CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
                                    CFStringCompareFlags compareOptions) noexcept;
 CFComparisonResult CFStringCompareWithOptions(CFStringRef theString1, CFStringRef theString2,

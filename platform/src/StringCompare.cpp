@@ -1,0 +1,271 @@
+// StringCompare.cpp: the ordering of strings under the comparison options.
+//
+// Without kCFCompareLocalized strings compare by UTF-16 unit after folding
+// (case, canonical equivalence, diacritics, width; see StringFold.cpp), with
+// runs of decimal digits compared by value under kCFCompareNumerically. Two
+// ASCII ranges, the common case for the keys of a store, compare in place with
+// no allocation and no ICU call: ASCII folds to itself under every option but
+// case, and its case folding is the ASCII one.
+//
+// kCFCompareLocalized collates with ICU for the given locale, or the current
+// one: case-insensitive compares at secondary strength, diacritic-insensitive
+// at primary (with the case level unless case is ignored too), numeric turns
+// on numeric collation. Collators are made once per locale and option set and
+// shared between threads; ICU allows concurrent comparisons on one collator
+// because comparing does not change it.
+//
+// kCFCompareForcedOrdering breaks a tie between strings that differ by their
+// literal order, so that a sort by such a comparison is stable across runs.
+#include "Unicode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+
+namespace {
+
+// Calls body with a pointer to the range's units, narrow or wide.
+template <typename Body> auto withUnits(const vz::StringUnits &units, size_t start, Body &&body)
+{
+    if (units.narrow) return body(units.narrowData() + start);
+    return body(units.wideData() + start);
+}
+
+int sign(int value) noexcept
+{
+    return (value > 0) - (value < 0);
+}
+
+// The value of a decimal digit, or -1. Only BMP digits count: a digit outside
+// it sits in a surrogate pair and compares as text.
+inline int digitValue(char16_t unit) noexcept
+{
+    if (unit >= '0' && unit <= '9') return unit - '0';
+    if (unit < 0x80) return -1;
+    return u_charDigitValue(unit);
+}
+
+// Compares two unit sequences in order, each unit passed through fold first;
+// with numeric, digit runs compare by value (leading zeros aside).
+template <typename A, typename B, typename Fold>
+int compareSequences(const A *a, size_t na, const B *b, size_t nb, bool numeric, Fold fold)
+{
+    size_t i = 0, j = 0;
+    while (i < na && j < nb) {
+        char16_t ca = fold(static_cast<char16_t>(a[i]));
+        char16_t cb = fold(static_cast<char16_t>(b[j]));
+        if (numeric && digitValue(ca) >= 0 && digitValue(cb) >= 0) {
+            size_t runA = i, runB = j;
+            while (runA < na && digitValue(static_cast<char16_t>(a[runA])) == 0)
+                ++runA;
+            while (runB < nb && digitValue(static_cast<char16_t>(b[runB])) == 0)
+                ++runB;
+            size_t endA = runA, endB = runB;
+            while (endA < na && digitValue(static_cast<char16_t>(a[endA])) >= 0)
+                ++endA;
+            while (endB < nb && digitValue(static_cast<char16_t>(b[endB])) >= 0)
+                ++endB;
+            if (endA - runA != endB - runB) return endA - runA < endB - runB ? -1 : 1;
+            for (; runA < endA; ++runA, ++runB) {
+                int da = digitValue(static_cast<char16_t>(a[runA]));
+                int db = digitValue(static_cast<char16_t>(b[runB]));
+                if (da != db) return da < db ? -1 : 1;
+            }
+            i = endA;
+            j = endB;
+            continue;
+        }
+        if (ca != cb) return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < na) return 1;
+    if (j < nb) return -1;
+    return 0;
+}
+
+int compareRanges(const vz::StringUnits &a, size_t startA, size_t lengthA, const vz::StringUnits &b,
+                  bool numeric, bool asciiCase)
+{
+    if (!numeric && !asciiCase && a.narrow && b.narrow) {
+        int byBytes =
+            std::memcmp(a.narrowData() + startA, b.narrowData(), std::min(lengthA, b.length));
+        if (byBytes != 0) return sign(byBytes);
+        return lengthA < b.length ? -1 : (lengthA > b.length ? 1 : 0);
+    }
+    return withUnits(a, startA, [&](auto *pa) {
+        return withUnits(b, 0, [&](auto *pb) {
+            if (asciiCase)
+                return compareSequences(pa, lengthA, pb, b.length, numeric, vz::asciiLower);
+            return compareSequences(pa, lengthA, pb, b.length, numeric,
+                                    [](char16_t unit) { return unit; });
+        });
+    });
+}
+
+// ---- Collators -------------------------------------------------------------
+
+class CollatorCache {
+  public:
+    static CollatorCache &instance()
+    {
+        static CollatorCache *cache = new CollatorCache; // kept to the end of the process
+        return *cache;
+    }
+
+    // The shared collator for a locale and attribute set; nullptr when ICU has
+    // none (no data) or memory runs out.
+    std::shared_ptr<const icu::Collator> collator(const std::string &locale, CFOptionFlags options)
+    {
+        std::string key = locale;
+        key.push_back('\n');
+        key += std::to_string(options);
+        thread_local std::string                          lastKey;
+        thread_local std::shared_ptr<const icu::Collator> last;
+        if (last && key == lastKey) return last;
+
+        std::shared_ptr<const icu::Collator> found;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto                        it = collators_.find(key);
+            if (it != collators_.end()) found = it->second;
+        }
+        if (!found) {
+            found = make(locale, options);
+            if (!found) return nullptr;
+            std::lock_guard<std::mutex> lock(mutex_);
+            // A process that asks for many locales keeps only the recent ones;
+            // a collator still in use lives on in its holders.
+            if (collators_.size() >= kMaxCollators) collators_.clear();
+            collators_.emplace(key, found);
+        }
+        lastKey = key;
+        last    = found;
+        return found;
+    }
+
+  private:
+    static constexpr size_t kMaxCollators = 32;
+
+    static std::shared_ptr<const icu::Collator> make(const std::string &locale,
+                                                     CFOptionFlags      options)
+    {
+        UErrorCode                     status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> collator(
+            icu::Collator::createInstance(icu::Locale(locale.c_str()), status));
+        if (U_FAILURE(status) || !collator) return nullptr;
+        bool caseless   = (options & kCFCompareCaseInsensitive) != 0;
+        bool diacritics = (options & kCFCompareDiacriticInsensitive) != 0;
+        if (diacritics) {
+            collator->setAttribute(UCOL_STRENGTH, UCOL_PRIMARY, status);
+            if (!caseless) collator->setAttribute(UCOL_CASE_LEVEL, UCOL_ON, status);
+        } else if (caseless) {
+            collator->setAttribute(UCOL_STRENGTH, UCOL_SECONDARY, status);
+        }
+        if (options & kCFCompareNumerically)
+            collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        collator->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_ON, status);
+        if (U_FAILURE(status)) return nullptr;
+        return std::shared_ptr<const icu::Collator>(std::move(collator));
+    }
+
+    std::mutex                                                  mutex_;
+    std::map<std::string, std::shared_ptr<const icu::Collator>> collators_;
+};
+
+// The range's units as UTF-16, borrowed when the storage is wide.
+const char16_t *wideUnits(const vz::StringUnits &units, size_t start, size_t length,
+                          std::u16string &scratch)
+{
+    if (!units.narrow) return units.wideData() + start;
+    scratch.assign(units.narrowData() + start, units.narrowData() + start + length);
+    return scratch.data();
+}
+
+int collate(const vz::StringUnits &a, size_t startA, size_t lengthA, const vz::StringUnits &b,
+            CFOptionFlags options, CFLocaleRef locale, const char *function)
+{
+    constexpr CFOptionFlags kCollatorOptions =
+        kCFCompareCaseInsensitive | kCFCompareDiacriticInsensitive | kCFCompareNumerically;
+    std::string name     = vz::icuLocaleName(locale, function);
+    auto        collator = CollatorCache::instance().collator(name, options & kCollatorOptions);
+    if (!collator) collator = CollatorCache::instance().collator("", options & kCollatorOptions);
+    if (!collator) vz::fatal("no ICU collator can be made");
+    std::u16string   scratchA, scratchB;
+    const char16_t  *unitsA = wideUnits(a, startA, lengthA, scratchA);
+    const char16_t  *unitsB = wideUnits(b, 0, b.length, scratchB);
+    UErrorCode       status = U_ZERO_ERROR;
+    UCollationResult result = collator->compare(unitsA, static_cast<int32_t>(lengthA), unitsB,
+                                                static_cast<int32_t>(b.length), status);
+    if (U_FAILURE(status)) throw std::bad_alloc();
+    return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
+}
+
+CFComparisonResult compareStrings(CFStringRef string1, CFStringRef string2, CFRange range,
+                                  CFOptionFlags options, CFLocaleRef locale,
+                                  const char *function) noexcept
+{
+    vz::checkString(string1, function);
+    vz::checkString(string2, function);
+    vz::StringUnits a = vz::unitsOf(string1);
+    vz::StringUnits b = vz::unitsOf(string2);
+    vz::checkRange(range, a.length, function);
+    const size_t    start   = static_cast<size_t>(range.location);
+    const size_t    length  = static_cast<size_t>(range.length);
+    const bool      numeric = (options & kCFCompareNumerically) != 0;
+    vz::FoldOptions fold    = vz::foldOptionsFor(options);
+
+    int result = 0;
+    if (options & kCFCompareLocalized) {
+        vz::guardedVoid([&] { result = collate(a, start, length, b, options, locale, function); });
+    } else if (!fold.any() || (vz::isASCIIRange(string1, a, start, length) &&
+                               vz::isASCIIRange(string2, b, 0, b.length))) {
+        result = compareRanges(a, start, length, b, numeric, fold.caseInsensitive);
+    } else {
+        vz::guardedVoid([&] {
+            vz::FoldedText foldedA, foldedB;
+            vz::foldText(a, start, length, fold, false, foldedA);
+            vz::foldText(b, 0, b.length, fold, false, foldedB);
+            result =
+                compareSequences(foldedA.units.data(), foldedA.units.size(), foldedB.units.data(),
+                                 foldedB.units.size(), numeric, [](char16_t unit) { return unit; });
+        });
+    }
+    if (result == 0 && (options & kCFCompareForcedOrdering))
+        result = compareRanges(a, start, length, b, false, false);
+    return static_cast<CFComparisonResult>(result);
+}
+
+} // namespace
+
+CFComparisonResult CFStringCompareWithOptionsAndLocale(CFStringRef          theString1,
+                                                       CFStringRef          theString2,
+                                                       CFRange              rangeToCompare,
+                                                       CFStringCompareFlags compareOptions,
+                                                       CFLocaleRef          locale) noexcept
+{
+    return compareStrings(theString1, theString2, rangeToCompare, compareOptions, locale,
+                          "CFStringCompareWithOptionsAndLocale");
+}
+
+CFComparisonResult CFStringCompareWithOptions(CFStringRef theString1, CFStringRef theString2,
+                                              CFRange              rangeToCompare,
+                                              CFStringCompareFlags compareOptions) noexcept
+{
+    return compareStrings(theString1, theString2, rangeToCompare, compareOptions, nullptr,
+                          "CFStringCompareWithOptions");
+}
+
+CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
+                                   CFStringCompareFlags compareOptions) noexcept
+{
+    vz::checkString(theString1, "CFStringCompare");
+    return compareStrings(theString1, theString2,
+                          CFRangeMake(0, static_cast<CFIndex>(vz::unitsOf(theString1).length)),
+                          compareOptions, nullptr, "CFStringCompare");
+}
