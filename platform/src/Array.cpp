@@ -248,7 +248,7 @@ bool isMutableContainer(CFTypeRef container) noexcept
 bool hasStandardCallBacks(CFTypeRef container) noexcept
 {
     if (typeOf(container) == kArrayTypeID) return static_cast<CFArrayRef>(container)->isStandard();
-    return (static_cast<const Object *>(container)->bits & 6) == 6; // standard keys and values
+    return dictionaryHoldsObjects(static_cast<CFDictionaryRef>(container));
 }
 
 } // namespace vz

@@ -29,7 +29,10 @@ struct DictionaryEntry {
 };
 std::span<const DictionaryEntry> dictionaryEntries(CFDictionaryRef dict) noexcept;
 bool isMutableContainer(CFTypeRef container) noexcept;   // array or dictionary
-bool hasStandardCallBacks(CFTypeRef container) noexcept; // retains and compares objects
+// True when the container's callbacks hold objects (the standard records, or
+// copied string keys), so that its contents may be walked as objects.
+bool hasStandardCallBacks(CFTypeRef container) noexcept;
+bool dictionaryHoldsObjects(CFDictionaryRef dict) noexcept;
 
 // Numbers: integers of up to 64 bits (unsigned above the signed range) and
 // reals.

@@ -29,7 +29,13 @@ struct CallBackPair {
 } // namespace
 
 struct __CFDictionary : vz::Object {
-    enum : uint8_t { kMutable = 1, kStandardKeys = 2, kStandardValues = 4, kInline = 8 };
+    enum : uint8_t {
+        kMutable        = 1,
+        kStandardKeys   = 2,
+        kStandardValues = 4,
+        kInline         = 8,
+        kObjectKeys     = 16 // keys are objects: the standard or the copy-string record
+    };
     const CallBackPair  *callBacks;
     uint32_t             count     = 0;
     uint32_t             capacity  = 0;
@@ -81,7 +87,9 @@ const CallBackPair *internCallBacks(const CFDictionaryKeyCallBacks   *keys,
 {
     CallBackPair pair{keys ? *keys : kNullKeyCallBacks, values ? *values : kNullValueCallBacks};
     if (std::memcmp(&pair.keys, &kCFTypeDictionaryKeyCallBacks, sizeof pair.keys) == 0)
-        flags |= __CFDictionary::kStandardKeys;
+        flags |= __CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys;
+    if (std::memcmp(&pair.keys, &kCFCopyStringDictionaryKeyCallBacks, sizeof pair.keys) == 0)
+        flags |= __CFDictionary::kObjectKeys;
     if (std::memcmp(&pair.values, &kCFTypeDictionaryValueCallBacks, sizeof pair.values) == 0)
         flags |= __CFDictionary::kStandardValues;
     static auto *records = new std::vector<const CallBackPair *>;
@@ -399,7 +407,8 @@ CFDictionaryRef createDictionaryAdopting(const void **keys, const void **values,
                                          bool makeMutableDictionary) noexcept
 {
     const CallBackPair *cb    = standardCallBacks();
-    uint8_t             flags = __CFDictionary::kStandardKeys | __CFDictionary::kStandardValues;
+    uint8_t             flags = __CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys |
+                    __CFDictionary::kStandardValues;
     __CFDictionary     *d     = nullptr;
     if (cb != nullptr) {
         if (makeMutableDictionary) {
@@ -431,6 +440,12 @@ CFDictionaryRef createDictionaryAdopting(const void **keys, const void **values,
     for (size_t i = 0; i < count; ++i)
         addWhileBuilding(d, keys[i], values[i]);
     return d;
+}
+
+bool dictionaryHoldsObjects(CFDictionaryRef dict) noexcept
+{
+    constexpr uint8_t both = __CFDictionary::kObjectKeys | __CFDictionary::kStandardValues;
+    return (dict->bits & both) == both;
 }
 
 std::span<const DictionaryEntry> dictionaryEntries(CFDictionaryRef dict) noexcept
@@ -475,7 +490,8 @@ CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef, CFDictionaryRef theDict) 
         retainObject(d);
         return d;
     }
-    uint8_t flags = d->bits & (__CFDictionary::kStandardKeys | __CFDictionary::kStandardValues);
+    uint8_t flags = d->bits & (__CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys |
+                               __CFDictionary::kStandardValues);
     __CFDictionary *copy = makeImmutable(d->callBacks, flags, d->count);
     if (copy == nullptr) return nullptr;
     for (uint32_t i = 0; i < d->count; ++i)

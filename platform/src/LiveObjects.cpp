@@ -17,6 +17,7 @@ namespace {
 std::atomic<long> gFailCountdown{-1};
 std::atomic<bool> gFailPersist{false};
 std::atomic<long> gFailuresHit{0};
+thread_local int  tExemptions = 0;
 
 std::mutex &flusherMutex()
 {
@@ -31,8 +32,12 @@ std::vector<void (*)()> &flushers()
 
 } // namespace
 
+AllocationFailureExemption::AllocationFailureExemption() noexcept { ++tExemptions; }
+AllocationFailureExemption::~AllocationFailureExemption() { --tExemptions; }
+
 bool allocationAllowed() noexcept
 {
+    if (tExemptions != 0) return true;
     long countdown = gFailCountdown.load(std::memory_order_relaxed);
     if (countdown < 0) return true;
     if (countdown > 0) {

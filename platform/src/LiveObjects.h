@@ -30,6 +30,17 @@ inline void countObjectOut() noexcept
 // False when an armed failure fires for this allocation.
 bool allocationAllowed() noexcept;
 
+// While one of these lives, allocations on this thread never fail on purpose:
+// for objects the platform makes for itself and cannot report a failure of
+// (the immortal constants of CFSTR).
+class AllocationFailureExemption {
+public:
+    AllocationFailureExemption() noexcept;
+    ~AllocationFailureExemption();
+    AllocationFailureExemption(const AllocationFailureExemption &)            = delete;
+    AllocationFailureExemption &operator=(const AllocationFailureExemption &) = delete;
+};
+
 // Registers a function that drops whatever objects a cache keeps alive;
 // VZFlushPlatformCaches() calls them all.
 void registerCacheFlusher(void (*flush)()) noexcept;

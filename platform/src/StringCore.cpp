@@ -349,6 +349,7 @@ CFStringRef __CFStringMakeConstantString(const char *cStr) noexcept
         std::string                 key(cStr);
         auto                        found = table->find(key);
         if (found != table->end()) return found->second;
+        AllocationFailureExemption exempt; // a constant cannot report a failure
         CFStringRef s = createStringFromUTF8(key.data(), key.size());
         if (s == nullptr)
             s = createStringFromLatin1(reinterpret_cast<const uint8_t *>(key.data()), key.size());

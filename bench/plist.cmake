@@ -1,0 +1,7 @@
+# The property-list benchmark runs expat on its own as well, for the floor.
+target_link_libraries(vz_bench_Plist PRIVATE EXPAT::EXPAT)
+
+# Peak memory of a process that reads the 10 MB store; run by scripts/bench
+# with the others (it ignores their arguments).
+add_executable(vz_bench_plist_peak_memory ${CMAKE_CURRENT_LIST_DIR}/PlistPeakMemory.cpp)
+target_link_libraries(vz_bench_plist_peak_memory PRIVATE vz_bench_support)

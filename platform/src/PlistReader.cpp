@@ -1,0 +1,734 @@
+// PlistReader.cpp: the expat callbacks that turn an XML property list into
+// objects, and the text rules of each leaf element.
+//
+// Callbacks are C frames: none may throw. Each runs its body under
+// `guard`, which turns a std::bad_alloc from the stacks into a refusal, and
+// every refusal goes through `fail`, which keeps the first message and stops
+// the parser.
+#include "PlistReader.h"
+
+#include "Base64.h"
+#include "Containers.h"
+#include "PlistDate.h"
+#include "StringStorage.h"
+
+#include <expat.h>
+
+#include <charconv>
+#include <cstring>
+#include <random>
+#include <string_view>
+#include <vector>
+
+namespace vz {
+
+namespace {
+
+enum class ElementKind : uint8_t {
+    None,
+    Document, // the frame under the root element
+    Plist,
+    Dict,
+    Array,
+    Key,
+    String,
+    Data,
+    Date,
+    Integer,
+    Real,
+    True,
+    False,
+    Unknown
+};
+
+ElementKind classify(const char *name) noexcept
+{
+    switch (name[0]) {
+    case 'k':
+        return std::strcmp(name, "key") == 0 ? ElementKind::Key : ElementKind::Unknown;
+    case 's':
+        return std::strcmp(name, "string") == 0 ? ElementKind::String : ElementKind::Unknown;
+    case 'i':
+        return std::strcmp(name, "integer") == 0 ? ElementKind::Integer : ElementKind::Unknown;
+    case 'd':
+        if (std::strcmp(name, "dict") == 0) return ElementKind::Dict;
+        if (std::strcmp(name, "data") == 0) return ElementKind::Data;
+        if (std::strcmp(name, "date") == 0) return ElementKind::Date;
+        return ElementKind::Unknown;
+    case 'a':
+        return std::strcmp(name, "array") == 0 ? ElementKind::Array : ElementKind::Unknown;
+    case 'r':
+        return std::strcmp(name, "real") == 0 ? ElementKind::Real : ElementKind::Unknown;
+    case 't':
+        return std::strcmp(name, "true") == 0 ? ElementKind::True : ElementKind::Unknown;
+    case 'f':
+        return std::strcmp(name, "false") == 0 ? ElementKind::False : ElementKind::Unknown;
+    case 'p':
+        return std::strcmp(name, "plist") == 0 ? ElementKind::Plist : ElementKind::Unknown;
+    default:
+        return ElementKind::Unknown;
+    }
+}
+
+const char *elementName(ElementKind kind) noexcept
+{
+    switch (kind) {
+    case ElementKind::Plist:
+        return "plist";
+    case ElementKind::Dict:
+        return "dict";
+    case ElementKind::Array:
+        return "array";
+    case ElementKind::Key:
+        return "key";
+    case ElementKind::String:
+        return "string";
+    case ElementKind::Data:
+        return "data";
+    case ElementKind::Date:
+        return "date";
+    case ElementKind::Integer:
+        return "integer";
+    case ElementKind::Real:
+        return "real";
+    case ElementKind::True:
+        return "true";
+    case ElementKind::False:
+        return "false";
+    default:
+        return "?";
+    }
+}
+
+bool isXMLSpace(char c) noexcept
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isAllSpace(const char *s, size_t length) noexcept
+{
+    for (size_t i = 0; i < length; ++i)
+        if (!isXMLSpace(s[i])) return false;
+    return true;
+}
+
+std::string_view trimmed(std::string_view text) noexcept
+{
+    while (!text.empty() && isXMLSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isXMLSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A short quotation of a refused text for the message.
+std::string quoted(std::string_view text)
+{
+    constexpr size_t kLongest = 40;
+    std::string      result   = "\"";
+    if (text.size() <= kLongest) {
+        result.append(text);
+    } else {
+        size_t cut = kLongest;
+        while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80)
+            --cut; // whole characters
+        result.append(text.substr(0, cut)).append("...");
+    }
+    return result + "\"";
+}
+
+// Decimal or "0x" hexadecimal, with an optional sign and surrounding
+// whitespace. Values above INT64_MAX up to UINT64_MAX are kept unsigned;
+// anything else that does not fit 64 bits is refused.
+std::optional<NumberValue> parseInteger(std::string_view text) noexcept
+{
+    text          = trimmed(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    uint64_t magnitude = 0;
+    auto     result    = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    // from_chars also takes a sign of its own; digits only here.
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || text.front() == '-')
+        return std::nullopt;
+
+    NumberValue value{};
+    if (negative) {
+        constexpr uint64_t kLowest = uint64_t(1) << 63;
+        if (magnitude > kLowest) return std::nullopt;
+        value.kind = NumberKind::Signed;
+        value.i    = magnitude == kLowest ? INT64_MIN : -static_cast<int64_t>(magnitude);
+    } else if (magnitude > static_cast<uint64_t>(INT64_MAX)) {
+        value.kind = NumberKind::Unsigned;
+        value.u    = magnitude;
+    } else {
+        value.kind = NumberKind::Signed;
+        value.i    = static_cast<int64_t>(magnitude);
+    }
+    return value;
+}
+
+// Decimal reals with exponents, "nan", "inf" and "infinity" in any case,
+// with an optional sign. Values beyond the range of a double are refused
+// rather than silently turned into infinity or zero.
+std::optional<double> parseReal(std::string_view text) noexcept
+{
+    text      = trimmed(text);
+    bool plus = !text.empty() && text.front() == '+';
+    if (plus) text.remove_prefix(1);
+    if (text.empty() || (plus && text.front() == '-')) return std::nullopt;
+    double value  = 0;
+    auto   result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// One process-wide hash salt for expat and the key pool, drawn once, so that
+// neither hashes in a way a document can aim collisions at.
+uint64_t processSalt() noexcept
+{
+    static const uint64_t salt = []() noexcept -> uint64_t {
+        try {
+            std::random_device device;
+            return (uint64_t(device()) << 32) ^ device() ^ 1;
+        } catch (...) {
+            return reinterpret_cast<uintptr_t>(&salt) ^ 0x9E3779B97F4A7C15ull;
+        }
+    }();
+    return salt;
+}
+
+// The strings of one parse, one object per distinct text. Holds one
+// reference to each and hands out more.
+class StringPool {
+  public:
+    explicit StringPool(uint64_t seed) noexcept : seed_(seed) {}
+    ~StringPool()
+    {
+        for (const Slot &slot : slots_)
+            if (slot.string != nullptr) releaseObject(slot.string);
+    }
+    StringPool(const StringPool &)            = delete;
+    StringPool &operator=(const StringPool &) = delete;
+
+    // +1 reference to the string of this text; nullptr when it cannot be
+    // made. May throw std::bad_alloc.
+    CFStringRef intern(std::string_view text)
+    {
+        if (slots_.empty()) slots_.resize(kInitialSlots);
+        uint64_t hash = hashOf(text);
+        size_t   mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot &slot = slots_[i];
+            if (slot.string == nullptr) break;
+            if (slot.hash == hash && slot.length == text.size() &&
+                std::memcmp(arena_.data() + slot.offset, text.data(), text.size()) == 0) {
+                retainObject(slot.string);
+                return slot.string;
+            }
+        }
+        if ((count_ + 1) * 4 > slots_.size() * 3) grow();
+        CFStringRef string = createStringFromUTF8(text.data(), text.size());
+        if (string == nullptr) return nullptr;
+        Slot fresh{hash, arena_.size(), text.size(), string};
+        try {
+            arena_.append(text);
+        } catch (...) {
+            releaseObject(string);
+            throw;
+        }
+        place(fresh);
+        ++count_;
+        retainObject(string);
+        return string;
+    }
+
+  private:
+    struct Slot {
+        uint64_t    hash   = 0;
+        size_t      offset = 0; // of the text in arena_
+        size_t      length = 0;
+        CFStringRef string = nullptr;
+    };
+    static constexpr size_t kInitialSlots = 64;
+
+    uint64_t hashOf(std::string_view text) const noexcept
+    {
+        constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+        uint64_t           hash        = seed_ ^ (text.size() * kMultiplier);
+        size_t             i           = 0;
+        for (; i + 8 <= text.size(); i += 8) {
+            uint64_t word;
+            std::memcpy(&word, text.data() + i, 8);
+            hash = (hash ^ word) * kMultiplier;
+            hash ^= hash >> 29;
+        }
+        uint64_t tail = 0;
+        std::memcpy(&tail, text.data() + i, text.size() - i);
+        hash = (hash ^ tail) * kMultiplier;
+        return hash ^ (hash >> 32);
+    }
+    void place(const Slot &slot) noexcept
+    {
+        size_t mask = slots_.size() - 1;
+        size_t i    = slot.hash & mask;
+        while (slots_[i].string != nullptr)
+            i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+    void grow()
+    {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        for (const Slot &slot : old)
+            if (slot.string != nullptr) place(slot);
+    }
+
+    std::vector<Slot> slots_; // a power of two in size, at most three quarters full
+    std::string       arena_;
+    size_t            count_ = 0;
+    uint64_t          seed_;
+};
+
+struct Frame {
+    ElementKind kind;
+    size_t      valueBase; // values_ size when the frame opened
+    size_t      keyBase;   // keys_ size when the frame opened
+};
+
+constexpr int64_t kSmallestShared      = -1;
+constexpr int64_t kLargestShared       = 255;
+constexpr size_t  kLongestSharedString = 24;
+
+// Bytes handed to expat at once: the reader's own buffer stays this small
+// however large the document is.
+constexpr size_t kFeedPiece = 128 * 1024;
+
+} // namespace
+
+struct PlistReader::State {
+    XML_Parser                parser = nullptr;
+    bool                      mutableContainers;
+    bool                      mutableLeaves;
+    std::vector<Frame>        frames;
+    std::vector<const void *> values;
+    std::vector<const void *> keys;
+    ElementKind               leaf  = ElementKind::None; // the leaf element being read
+    size_t                    depth = 0;                 // open containers
+    std::string               text;                      // the leaf's text so far
+    std::string               bytes;                     // decoded <data>
+    StringPool                keyPool{processSalt()};
+    StringPool                valuePool{processSalt()}; // short strings, immutable parses only
+    std::vector<CFNumberRef>  smallIntegers;            // kSmallestShared and up, made on first use
+    bool                      failed   = false;
+    bool                      finished = false;
+    std::string               error;
+    CFPropertyListRef         result = nullptr;
+
+    explicit State(CFOptionFlags mutability) noexcept
+        : mutableContainers(mutability == kCFPropertyListMutableContainers ||
+                            mutability == kCFPropertyListMutableContainersAndLeaves),
+          mutableLeaves(mutability == kCFPropertyListMutableContainersAndLeaves)
+    {
+    }
+    ~State()
+    {
+        for (const void *value : values)
+            releaseObject(value);
+        for (const void *key : keys)
+            releaseObject(key);
+        if (result != nullptr) releaseObject(result);
+        for (CFNumberRef number : smallIntegers)
+            if (number != nullptr) releaseObject(number);
+        if (parser != nullptr) XML_ParserFree(parser);
+    }
+
+    // Keeps the first message, with the position of the current event, and
+    // stops the parser (unless expat itself has already given up).
+    void fail(std::string_view what, bool stopParser = true) noexcept
+    {
+        if (failed) return;
+        failed = true;
+        try {
+            error.assign(what);
+            if (parser != nullptr) {
+                error += " at line " + std::to_string(XML_GetCurrentLineNumber(parser)) +
+                         ", column " + std::to_string(XML_GetCurrentColumnNumber(parser) + 1);
+            }
+        } catch (...) {
+            error.clear(); // the message itself did not fit; errorMessage() says so
+        }
+        if (parser != nullptr && stopParser) XML_StopParser(parser, XML_FALSE);
+    }
+    template <typename F> void guard(F &&body) noexcept
+    {
+        if (failed) return;
+        try {
+            body();
+        } catch (...) {
+            fail("out of memory");
+        }
+    }
+
+    void pushValue(const void *value)
+    {
+        try {
+            values.push_back(value);
+        } catch (...) {
+            releaseObject(value);
+            throw;
+        }
+    }
+
+    // Whether a value may start here; refuses it with a message otherwise.
+    bool admitValue(ElementKind kind)
+    {
+        const Frame &frame = frames.back();
+        size_t       held  = values.size() - frame.valueBase;
+        switch (frame.kind) {
+        case ElementKind::Dict:
+            if (keys.size() - frame.keyBase == held + 1) return true;
+            fail(std::string("<") + elementName(kind) + "> without a <key> in a dictionary");
+            return false;
+        case ElementKind::Plist:
+            if (held == 0) return true;
+            fail("more than one value in <plist>");
+            return false;
+        default:
+            return true;
+        }
+    }
+
+    void startElement(const char *name)
+    {
+        ElementKind kind = classify(name);
+        if (kind == ElementKind::Unknown)
+            return fail(std::string("unknown element <") + name + ">");
+        if (leaf != ElementKind::None) {
+            return fail(std::string("element <") + name + "> inside <" + elementName(leaf) + ">");
+        }
+        switch (kind) {
+        case ElementKind::Plist:
+            if (frames.back().kind != ElementKind::Document)
+                return fail("<plist> inside another element");
+            frames.push_back(Frame{kind, values.size(), keys.size()});
+            return;
+        case ElementKind::Key: {
+            const Frame &frame = frames.back();
+            if (frame.kind != ElementKind::Dict) return fail("<key> outside a dictionary");
+            if (keys.size() - frame.keyBase != values.size() - frame.valueBase)
+                return fail("<key> follows a key without a value");
+            leaf = kind;
+            text.clear();
+            return;
+        }
+        case ElementKind::Dict:
+        case ElementKind::Array:
+            if (!admitValue(kind)) return;
+            if (depth == kMaxPlistDepth) return fail("containers nested deeper than 512 levels");
+            frames.push_back(Frame{kind, values.size(), keys.size()});
+            ++depth;
+            return;
+        default:
+            if (!admitValue(kind)) return;
+            leaf = kind;
+            text.clear();
+            return;
+        }
+    }
+
+    void endElement()
+    {
+        if (leaf != ElementKind::None) {
+            ElementKind kind = leaf;
+            leaf             = ElementKind::None;
+            return finishLeaf(kind);
+        }
+        Frame frame = frames.back();
+        if (frame.kind == ElementKind::Plist) {
+            frames.pop_back();
+            return;
+        }
+        if (frame.kind != ElementKind::Dict && frame.kind != ElementKind::Array) return;
+        frames.pop_back();
+        --depth;
+        size_t      count     = values.size() - frame.valueBase;
+        const void *container = nullptr;
+        if (frame.kind == ElementKind::Dict) {
+            if (keys.size() - frame.keyBase != count) return fail("<key> without a value");
+            // The adopting constructor owns the references from here on,
+            // even when it fails.
+            container =
+                createDictionaryAdopting(keys.data() + frame.keyBase,
+                                         values.data() + frame.valueBase, count, mutableContainers);
+            keys.resize(frame.keyBase);
+        } else {
+            container =
+                createArrayAdopting(values.data() + frame.valueBase, count, mutableContainers);
+        }
+        values.resize(frame.valueBase);
+        if (container == nullptr) return fail("out of memory");
+        pushValue(container);
+    }
+
+    void characters(const char *s, size_t length)
+    {
+        switch (leaf) {
+        case ElementKind::None:
+        case ElementKind::True:
+        case ElementKind::False:
+            if (!isAllSpace(s, length)) {
+                fail(leaf == ElementKind::None
+                         ? "text outside a value"
+                         : std::string("text inside <") + elementName(leaf) + "/>");
+            }
+            return;
+        default:
+            text.append(s, length);
+        }
+    }
+
+    void finishLeaf(ElementKind kind)
+    {
+        const void *value = nullptr;
+        switch (kind) {
+        case ElementKind::Key: {
+            CFStringRef key = keyPool.intern(text);
+            if (key == nullptr) return fail("out of memory");
+            try {
+                keys.push_back(key);
+            } catch (...) {
+                releaseObject(key);
+                throw;
+            }
+            return;
+        }
+        case ElementKind::String:
+            value = makeString();
+            break;
+        case ElementKind::Integer: {
+            std::optional<NumberValue> number = parseInteger(text);
+            if (!number) return fail("integer " + quoted(text) + " is not a 64-bit integer");
+            value = number->kind == NumberKind::Unsigned ? createUnsignedNumber(number->u)
+                                                         : makeInteger(number->i);
+            break;
+        }
+        case ElementKind::Real: {
+            std::optional<double> real = parseReal(text);
+            if (!real) return fail("real " + quoted(text) + " is not a number a double can hold");
+            value = createRealNumber(*real);
+            break;
+        }
+        case ElementKind::Date: {
+            std::optional<double> at = parsePlistDate(text);
+            if (!at) return fail("date " + quoted(text) + " is not YYYY-MM-DDTHH:MM:SSZ");
+            value = CFDateCreate(nullptr, *at);
+            break;
+        }
+        case ElementKind::Data:
+            value = makeData();
+            break;
+        case ElementKind::True:
+            value = kCFBooleanTrue;
+            break;
+        case ElementKind::False:
+            value = kCFBooleanFalse;
+            break;
+        default:
+            return;
+        }
+        if (failed) return;
+        if (value == nullptr) return fail("out of memory");
+        pushValue(value);
+    }
+
+    // Small integers (flags, counts, ports) repeat all over a store: one
+    // object per value and parse. Numbers are never mutable, so sharing them
+    // is invisible whatever the mutability option.
+    const void *makeInteger(int64_t value)
+    {
+        if (value < kSmallestShared || value > kLargestShared) return createSignedNumber(value);
+        if (smallIntegers.empty()) smallIntegers.resize(kLargestShared - kSmallestShared + 1);
+        CFNumberRef &shared = smallIntegers[static_cast<size_t>(value - kSmallestShared)];
+        if (shared == nullptr) shared = createSignedNumber(value);
+        if (shared != nullptr) retainObject(shared);
+        return shared;
+    }
+
+    const void *makeString()
+    {
+        // Immutable short strings ("DHCP", "Automatic", addresses) share one
+        // object per text like keys; longer ones are mostly unique (IDs,
+        // paths) and would only fill the pool.
+        if (!mutableLeaves && text.size() <= kLongestSharedString) return valuePool.intern(text);
+        CFStringRef string = createStringFromUTF8(text.data(), text.size());
+        if (string == nullptr || !mutableLeaves) return string;
+        CFMutableStringRef copy = CFStringCreateMutableCopy(nullptr, 0, string);
+        releaseObject(string);
+        return copy;
+    }
+
+    const void *makeData()
+    {
+        if (!decodeBase64(text, bytes)) {
+            fail("<data> holds text that is not base64");
+            return nullptr;
+        }
+        const auto *start  = reinterpret_cast<const UInt8 *>(bytes.data());
+        auto        length = static_cast<CFIndex>(bytes.size());
+        if (!mutableLeaves) return CFDataCreate(nullptr, start, length);
+        CFMutableDataRef data = CFDataCreateMutable(nullptr, 0);
+        if (data != nullptr) CFDataAppendBytes(data, start, length);
+        return data;
+    }
+
+    // After the last piece: exactly one value must have been read.
+    void finishDocument()
+    {
+        if (values.size() != 1 || !keys.empty()) return fail("the document holds no value");
+        result = values.back();
+        values.clear();
+    }
+};
+
+namespace {
+
+using State = PlistReader::State;
+
+void XMLCALL onStart(void *user, const XML_Char *name, const XML_Char **)
+{
+    auto *state = static_cast<State *>(user);
+    state->guard([&] { state->startElement(name); });
+}
+
+void XMLCALL onEnd(void *user, const XML_Char *)
+{
+    auto *state = static_cast<State *>(user);
+    state->guard([&] { state->endElement(); });
+}
+
+void XMLCALL onCharacters(void *user, const XML_Char *s, int length)
+{
+    auto *state = static_cast<State *>(user);
+    state->guard([&] { state->characters(s, static_cast<size_t>(length)); });
+}
+
+// Entities would let a document grow without bound or reach outside it;
+// property lists never need them.
+void XMLCALL onEntityDeclaration(void *user, const XML_Char *, int, const XML_Char *, int,
+                                 const XML_Char *, const XML_Char *, const XML_Char *,
+                                 const XML_Char *)
+{
+    static_cast<State *>(user)->fail("entity declarations are not allowed");
+}
+
+// With an external document type that is never read, expat cannot tell an
+// undeclared entity from one declared there, and would drop the reference
+// from the text without a word.
+void XMLCALL onSkippedEntity(void *user, const XML_Char *name, int)
+{
+    auto *state = static_cast<State *>(user);
+    state->guard(
+        [&] { state->fail(std::string("reference to the undeclared entity &") + name + ";"); });
+}
+
+} // namespace
+
+PlistReader::PlistReader(CFOptionFlags mutabilityOption) noexcept
+{
+    State *state = new (std::nothrow) State(mutabilityOption);
+    if (state == nullptr) return;
+    state_.reset(state);
+    try {
+        state->frames.push_back(Frame{ElementKind::Document, 0, 0});
+    } catch (...) {
+        state->fail("out of memory");
+        return;
+    }
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (parser == nullptr) {
+        state->fail("out of memory");
+        return;
+    }
+    state->parser = parser;
+    XML_SetHashSalt(parser, static_cast<unsigned long>(processSalt()));
+    XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    XML_SetUserData(parser, state);
+    XML_SetElementHandler(parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(parser, onCharacters);
+    XML_SetEntityDeclHandler(parser, onEntityDeclaration);
+    XML_SetSkippedEntityHandler(parser, onSkippedEntity);
+}
+
+PlistReader::~PlistReader() = default;
+
+bool PlistReader::feed(const uint8_t *bytes, size_t count, bool isFinal) noexcept
+{
+    State *state = state_.get();
+    if (state == nullptr) return false;
+    if (state->failed) return false;
+    if (state->finished) {
+        state->fail("data after the end of the document");
+        return false;
+    }
+    // expat takes an int length; give it bounded pieces.
+    do {
+        size_t piece = count < kFeedPiece ? count : kFeedPiece;
+        bool   last  = isFinal && piece == count;
+        if (XML_Parse(state->parser, reinterpret_cast<const char *>(bytes), static_cast<int>(piece),
+                      last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
+            if (!state->failed)
+                state->fail(XML_ErrorString(XML_GetErrorCode(state->parser)), false);
+            return false;
+        }
+        bytes += piece;
+        count -= piece;
+    } while (count > 0);
+    if (isFinal) {
+        state->finished = true;
+        state->guard([&] { state->finishDocument(); });
+    }
+    return !state->failed;
+}
+
+CFPropertyListRef PlistReader::takeResult() noexcept
+{
+    if (state_ == nullptr || state_->failed) return nullptr;
+    CFPropertyListRef result = state_->result;
+    state_->result           = nullptr;
+    return result;
+}
+
+const std::string &PlistReader::errorMessage() const noexcept
+{
+    static const std::string kOutOfMemory = "out of memory";
+    static const std::string kNone;
+    if (state_ == nullptr) return kOutOfMemory;
+    if (state_->failed && state_->error.empty()) return kOutOfMemory;
+    return state_->failed ? state_->error : kNone;
+}
+
+CFPropertyListRef readPropertyList(const uint8_t *bytes, size_t count,
+                                   CFOptionFlags mutabilityOption, std::string *error) noexcept
+{
+    PlistReader reader(mutabilityOption);
+    if (reader.feed(bytes, count, true)) return reader.takeResult();
+    if (error != nullptr) {
+        try {
+            *error = reader.errorMessage();
+        } catch (...) {
+            error->clear();
+        }
+    }
+    return nullptr;
+}
+
+} // namespace vz

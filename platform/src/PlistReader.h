@@ -1,0 +1,71 @@
+// PlistReader.h: reads an XML property list straight into objects.
+//
+// expat drives a small state machine: a stack of open containers (frames)
+// over two stacks of finished references, one for values and one for the keys
+// of open dictionaries. A leaf element's text is gathered until its end tag
+// and turned into one object; a container's end tag hands the references
+// above its frame to one adopting constructor, so building a tree costs one
+// allocation per object and no retain or release per value. Dictionary keys
+// of equal text share one string object for the whole parse, and so do small
+// integers and (when leaves are immutable) short strings, which keeps a store
+// of thousands of services small.
+//
+// Invariants between callbacks: every reference on the two stacks is owned
+// by the reader; a dictionary frame holds as many keys as values, or one key
+// more while that key's value is being read; nothing is left on the stacks
+// after a successful parse but the root, and nothing at all after a failure.
+//
+// The document may come in pieces of any size (down to one byte); the first
+// failure stops the parser and is kept, with its line and column, as the
+// message.
+#ifndef VZ_PLATFORM_PLISTREADER_H
+#define VZ_PLATFORM_PLISTREADER_H
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vz {
+
+// Containers nested deeper than this are refused, by the reader and the
+// writer alike.
+constexpr size_t kMaxPlistDepth = 512;
+
+class PlistReader {
+  public:
+    // mutabilityOption: kCFPropertyListImmutable, ...MutableContainers or
+    // ...MutableContainersAndLeaves.
+    explicit PlistReader(CFOptionFlags mutabilityOption) noexcept;
+    ~PlistReader();
+    PlistReader(const PlistReader &)            = delete;
+    PlistReader &operator=(const PlistReader &) = delete;
+
+    // Parses the next piece of the document; isFinal marks the last piece.
+    // False once the document has been refused (then see errorMessage()).
+    [[nodiscard]] bool feed(const uint8_t *bytes, size_t count, bool isFinal) noexcept;
+
+    // After a successful final feed, hands out the root (+1 reference);
+    // nullptr otherwise or when already taken.
+    [[nodiscard]] CFPropertyListRef takeResult() noexcept;
+
+    // UTF-8 text saying why the document was refused, with line and column;
+    // empty while nothing failed.
+    const std::string &errorMessage() const noexcept;
+
+    struct State; // the expat callbacks' view of the reader
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+// Reads a whole document. On failure returns nullptr and, when error is not
+// null, stores the message there.
+CFPropertyListRef readPropertyList(const uint8_t *bytes, size_t count,
+                                   CFOptionFlags mutabilityOption, std::string *error) noexcept;
+
+} // namespace vz
+
+#endif
