@@ -67,6 +67,7 @@ void TempRoot::SetUp()
 void TempRoot::TearDown()
 {
     VZClearAllocationFailure();
+    VZClearSyscallFailure();
     VZFlushPlatformCaches();
     EXPECT_EQ(VZGetLiveObjectCount(), liveAtStart_) << "objects leaked or released twice";
     unsetenv("VAVIVAZ_ROOT");

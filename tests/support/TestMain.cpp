@@ -20,6 +20,7 @@ class LiveObjectCheck : public ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo &info) override
     {
         VZClearAllocationFailure();
+        VZClearSyscallFailure();
         VZFlushPlatformCaches();
         CFIndex after = VZGetLiveObjectCount();
         if (after == before_) return;

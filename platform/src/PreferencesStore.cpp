@@ -1,0 +1,264 @@
+// PreferencesStore.cpp: snapshots, path operations, the lock and the commit.
+#include "PreferencesStore.h"
+
+#include "AtomicFile.h"
+#include "Root.h"
+#include "SCError.h"
+#include "SnapshotCache.h"
+#include "StoreFile.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include <cstdio>
+#include <sys/random.h>
+
+namespace vz {
+
+using prefs::Keys;
+
+namespace {
+
+// A unique child's key is a random (version 4) UUID in upper case. A clash
+// with a key in use is retried; this many clashes in a row mean the random
+// source is broken.
+constexpr int kUniqueChildAttempts = 16;
+
+CFRef<CFStringRef> newUUIDString()
+{
+    uint8_t bytes[16];
+    size_t  got = 0;
+    while (got < sizeof bytes) {
+        ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {};
+        }
+        got += static_cast<size_t>(n);
+    }
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+    char text[37];
+    std::snprintf(text, sizeof text,
+                  "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
+                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    return CFRef<CFStringRef>(CFStringCreateWithCString(nullptr, text, kCFStringEncodingASCII));
+}
+
+} // namespace
+
+int PreferencesStore::open(std::string path)
+{
+    path_     = std::move(path);
+    lockPath_ = path_ + kLockFileSuffix;
+    CFRef<CFDictionaryRef> root;
+    int                    status = loadStoreSnapshot(path_, &identity_, &root);
+    if (status != kSCStatusOK) return status;
+    tree_.reset(std::move(root));
+    return kSCStatusOK;
+}
+
+int PreferencesStore::getValue(CFStringRef key, CFPropertyListRef *value)
+{
+    CFTypeRef found = CFDictionaryGetValue(tree_.root(), key);
+    if (found == nullptr) return kSCStatusNoKey;
+    *value = tree_.expose(found);
+    return kSCStatusOK;
+}
+
+int PreferencesStore::copyKeyList(CFArrayRef *keys)
+{
+    CFIndex                   count = CFDictionaryGetCount(tree_.root());
+    std::vector<const void *> list(static_cast<size_t>(count));
+    CFDictionaryGetKeysAndValues(tree_.root(), list.data(), nullptr);
+    *keys = CFArrayCreate(nullptr, list.data(), count, &kCFTypeArrayCallBacks);
+    return *keys != nullptr ? kSCStatusOK : kSCStatusFailed;
+}
+
+int PreferencesStore::pathGetValue(CFStringRef path, CFDictionaryRef *value)
+{
+    Keys keys;
+    if (!prefs::parsePath(path, &keys)) return kSCStatusInvalidArgument;
+    CFDictionaryRef node   = nullptr;
+    int             status = prefs::walk(tree_.root(), keys, keys.size(), false, nullptr, &node);
+    if (status != kSCStatusOK) return status;
+    *value = static_cast<CFDictionaryRef>(tree_.expose(node));
+    return kSCStatusOK;
+}
+
+int PreferencesStore::pathGetLink(CFStringRef path, CFStringRef *link)
+{
+    Keys keys;
+    if (!prefs::parsePath(path, &keys) || keys.empty()) return kSCStatusInvalidArgument;
+    CFDictionaryRef parent = nullptr;
+    int status = prefs::walk(tree_.root(), keys, keys.size() - 1, false, nullptr, &parent);
+    if (status != kSCStatusOK) return status;
+    CFTypeRef entry = CFDictionaryGetValue(parent, keys.back().get());
+    if (entry == nullptr) return kSCStatusNoKey;
+    CFStringRef target = prefs::linkTarget(entry, &status);
+    if (status != kSCStatusOK) return status;
+    if (target == nullptr) return kSCStatusNoLink;
+    *link = target;
+    return kSCStatusOK;
+}
+
+int PreferencesStore::setValue(CFStringRef key, CFPropertyListRef value, bool onlyIfNew)
+{
+    if (onlyIfNew && CFDictionaryContainsKey(tree_.root(), key)) return kSCStatusKeyExists;
+    int status = tree_.set(Keys(), key, value);
+    if (status == kSCStatusOK) changed_ = true;
+    return status;
+}
+
+int PreferencesStore::removeValue(CFStringRef key)
+{
+    if (!CFDictionaryContainsKey(tree_.root(), key)) return kSCStatusNoKey;
+    int status = tree_.remove(Keys(), key);
+    if (status == kSCStatusOK) changed_ = true;
+    return status;
+}
+
+int PreferencesStore::pathSetValue(CFStringRef path, CFDictionaryRef value)
+{
+    Keys keys;
+    if (!prefs::parsePath(path, &keys) || keys.empty()) return kSCStatusInvalidArgument;
+    Keys            real;
+    CFDictionaryRef parent = nullptr;
+    int             status = prefs::walk(tree_.root(), keys, keys.size() - 1, true, &real, &parent);
+    if (status == kSCStatusOK) status = tree_.set(real, keys.back().get(), value);
+    if (status == kSCStatusOK) changed_ = true;
+    return status;
+}
+
+int PreferencesStore::pathSetLink(CFStringRef path, CFStringRef link)
+{
+    const void            *keys[]   = {kSCResvLink};
+    const void            *values[] = {link};
+    CFRef<CFDictionaryRef> entry(CFDictionaryCreate(nullptr, keys, values, 1,
+                                                    &kCFTypeDictionaryKeyCallBacks,
+                                                    &kCFTypeDictionaryValueCallBacks));
+    if (!entry) return kSCStatusFailed;
+    return pathSetValue(path, entry.get());
+}
+
+int PreferencesStore::pathRemoveValue(CFStringRef path)
+{
+    Keys keys;
+    if (!prefs::parsePath(path, &keys) || keys.empty()) return kSCStatusInvalidArgument;
+    Keys            real;
+    CFDictionaryRef parent = nullptr;
+    int status = prefs::walk(tree_.root(), keys, keys.size() - 1, false, &real, &parent);
+    if (status != kSCStatusOK) return status;
+    if (!CFDictionaryContainsKey(parent, keys.back().get())) return kSCStatusNoKey;
+    status = tree_.remove(real, keys.back().get());
+    if (status == kSCStatusOK) changed_ = true;
+    return status;
+}
+
+int PreferencesStore::pathCreateUniqueChild(CFStringRef prefix, CFStringRef *path)
+{
+    Keys keys;
+    if (!prefs::parsePath(prefix, &keys)) return kSCStatusInvalidArgument;
+    Keys            real;
+    CFDictionaryRef parent = nullptr;
+    int             status = prefs::walk(tree_.root(), keys, keys.size(), true, &real, &parent);
+    if (status != kSCStatusOK) return status;
+    CFRef<CFStringRef> child;
+    for (int attempt = 0; attempt < kUniqueChildAttempts && !child; attempt++) {
+        child = newUUIDString();
+        if (!child) return kSCStatusFailed;
+        if (parent != nullptr && CFDictionaryContainsKey(parent, child.get())) child.reset();
+    }
+    if (!child) return kSCStatusFailed;
+    CFRef<CFDictionaryRef> empty = emptyDictionary();
+    if (!empty) return kSCStatusFailed;
+    // The new path is built from the prefix as given (links and all), so
+    // that the caller reads it back through the same links.
+    bool               slash = CFStringHasSuffix(prefix, CFSTR("/"));
+    CFRef<CFStringRef> result(CFStringCreateWithFormat(
+        nullptr, nullptr, slash ? CFSTR("%@%@") : CFSTR("%@/%@"), prefix, child.get()));
+    if (!result) return kSCStatusFailed;
+    status = tree_.set(real, child.get(), empty.get());
+    if (status != kSCStatusOK) return status;
+    changed_ = true;
+    *path    = result.release();
+    return kSCStatusOK;
+}
+
+int PreferencesStore::checkNotStale()
+{
+    if (untrusted_) return kSCStatusStale;
+    bool unchanged = false;
+    if (int error = checkFileUnchanged(path_, &identity_, &unchanged); error != 0)
+        return statusFromErrno(error);
+    return unchanged ? kSCStatusOK : kSCStatusStale;
+}
+
+int PreferencesStore::lock(bool wait)
+{
+    if (lock_.isHeld()) return kSCStatusLocked;
+    int error = 0;
+    switch (lock_.acquire(lockPath_, wait, &error)) {
+    case FileLock::Outcome::Locked:
+        break;
+    case FileLock::Outcome::Busy:
+        return kSCStatusPrefsBusy;
+    case FileLock::Outcome::Failed:
+        return statusFromErrno(error);
+    }
+    int status = checkNotStale();
+    if (status != kSCStatusOK) lock_.release();
+    return status;
+}
+
+int PreferencesStore::unlock()
+{
+    if (!lock_.isHeld()) return kSCStatusNeedLock;
+    lock_.release();
+    return kSCStatusOK;
+}
+
+int PreferencesStore::commit()
+{
+    if (untrusted_) return kSCStatusStale;
+    if (!changed_) return kSCStatusOK;
+    // Serialised before the lock is taken, to hold it only for the write.
+    CFRef<CFDataRef> data = serializeDictionary(tree_.root());
+    if (!data) return kSCStatusFailed;
+    std::span<const uint8_t> bytes(CFDataGetBytePtr(data.get()),
+                                   static_cast<size_t>(CFDataGetLength(data.get())));
+
+    FileLock writeLock; // taken here only when the caller holds none
+    if (!lock_.isHeld()) {
+        int error = 0;
+        if (writeLock.acquire(lockPath_, true, &error) != FileLock::Outcome::Locked)
+            return statusFromErrno(error);
+    }
+    int status = checkNotStale();
+    if (status != kSCStatusOK) return status;
+
+    // Under the lock no other writer has a temporary open: any left beside the
+    // store belongs to a writer that died before its rename.
+    removeLeftoverTemporaries(path_);
+    bool replaced = false;
+    int  error    = writeFileAtomically(path_, bytes, 0644, true, &replaced);
+    if (error != 0) {
+        untrusted_ = true;
+        return statusFromErrno(error);
+    }
+    // The new identity, taken under the lock: nobody else can have written.
+    int64_t      before = wallClockNs();
+    FileIdentity written;
+    if (statIdentity(path_, &written) != 0 || !written.exists) {
+        untrusted_ = true; // committed, but a later write could not be checked
+    } else {
+        written.hash       = hashBytes(bytes);
+        written.verifiedNs = before;
+        identity_          = written;
+    }
+    changed_ = false;
+    return kSCStatusOK;
+}
+
+} // namespace vz

@@ -1,0 +1,99 @@
+// PrefsPath.cpp: path parsing and link following.
+#include "PrefsPath.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <SystemConfiguration/SystemConfiguration.h>
+
+namespace vz::prefs {
+
+namespace {
+
+bool isDictionary(CFTypeRef value) noexcept
+{
+    return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID();
+}
+
+// links counts the links taken by the whole walk, nested or one after the
+// other: a bound on nesting alone would let a damaged store whose link
+// targets are long paths of links make the walk exponential.
+int walkFrom(CFDictionaryRef root, const Keys &keys, size_t count, bool create, int *links,
+             Keys *real, CFDictionaryRef *node)
+{
+    CFDictionaryRef current = root;
+    if (real != nullptr) real->clear();
+    for (size_t i = 0; i < count; i++) {
+        CFStringRef key = keys[i].get();
+        if (current == nullptr) { // below a missing component that a writer creates
+            real->push_back(keys[i]);
+            continue;
+        }
+        CFTypeRef value = CFDictionaryGetValue(current, key);
+        if (value == nullptr) {
+            if (!create) return kSCStatusNoKey;
+            real->push_back(keys[i]);
+            current = nullptr;
+            continue;
+        }
+        if (!isDictionary(value)) return create ? kSCStatusFailed : kSCStatusNoKey;
+        int         status = kSCStatusOK;
+        CFStringRef target = linkTarget(value, &status);
+        if (status != kSCStatusOK) return status;
+        if (target == nullptr) {
+            if (real != nullptr) real->push_back(keys[i]);
+            current = static_cast<CFDictionaryRef>(value);
+            continue;
+        }
+        // Every link taken counts, so a cycle ends here too.
+        if (++*links > kMaxLinkDepth) return kSCStatusMaxLink;
+        Keys targetKeys;
+        if (!parsePath(target, &targetKeys)) return kSCStatusFailed;
+        status = walkFrom(root, targetKeys, targetKeys.size(), create, links, real, &current);
+        if (status != kSCStatusOK) return status;
+    }
+    *node = current;
+    return kSCStatusOK;
+}
+
+} // namespace
+
+bool parsePath(CFStringRef path, Keys *keys)
+{
+    keys->clear();
+    CFIndex length = CFStringGetLength(path);
+    if (length == 0 || CFStringGetCharacterAtIndex(path, 0) != '/') return false;
+    CFIndex start = 1;
+    while (start < length) {
+        CFIndex end = start;
+        while (end < length && CFStringGetCharacterAtIndex(path, end) != '/')
+            end++;
+        if (end == start) return false; // "//"
+        CFRef<CFStringRef> key(
+            CFStringCreateWithSubstring(nullptr, path, CFRangeMake(start, end - start)));
+        if (!key) throw std::bad_alloc();
+        keys->push_back(std::move(key));
+        start = end + 1; // a final "/" leaves start == length + 1 and ends the loop
+    }
+    return true;
+}
+
+CFStringRef linkTarget(CFTypeRef value, int *status) noexcept
+{
+    *status = kSCStatusOK;
+    if (!isDictionary(value)) return nullptr;
+    CFTypeRef target = CFDictionaryGetValue(static_cast<CFDictionaryRef>(value), kSCResvLink);
+    if (target == nullptr) return nullptr;
+    if (CFGetTypeID(target) != CFStringGetTypeID()) {
+        *status = kSCStatusFailed; // a damaged link: reported, never followed
+        return nullptr;
+    }
+    return static_cast<CFStringRef>(target);
+}
+
+int walk(CFDictionaryRef root, const Keys &keys, size_t count, bool create, Keys *real,
+         CFDictionaryRef *node)
+{
+    int links = 0;
+    return walkFrom(root, keys, count, create, &links, real, node);
+}
+
+} // namespace vz::prefs

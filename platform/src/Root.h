@@ -1,0 +1,32 @@
+// Root.h: where the platform keeps its files.
+//
+// Every file the platform reads or writes lives under one root folder, laid
+// out as on the platform's own disk: the value of VAVIVAZ_ROOT, or "/" when it
+// is unset or empty. The variable is read on every call, so a process (a test)
+// may point the platform at another root between two calls.
+#ifndef VZ_PLATFORM_ROOT_H
+#define VZ_PLATFORM_ROOT_H
+
+#include <string>
+#include <string_view>
+
+namespace vz {
+
+// Paths under the root, relative to it.
+inline constexpr const char *kPreferencesFolder   = "Library/Preferences/SystemConfiguration";
+inline constexpr const char *kPreferencesFileName = "preferences.plist";
+inline constexpr const char *kDynamicStoreFile  = "var/run/SystemConfiguration/dynamic-store.plist";
+inline constexpr const char *kSystemVersionFile = "System/Library/CoreServices/SystemVersion.plist";
+// A store's lock file is its path with this suffix.
+inline constexpr const char *kLockFileSuffix = "-lock";
+
+// The root folder without a trailing "/" (empty for the file system root, so
+// that rootDirectory() + "/" + relative is always well formed).
+std::string rootDirectory(); // may throw std::bad_alloc
+
+// The absolute path of relative (leading "/" ignored) under the root.
+std::string pathUnderRoot(std::string_view relative); // may throw std::bad_alloc
+
+} // namespace vz
+
+#endif

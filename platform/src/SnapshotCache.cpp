@@ -1,0 +1,99 @@
+// SnapshotCache.cpp: the cache of parsed store files.
+#include "SnapshotCache.h"
+
+#include "SCError.h"
+#include "StoreFile.h"
+
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include <cerrno>
+#include <mutex>
+#include <unordered_map>
+
+namespace vz {
+
+namespace {
+
+struct Entry {
+    FileIdentity           identity;
+    CFRef<CFDictionaryRef> root;
+};
+
+struct Cache {
+    std::mutex                             mutex;
+    std::unordered_map<std::string, Entry> entries;
+};
+
+void flushCache();
+
+Cache &cache()
+{
+    static Cache *instance = [] {
+        registerCacheFlusher(flushCache);
+        return new Cache; // never destroyed: snapshots may outlive static destruction
+    }();
+    return *instance;
+}
+
+void flushCache()
+{
+    std::unordered_map<std::string, Entry> dropped;
+    {
+        std::lock_guard<std::mutex> hold(cache().mutex);
+        dropped.swap(cache().entries);
+    }
+    // The trees are released here, outside the mutex.
+}
+
+int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root)
+{
+    FileIdentity now;
+    if (int error = statIdentity(path, &now); error != 0) return statusFromErrno(error);
+
+    Cache &c = cache();
+    Entry  cached;
+    if (now.exists) {
+        std::lock_guard<std::mutex> hold(c.mutex);
+        auto                        found = c.entries.find(path);
+        if (found != c.entries.end()) {
+            if (found->second.identity.provesUnchanged(now)) {
+                *identity = found->second.identity;
+                *root     = found->second.root;
+                return kSCStatusOK;
+            }
+            cached = found->second;
+        }
+    }
+
+    FileContents contents;
+    int          error = readFileWithIdentity(path, &contents);
+    if (error == ENOENT) return readDictionaryFile(path, identity, root); // an empty store
+    if (error != 0) return statusFromErrno(error);
+
+    // Equal bytes parse to an equal tree, whatever the metadata says.
+    CFRef<CFDictionaryRef> tree;
+    if (cached.root && cached.identity.hash == contents.identity.hash &&
+        cached.identity.size == contents.identity.size) {
+        tree = cached.root;
+    } else {
+        tree = parseDictionary(contents.view());
+        if (!tree) return kSCStatusFailed;
+    }
+    {
+        std::lock_guard<std::mutex> hold(c.mutex);
+        c.entries[path] = Entry{contents.identity, tree};
+    }
+    *identity = contents.identity;
+    *root     = std::move(tree);
+    return kSCStatusOK;
+}
+
+} // namespace
+
+int loadStoreSnapshot(const std::string &path, FileIdentity *identity,
+                      CFRef<CFDictionaryRef> *root) noexcept
+{
+    return guarded(static_cast<int>(kSCStatusFailed), [&] { return load(path, identity, root); });
+}
+
+} // namespace vz

@@ -1,0 +1,167 @@
+// CommitFaultsTest.cpp: every system call of the commit path failed in turn,
+// once and for good. A commit whose failure matters reports an error and
+// leaves the store whole (the old bytes, or the new ones when only the final
+// folder sync failed); one whose failure does not matter (closing a file that
+// was only read) succeeds. Either way no temporary is left and nothing leaks.
+#include "StoreTestSupport.h"
+#include "Syscalls.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+using namespace vztest;
+
+namespace {
+
+const char *const kOld = "<dict><key>Value</key><string>old</string></dict>";
+
+class CommitFaults : public StoreTest {
+  protected:
+    // Commits Value=new through a fresh snapshot with the failure armed just
+    // before the commit; true when the commit succeeded.
+    bool CommitWithFailure(const char *name, long countdown, bool persist, int error, int *status,
+                           long *injected = nullptr)
+    {
+        SCPreferencesRef prefs = SCPreferencesCreate(nullptr, CFSTR("t"), nullptr);
+        EXPECT_NE(prefs, nullptr);
+        if (prefs == nullptr) return true;
+        EXPECT_TRUE(SCPreferencesSetValue(prefs, CFSTR("Value"), CFSTR("new")));
+        bool ok;
+        {
+            SyscallFailure failure(name, countdown, persist, error);
+            EXPECT_TRUE(failure.armed());
+            ok      = SCPreferencesCommitChanges(prefs);
+            *status = SCError();
+            if (injected != nullptr) *injected = VZGetSyscallFailureCount();
+            if (!ok) {
+                EXPECT_GT(VZGetSyscallFailureCount(), 0);
+            }
+        }
+        CFRelease(prefs);
+        return ok;
+    }
+
+    // Runs the commit with the countdown-th call failing, for n = 0, 1, ...
+    // until the commit makes fewer than n + 1 such calls (nothing failed);
+    // returns how many runs failed.
+    int WalkFailures(const char *name, bool persist, int error, int expectedStatus)
+    {
+        std::string oldBytes = PlistText(kOld);
+        std::string where;
+        int         failures = 0;
+        // A failed unlink leaves a temporary behind, for the next commit to
+        // remove under the lock.
+        bool unlinkFails = persist && std::string(name) == "*";
+        for (long n = 0; n < 200; n++) {
+            where = std::string(name) + " failing at call " + std::to_string(n);
+            WriteStore(kOld);
+            VZFlushPlatformCaches();
+            CFIndex live     = VZGetLiveObjectCount();
+            int     status   = 0;
+            long    injected = 0;
+            bool    ok       = CommitWithFailure(name, n, persist, error, &status, &injected);
+            VZFlushPlatformCaches();
+            EXPECT_EQ(VZGetLiveObjectCount(), live) << where;
+            if (!unlinkFails || ok) {
+                EXPECT_EQ(Leftovers(), std::vector<std::string>()) << where;
+            }
+            Ref<CFPropertyListRef> tree = StoreTree();
+            EXPECT_TRUE(tree) << where;
+            std::string value =
+                tree ? StringAt(static_cast<CFDictionaryRef>(tree.get()), "Value") : "(unreadable)";
+            if (injected == 0) {
+                EXPECT_TRUE(ok) << where;
+                EXPECT_EQ(value, "new") << where;
+                return failures;
+            }
+            if (ok) {
+                EXPECT_EQ(value, "new") << where;
+                continue;
+            }
+            failures++;
+            EXPECT_EQ(status, expectedStatus) << where;
+            // Only the folder sync after the rename can fail with the new
+            // store in place.
+            if (value != "old") {
+                EXPECT_EQ(value, "new") << where;
+                EXPECT_TRUE(std::string(name) == "open" || std::string(name) == "fsync" ||
+                            std::string(name) == "close" || std::string(name) == "*")
+                    << where;
+            } else {
+                EXPECT_EQ(StoreBytes(), oldBytes) << where;
+            }
+        }
+        ADD_FAILURE() << name << ": more than 200 calls";
+        return failures;
+    }
+};
+
+TEST_F(CommitFaults, EveryCallFailedOnce)
+{
+    // The calls every commit makes must each be able to fail it.
+    for (const char *name : {"open", "close", "read", "write", "fstat", "stat", "fchmod", "fsync",
+                             "rename", "mkstemp", "flock"}) {
+        SCOPED_TRACE(name);
+        EXPECT_GT(WalkFailures(name, false, EIO, kSCStatusFailed), 0);
+    }
+    // The others (unlink and mkdir, for cleanup and missing folders) must at
+    // least never break a commit they do not fail.
+    for (const char *name : {"unlink", "mkdir"}) {
+        SCOPED_TRACE(name);
+        WalkFailures(name, false, EIO, kSCStatusFailed);
+    }
+    SCOPED_TRACE("any call");
+    EXPECT_GT(WalkFailures("*", false, EIO, kSCStatusFailed), 5);
+}
+
+TEST_F(CommitFaults, EveryCallFailedForGood)
+{
+    for (const char *name : {"open", "write", "fsync", "rename", "mkstemp", "*"}) {
+        SCOPED_TRACE(name);
+        EXPECT_GT(WalkFailures(name, true, EACCES, kSCStatusAccessError), 0);
+    }
+}
+
+TEST_F(CommitFaults, InterruptedWritesAreContinued)
+{
+    WriteStore(kOld);
+    int status = 0;
+    EXPECT_TRUE(CommitWithFailure("write", 0, false, EINTR, &status));
+    EXPECT_EQ(StringAt(static_cast<CFDictionaryRef>(StoreTree().get()), "Value"), "new");
+}
+
+// A write that takes a few bytes at a time still writes them all.
+ssize_t DribblingWrite(int fd, const void *buffer, size_t count)
+{
+    return ::write(fd, buffer, std::min<size_t>(count, 7));
+}
+
+TEST_F(CommitFaults, ShortWritesAreContinued)
+{
+    WriteStore(kOld);
+    auto real                = vz::sys::gSyscalls.write;
+    vz::sys::gSyscalls.write = DribblingWrite;
+    int  status              = 0;
+    bool ok                  = CommitWithFailure("write", 1000000, false, EIO, &status);
+    vz::sys::gSyscalls.write = real;
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(StringAt(static_cast<CFDictionaryRef>(StoreTree().get()), "Value"), "new");
+}
+
+TEST_F(CommitFaults, MissingFoldersAreMadeOrTheCommitFails)
+{
+    int failures = 0;
+    for (long n = 0; n < 20; n++) {
+        std::filesystem::remove_all(Path("Library"));
+        int  status = 0;
+        bool ok     = CommitWithFailure("mkdir", n, false, EIO, &status);
+        if (ok) break;
+        failures++;
+        EXPECT_EQ(status, kSCStatusFailed);
+        EXPECT_FALSE(Exists(kStorePath));
+    }
+    EXPECT_EQ(failures, 3); // Library, Preferences, SystemConfiguration
+    EXPECT_EQ(StringAt(static_cast<CFDictionaryRef>(StoreTree().get()), "Value"), "new");
+}
+
+} // namespace

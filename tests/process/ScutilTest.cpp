@@ -1,0 +1,167 @@
+// ScutilTest.cpp: vz-scutil as a whole process over temporary roots: listing,
+// showing, setting from a file and from standard input, removing, the
+// connection state commands, and a message with a non-zero exit status for
+// every error.
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#ifndef VZ_VZ_SCUTIL_PATH
+#error "the path of vz-scutil is needed"
+#endif
+
+namespace {
+
+struct Outcome {
+    int         status = -1; // exit status; -1 when it did not exit
+    std::string out;
+    std::string err;
+};
+
+class Scutil : public vztest::TempRoot {
+  protected:
+    // Runs vz-scutil on this root with the arguments, feeding input.
+    Outcome Scu(const std::vector<std::string> &arguments, const std::string &input = "") const
+    {
+        std::string outPath = root_ + ".out", errPath = root_ + ".err", inPath = root_ + ".in";
+        vztest::WriteFile(inPath, input);
+        pid_t pid = fork();
+        if (pid == 0) {
+            int in  = open(inPath.c_str(), O_RDONLY);
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (in < 0 || out < 0 || err < 0) _exit(120);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char *> argv{const_cast<char *>(VZ_VZ_SCUTIL_PATH),
+                                     const_cast<char *>("--root"),
+                                     const_cast<char *>(root_.c_str())};
+            for (const std::string &argument : arguments)
+                argv.push_back(const_cast<char *>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(VZ_VZ_SCUTIL_PATH, argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Outcome result;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out    = vztest::ReadFile(outPath);
+        result.err    = vztest::ReadFile(errPath);
+        for (const std::string &path : {outPath, errPath, inPath})
+            unlink(path.c_str());
+        return result;
+    }
+};
+
+const std::string kDhcp = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+                          "<dict>\n\t<key>ConfigMethod</key>\n\t<string>DHCP</string>\n</dict>\n"
+                          "</plist>\n";
+
+TEST_F(Scutil, KeysInAndOut)
+{
+    Outcome run = Scu({"list"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+
+    Write("ipv4.plist", kDhcp);
+    EXPECT_EQ(Scu({"set", "Setup:/Network/Service/A/IPv4", Path("ipv4.plist")}).status, 0);
+    EXPECT_EQ(Scu({"set", "Setup:/Network/Service/B/IPv4"}, kDhcp).status, 0);
+    EXPECT_EQ(Scu({"set", "State:/Network/Global/IPv4", "-"}, kDhcp).status, 0);
+
+    run = Scu({"list", "Setup:/Network/Service/[^/]+/IPv4"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Setup:/Network/Service/A/IPv4\nSetup:/Network/Service/B/IPv4\n");
+    EXPECT_EQ(Scu({"list", "Setup:"}).out, ""); // whole keys only
+
+    run = Scu({"show", "Setup:/Network/Service/B/IPv4"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kDhcp);
+
+    EXPECT_EQ(Scu({"remove", "Setup:/Network/Service/A/IPv4"}).status, 0);
+    EXPECT_EQ(Scu({"list"}).out, "Setup:/Network/Service/B/IPv4\nState:/Network/Global/IPv4\n");
+}
+
+TEST_F(Scutil, ConnectionState)
+{
+    EXPECT_EQ(Scu({"--nc", "status", "Modem"}).out, "invalid\n");
+    Write(kDynamicStorePath,
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+          "<key>State:/Network/Service/Modem/PPP</key><dict>"
+          "<key>UserOptions</key><dict><key>Name</key><string>x</string></dict>"
+          "</dict></dict></plist>\n");
+    EXPECT_EQ(Scu({"--nc", "status", "Modem"}).out, "disconnected\n");
+    for (const char *state : {"connecting", "connected", "disconnecting", "disconnected"}) {
+        SCOPED_TRACE(state);
+        Outcome set = Scu({"--nc", "set", "Modem", state});
+        EXPECT_EQ(set.status, 0) << set.err;
+        Outcome status = Scu({"--nc", "status", "Modem"});
+        EXPECT_EQ(status.status, 0);
+        EXPECT_EQ(status.out, std::string(state) + "\n");
+    }
+    // The other keys of the entry are kept.
+    EXPECT_NE(Scu({"show", "State:/Network/Service/Modem/PPP"}).out.find("UserOptions"),
+              std::string::npos);
+    // A service nobody knew of gets an entry.
+    EXPECT_EQ(Scu({"--nc", "set", "New", "connected"}).status, 0);
+    EXPECT_EQ(Scu({"--nc", "status", "New"}).out, "connected\n");
+}
+
+TEST_F(Scutil, EveryErrorHasAMessageAndAStatus)
+{
+    Write("bad.plist", "not a property list");
+    Write(kDynamicStorePath, kDhcp.substr(0, 40));
+    struct Row {
+        std::vector<std::string> arguments;
+        int                      status;
+        const char              *message; // part of standard error
+    };
+    const Row rows[] = {
+        {{}, 2, "usage:"},
+        {{"frobnicate"}, 2, "usage:"},
+        {{"show"}, 2, "usage:"},
+        {{"--nc", "status"}, 2, "usage:"},
+        {{"--nc", "set", "A", "up"}, 1, "not a connection state"},
+        {{"--nc", "set", "a/b", "connected"}, 1, "not a service ID"},
+        {{"--nc", "status", ""}, 1, "not a service ID"},
+        {{"list", "("}, 1, "not a POSIX extended regular expression"},
+        {{"set", "k", Path("bad.plist")}, 1, "is not a property list"},
+        {{"set", "k", Path("missing.plist")}, 1, "cannot open"},
+        // The damaged dynamic store:
+        {{"list"}, 1, "cannot list the keys"},
+        {{"show", "k"}, 1, "cannot read k"},
+        {{"set", "k", "-"}, 1, "cannot set k"},
+        {{"remove", "k"}, 1, "cannot remove k"},
+        {{"--nc", "status", "A"}, 1, "cannot read the dynamic store"},
+        {{"--nc", "set", "A", "connected"}, 1, "cannot record the state of A"},
+    };
+    std::string damaged = Read(kDynamicStorePath);
+    for (const Row &row : rows) {
+        std::string line;
+        for (const std::string &argument : row.arguments)
+            line += argument + " ";
+        SCOPED_TRACE(line);
+        Outcome run = Scu(row.arguments, kDhcp);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Read(kDynamicStorePath), damaged);
+
+    Write(kDynamicStorePath,
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+          "<key>State:/Network/Service/A/PPP</key><string>x</string></dict></plist>\n");
+    Outcome run = Scu({"--nc", "set", "A", "connected"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("holds something other than a dictionary"), std::string::npos);
+    run = Scu({"show", "nothing"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no such key: nothing"), std::string::npos);
+    EXPECT_EQ(Scu({"--help"}).status, 0);
+}
+
+} // namespace
