@@ -24,4 +24,7 @@ UInt32 MoreSCGetSystemVersion(void) noexcept
     return sMoreSCSystemVersion;
 }
 
-void MoreSCTestingForgetSystemVersion(void) noexcept { sMoreSCSystemVersion = 0; }
+void MoreSCTestingForgetSystemVersion(void) noexcept
+{
+    sMoreSCSystemVersion = 0;
+}
