@@ -106,7 +106,6 @@ OSStatus MoreSCCopyEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef 
 OSStatus MoreSCCopyBSDNameOfService(CFStringRef setID, CFStringRef serviceID,
                                     CFStringRef *bsdName) noexcept;
 
-
 // ---------------------------------------------------------------------------
 // Editing sets, services and entities.
 //
