@@ -9,12 +9,14 @@
 //   UnprovenSnapshot/N  the same with the file's modification time in the
 //                       future, so that the metadata can never prove it
 //                       unchanged: read and hash, no parse (the road a store
-//                       takes in the two seconds after every write)
+//                       takes until the timestamp guard has passed after a
+//                       write: 50 ms with fine timestamps, two seconds with
+//                       coarse ones)
 //   ProbeReads/N        one repeated snapshot and the three path reads the
 //                       probe makes per service (link, interface entity)
 //
 // The target: RepeatedSnapshot under 2% of FirstSnapshot. Before measuring,
-// the stores are left to age past the two-second guard of FileIdentity.h.
+// the stores are left to age past the longest guard of FileIdentity.h.
 #include "StoreGenerator.h"
 
 #include <CoreFoundation/CoreFoundation.h>

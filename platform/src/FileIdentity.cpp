@@ -82,7 +82,14 @@ bool FileIdentity::provesUnchanged(const FileIdentity &now) const noexcept
     // The modification time can be set to anything; the later of the two
     // timestamps is the one a change would have to pass.
     int64_t lastChange = mtimeNs > ctimeNs ? mtimeNs : ctimeNs;
-    return lastChange < verifiedNs - kTimestampGuardNs;
+    return lastChange < verifiedNs - timestampGuardNs();
+}
+
+int64_t FileIdentity::timestampGuardNs() const noexcept
+{
+    constexpr int64_t millisecond = 1'000'000;
+    bool              coarse      = mtimeNs % millisecond == 0 && ctimeNs % millisecond == 0;
+    return coarse ? kCoarseTimestampGuardNs : kFineTimestampGuardNs;
 }
 
 int64_t wallClockNs() noexcept

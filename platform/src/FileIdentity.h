@@ -10,11 +10,19 @@
 // change can keep every field. The rule:
 //
 //   * different metadata: the file changed;
-//   * equal metadata, and the file's last change lies more than
-//     kTimestampGuardNs before the bytes were verified: unchanged, since any
+//   * equal metadata, and the file's last change lies more than the
+//     timestamp guard before the bytes were verified: unchanged, since any
 //     change after the verification would carry a later timestamp;
 //   * otherwise the metadata cannot decide: read the bytes and compare their
 //     hash.
+//
+// The guard is one tick of the file system's timestamps with room to spare.
+// Timestamps that are whole milliseconds come from a file system that keeps
+// coarse times (a second, two on some): two seconds. Others come from the
+// kernel's coarse clock, which ticks at most every 10 ms: 50 ms. Keeping the
+// guard short matters: until it has passed, every new snapshot of a store
+// rereads and hashes the whole file, and the status probe takes one snapshot
+// per service.
 //
 // A clock set back by more than the guard defeats the second rule; the cost
 // of guarding against that too would be a hash of every file on every check.
@@ -29,7 +37,8 @@
 
 namespace vz {
 
-inline constexpr int64_t kTimestampGuardNs = 2'000'000'000;
+inline constexpr int64_t kCoarseTimestampGuardNs = 2'000'000'000;
+inline constexpr int64_t kFineTimestampGuardNs   = 50'000'000;
 
 struct FileIdentity {
     bool     exists     = false; // false: there was no file (an empty store)
@@ -43,6 +52,9 @@ struct FileIdentity {
 
     static FileIdentity fromStat(const struct stat &info) noexcept;
     bool                sameMetadata(const FileIdentity &other) const noexcept;
+    // How long after its last change the metadata can prove the file
+    // unchanged (the rule above).
+    int64_t timestampGuardNs() const noexcept;
     // Equal metadata that also proves the bytes unchanged (the rule above).
     bool provesUnchanged(const FileIdentity &now) const noexcept;
 };

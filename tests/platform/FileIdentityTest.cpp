@@ -63,6 +63,26 @@ TEST(FileIdentity, MetadataProvesOnlyWhatTheTimestampTickCannotHide)
     EXPECT_TRUE(gone.provesUnchanged(vz::FileIdentity()));
 }
 
+TEST(FileIdentity, FineTimestampsNeedOnlyAShortGuardCoarseOnesTwoSeconds)
+{
+    const int64_t fine   = 1'700'000'000 * kSecond + 123'456'789; // a kernel clock stamp
+    const int64_t coarse = 1'700'000'000 * kSecond;               // whole seconds
+    struct Row {
+        int64_t changed, verifiedAfter;
+        bool    proves;
+    } rows[] = {
+        {fine, kSecond / 100, false},  // within a clock tick or so
+        {fine, kSecond / 10, true},    // well past any tick
+        {coarse, kSecond / 10, false}, // a coarse file system may still hide a change
+        {coarse, kSecond, false},      {coarse, 3 * kSecond, true},
+    };
+    for (const Row &row : rows) {
+        vz::FileIdentity identity = Identity(row.changed, row.changed + row.verifiedAfter);
+        EXPECT_EQ(identity.provesUnchanged(identity), row.proves)
+            << row.changed << " verified " << row.verifiedAfter << " ns later";
+    }
+}
+
 TEST(FileIdentity, HashTellsNearlyEqualFilesApart)
 {
     std::string text(1000, 'a');
