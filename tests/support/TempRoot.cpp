@@ -54,8 +54,28 @@ std::string Utf8(CFStringRef s)
     return buffer;
 }
 
+namespace {
+
+// A death test runs its statement in a new process that sets the fixture up
+// again and then dies without tearing it down. That process inherits the
+// parent's VAVIVAZ_ROOT; it works in the parent's root, which the parent
+// removes, instead of making one that nobody would.
+bool InDeathTestChild()
+{
+    return !GTEST_FLAG_GET(internal_run_death_test).empty() &&
+           std::getenv("VAVIVAZ_ROOT") != nullptr;
+}
+
+} // namespace
+
 void TempRoot::SetUp()
 {
+    if (InDeathTestChild()) {
+        root_ = std::getenv("VAVIVAZ_ROOT");
+        VZFlushPlatformCaches();
+        liveAtStart_ = VZGetLiveObjectCount();
+        return;
+    }
     std::string pattern = (fs::temp_directory_path() / "vz-root-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
@@ -70,6 +90,7 @@ void TempRoot::TearDown()
     VZClearSyscallFailure();
     VZFlushPlatformCaches();
     EXPECT_EQ(VZGetLiveObjectCount(), liveAtStart_) << "objects leaked or released twice";
+    if (InDeathTestChild()) return; // the parent's root: the parent removes it
     unsetenv("VAVIVAZ_ROOT");
     std::error_code ignored;
     // Tests make folders read-only; give them back before removing.
