@@ -6,6 +6,7 @@
 //   Probe/N            the probe; the modem's connection is up, so it exits 0
 //   ParseOnly/N        parse the store's bytes and exit
 //   ParseOnlyPrefs/N   open the store once through the preferences API and exit
+//   BareExpat/N        run expat with empty callbacks over the store and exit
 //   ProbeAfterAChange/N  the probe when the store was written just before
 //
 // Times are wall-clock times of the whole child process, start to reaped.
@@ -155,6 +156,10 @@ void ParseOnlyPrefs(benchmark::State &state)
 {
     RunProcess(state, VZ_PARSE_ONLY_PATH, "prefs");
 }
+void BareExpat(benchmark::State &state)
+{
+    RunProcess(state, VZ_PARSE_ONLY_PATH, "expat");
+}
 
 // The probe right after the store changed: each run first gives the store a
 // new modification time, as a writer's commit would.
@@ -189,6 +194,13 @@ BENCHMARK(ParseOnly)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(ParseOnlyPrefs)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BareExpat)
     ->Arg(10)
     ->Arg(100)
     ->Arg(1000)

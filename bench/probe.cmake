@@ -1,7 +1,7 @@
 # The probe's benchmark runs the built probe and a parse-only baseline as
 # whole processes over generated stores.
 add_executable(vz-parse-only ${CMAKE_CURRENT_LIST_DIR}/tools/parse-only.cpp)
-target_link_libraries(vz-parse-only PRIVATE vz_platform)
+target_link_libraries(vz-parse-only PRIVATE vz_platform EXPAT::EXPAT)
 if(TARGET vz_bench_Probe)
   target_link_libraries(vz_bench_Probe PRIVATE vz_platform)
   target_compile_definitions(vz_bench_Probe PRIVATE
