@@ -21,45 +21,14 @@
 namespace edit {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
-
-// An owned out-value, released when the test is done with it.
-template <typename T> class Out {
-  public:
-    Out() = default;
-    ~Out() { reset(); }
-    Out(const Out &)            = delete;
-    Out &operator=(const Out &) = delete;
-    T   *put() { return &ref_; }
-    T    get() const { return ref_; }
-    void reset()
-    {
-        if (ref_ != nullptr) CFRelease(ref_);
-        ref_ = nullptr;
-    }
-
-  private:
-    T ref_ = nullptr;
-};
-
-inline std::vector<std::string> Strings(CFArrayRef array)
-{
-    std::vector<std::string> out;
-    for (CFIndex i = 0; array != nullptr && i < CFArrayGetCount(array); i++) {
-        out.push_back(vztest::Utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, i))));
-    }
-    return out;
-}
+using vztest::IsPlatformMiss;
+using vztest::Out;
+using vztest::Strings;
 
 inline std::vector<std::string> Sorted(std::vector<std::string> v)
 {
     std::sort(v.begin(), v.end());
     return v;
-}
-
-// A platform failure reported by the store: nothing at a path, or no status.
-inline bool IsPlatformMiss(OSStatus err)
-{
-    return err == 1004 || err == 1001;
 }
 
 // ---------------------------------------------------------------------------

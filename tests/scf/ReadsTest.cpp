@@ -11,42 +11,12 @@
 #include <vector>
 
 using namespace storetext;
+using vztest::IsPlatformMiss;
+using vztest::Out;
+using vztest::Strings;
 using vztest::Utf8;
 
 namespace {
-
-// An out-value that is released when the test is done with it.
-template <typename T> class Out {
-  public:
-    Out() = default;
-    ~Out() { reset(); }
-    Out(const Out &)            = delete;
-    Out &operator=(const Out &) = delete;
-    T   *put() { return &ref_; }
-    T    get() const { return ref_; }
-    void reset()
-    {
-        if (ref_ != nullptr) CFRelease(ref_);
-        ref_ = nullptr;
-    }
-
-  private:
-    T ref_ = nullptr;
-};
-
-std::vector<std::string> Strings(CFArrayRef array)
-{
-    std::vector<std::string> out;
-    for (CFIndex i = 0; array != nullptr && i < CFArrayGetCount(array); i++) {
-        out.push_back(Utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, i))));
-    }
-    return out;
-}
-
-bool IsPlatformMiss(OSStatus err)
-{
-    return err == kSCStatusNoKey || err == kSCStatusFailed;
-}
 
 using Reads = vztest::TempRoot;
 

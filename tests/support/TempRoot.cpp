@@ -54,6 +54,14 @@ std::string Utf8(CFStringRef s)
     return buffer;
 }
 
+std::vector<std::string> Strings(CFArrayRef array)
+{
+    std::vector<std::string> out;
+    for (CFIndex i = 0; array != nullptr && i < CFArrayGetCount(array); i++)
+        out.push_back(Utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, i))));
+    return out;
+}
+
 namespace {
 
 // A death test runs its statement in a new process that sets the fixture up

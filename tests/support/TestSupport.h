@@ -5,10 +5,12 @@
 #define VZ_TESTS_TESTSUPPORT_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <SystemConfiguration/SystemConfiguration.h>
 #include <VZPlatformTesting.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace vztest {
 
@@ -69,6 +71,36 @@ class Str {
 
 // The UTF-8 text of a string, for assertions.
 std::string Utf8(CFStringRef s);
+
+// The UTF-8 texts of an array of strings (empty for NULL).
+std::vector<std::string> Strings(CFArrayRef array);
+
+// An out-value of the library under test: pass put() where the library wants
+// a pointer to NULL; what it hands out is released when the test is done.
+template <typename T> class Out {
+  public:
+    Out() = default;
+    ~Out() { reset(); }
+    Out(const Out &)            = delete;
+    Out &operator=(const Out &) = delete;
+    T   *put() { return &ref_; }
+    T    get() const { return ref_; }
+    void reset()
+    {
+        if (ref_ != nullptr) CFRelease(ref_);
+        ref_ = nullptr;
+    }
+
+  private:
+    T ref_ = nullptr;
+};
+
+// A failure the platform's store reports for a missing value: nothing at the
+// path (1004), or a failure without a status (1001).
+inline bool IsPlatformMiss(OSStatus err)
+{
+    return err == kSCStatusNoKey || err == kSCStatusFailed;
+}
 
 } // namespace vztest
 
