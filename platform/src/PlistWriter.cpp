@@ -316,27 +316,18 @@ class Writer {
                 } else if (!writeSpecial(unit)) {
                     return false;
                 }
-            } else if (unit < 0x800) {
-                char bytes[2] = {static_cast<char>(0xC0 | (unit >> 6)),
-                                 static_cast<char>(0x80 | (unit & 0x3F))};
-                out_.append(bytes, 2);
             } else if (unit >= 0xD800 && unit <= 0xDFFF) {
                 bool paired = unit <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 &&
                               units[i + 1] <= 0xDFFF;
                 if (!paired) return refuse("a string holds an unpaired surrogate");
                 char32_t code = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (units[++i] - 0xDC00);
-                char     bytes[4] = {static_cast<char>(0xF0 | (code >> 18)),
-                                     static_cast<char>(0x80 | ((code >> 12) & 0x3F)),
-                                     static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
-                                     static_cast<char>(0x80 | (code & 0x3F))};
-                out_.append(bytes, 4);
+                char     bytes[4];
+                out_.append(bytes, encodeUTF8(code, bytes));
             } else if (unit >= 0xFFFE) {
-                return writeSpecial(unit);
+                if (!writeSpecial(unit)) return false;
             } else {
-                char bytes[3] = {static_cast<char>(0xE0 | (unit >> 12)),
-                                 static_cast<char>(0x80 | ((unit >> 6) & 0x3F)),
-                                 static_cast<char>(0x80 | (unit & 0x3F))};
-                out_.append(bytes, 3);
+                char bytes[3];
+                out_.append(bytes, encodeUTF8(unit, bytes));
             }
         }
         return true;

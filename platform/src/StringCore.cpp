@@ -163,21 +163,8 @@ std::string toUTF8String(CFStringRef s)
             }
         }
         if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD; // unpaired surrogate
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else if (c < 0x800) {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            text += static_cast<char>(0xE0 | (c >> 12));
-            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (c >> 18));
-            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        char bytes[4];
+        text.append(bytes, encodeUTF8(c, bytes));
     }
     return text;
 }
@@ -350,7 +337,7 @@ CFStringRef __CFStringMakeConstantString(const char *cStr) noexcept
         auto                        found = table->find(key);
         if (found != table->end()) return found->second;
         AllocationFailureExemption exempt; // a constant cannot report a failure
-        CFStringRef s = createStringFromUTF8(key.data(), key.size());
+        CFStringRef                s = createStringFromUTF8(key.data(), key.size());
         if (s == nullptr)
             s = createStringFromLatin1(reinterpret_cast<const uint8_t *>(key.data()), key.size());
         if (s == nullptr) fatal("out of memory making a constant string");

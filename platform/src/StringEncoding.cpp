@@ -256,26 +256,10 @@ Conversion encode(const Unit *source, size_t start, size_t end, EncodingKind kin
             n    = 1;
             break;
         case EncodingKind::UTF8:
-            if (c < 0x80) {
-                out[0] = static_cast<UInt8>(c);
-                n      = 1;
-            } else if (c < 0x800) {
-                out[0] = static_cast<UInt8>(0xC0 | c >> 6);
-                out[1] = static_cast<UInt8>(0x80 | (c & 0x3F));
-                n      = 2;
-            } else if (c >= 0xD800 && c < 0xE000) {
+            if (c >= 0xD800 && c < 0xE000) {
                 fits = false; // an unpaired surrogate has no UTF-8 form
-            } else if (c < 0x10000) {
-                out[0] = static_cast<UInt8>(0xE0 | c >> 12);
-                out[1] = static_cast<UInt8>(0x80 | ((c >> 6) & 0x3F));
-                out[2] = static_cast<UInt8>(0x80 | (c & 0x3F));
-                n      = 3;
             } else {
-                out[0] = static_cast<UInt8>(0xF0 | c >> 18);
-                out[1] = static_cast<UInt8>(0x80 | ((c >> 12) & 0x3F));
-                out[2] = static_cast<UInt8>(0x80 | ((c >> 6) & 0x3F));
-                out[3] = static_cast<UInt8>(0x80 | (c & 0x3F));
-                n      = 4;
+                n = vz::encodeUTF8(c, reinterpret_cast<char *>(out));
             }
             break;
         case EncodingKind::UTF16Host:
