@@ -9,7 +9,7 @@
 #include "VaviVAZDigest.h"
 
 #include "MoreCFQ.h"
-#include "VaviVAZ.h"
+#include "MoreSCSystemVersion.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 

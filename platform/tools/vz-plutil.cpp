@@ -13,11 +13,11 @@
 // crash leaves the old file or the new one, never half of one.
 #include <CoreFoundation/CoreFoundation.h>
 
-#include "../src/AtomicFile.h"
-#include "../src/Containers.h"
-#include "../src/PlistDate.h"
-#include "../src/PlistWriter.h"
-#include "../src/StringStorage.h"
+#include "AtomicFile.h"
+#include "Containers.h"
+#include "PlistDate.h"
+#include "PlistWriter.h"
+#include "StringStorage.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -10,8 +10,8 @@
 //
 // Every error is a message on standard error and exit status 1; a command
 // line that does not parse gives the usage and exit status 2.
-#include "../src/DynamicStore.h"
-#include "../src/StoreFile.h"
+#include "DynamicStore.h"
+#include "StoreFile.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>

@@ -12,7 +12,7 @@
 
 #include "TestSupport.h"
 
-#include "VaviVAZTesting.h"
+#include "SystemVersionTesting.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -2,7 +2,7 @@
 # the default build: configure a clang build with -DVZ_FUZZ=ON (see
 # ProbeReadPathFuzz.cpp for the run command).
 if(VZ_FUZZ)
-  foreach(library vz_cfq vz_scf vz_scf_version vz_digest)
+  foreach(library vz_cfq vz_scf vz_sysversion vz_digest)
     target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link)
   endforeach()
   add_executable(vz_fuzz_probe_read_path ${CMAKE_CURRENT_LIST_DIR}/ProbeReadPathFuzz.cpp)

@@ -8,7 +8,7 @@
 #include "StoreText.h"
 #include "TestSupport.h"
 #include "VaviVAZ.h"
-#include "VaviVAZTesting.h"
+#include "SystemVersionTesting.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 

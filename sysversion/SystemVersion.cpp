@@ -2,8 +2,8 @@
 //
 // The platform is asked once per process (Gestalt 'sysv'); a zero answer is
 // not cached, so the next call asks again.
-#include "VaviVAZ.h"
-#include "VaviVAZTesting.h"
+#include "MoreSCSystemVersion.h"
+#include "SystemVersionTesting.h"
 
 #include "MoreCFQ.h"
 

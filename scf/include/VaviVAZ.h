@@ -18,6 +18,8 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
 
+#include "MoreSCSystemVersion.h"
+
 // ---------------------------------------------------------------------------
 // The session.
 //
@@ -61,9 +63,8 @@ OSStatus MoreSCError(const void *object) noexcept;
 // A platform status as an error code: unchanged.
 OSStatus MoreSCToOSStatus(OSStatus status) noexcept;
 
-// The running system's version as packed hexadecimal digits (10.4.0 reads
-// 0x1040), asked of the platform once per process and cached.
-UInt32 MoreSCGetSystemVersion(void) noexcept;
+// MoreSCGetSystemVersion, the cached system version, comes from
+// MoreSCSystemVersion.h (it sits below the entity builders, which read it).
 
 // ---------------------------------------------------------------------------
 // Reading the store.
