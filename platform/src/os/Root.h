@@ -17,6 +17,7 @@ inline constexpr const char *kPreferencesFolder   = "Library/Preferences/SystemC
 inline constexpr const char *kPreferencesFileName = "preferences.plist";
 inline constexpr const char *kDynamicStoreFile  = "var/run/SystemConfiguration/dynamic-store.plist";
 inline constexpr const char *kSystemVersionFile = "System/Library/CoreServices/SystemVersion.plist";
+inline constexpr const char *kRegistrySnapshotFile = "var/run/SystemConfiguration/ioregistry.plist";
 // A store's lock file is its path with this suffix.
 inline constexpr const char *kLockFileSuffix = "-lock";
 

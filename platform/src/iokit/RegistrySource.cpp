@@ -1,0 +1,93 @@
+// RegistrySource.cpp: the registry of the current root, kept for as long as
+// its source is unchanged.
+#include "RegistrySource.h"
+
+#include "LiveObjects.h"
+#include "RegistrySnapshot.h"
+#include "Root.h"
+#include "SnapshotCache.h"
+
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include <mutex>
+#include <string>
+
+namespace vz {
+
+namespace {
+
+// The last registry built, with the parsed tree it was built from. The
+// snapshot cache hands out the same tree for as long as the file holds the
+// same bytes, so an equal tree pointer means an unchanged file (the kept
+// reference stops the address from being reused).
+struct Kept {
+    std::mutex                      mutex;
+    std::string                     path;
+    CFRef<CFDictionaryRef>          tree;
+    std::shared_ptr<const Registry> registry;
+};
+
+void flushKept();
+
+Kept &kept()
+{
+    static Kept *instance = [] {
+        registerCacheFlusher(flushKept);
+        return new Kept; // never destroyed: handles may outlive static destruction
+    }();
+    return *instance;
+}
+
+void flushKept()
+{
+    CFRef<CFDictionaryRef>          tree;
+    std::shared_ptr<const Registry> registry;
+    {
+        std::lock_guard<std::mutex> hold(kept().mutex);
+        tree     = std::move(kept().tree);
+        registry = std::move(kept().registry);
+        kept().path.clear();
+    }
+    // Released here, outside the mutex.
+}
+
+IOReturn load(std::shared_ptr<const Registry> *registry)
+{
+    std::string            path = pathUnderRoot(kRegistrySnapshotFile);
+    FileIdentity           identity;
+    CFRef<CFDictionaryRef> tree;
+    if (loadStoreSnapshot(path, &identity, &tree) != kSCStatusOK) return kIOReturnError;
+
+    Kept &k = kept();
+    {
+        std::lock_guard<std::mutex> hold(k.mutex);
+        if (k.registry && k.path == path && k.tree.get() == tree.get()) {
+            *registry = k.registry;
+            return kIOReturnSuccess;
+        }
+    }
+    std::shared_ptr<const Registry> built;
+    if (IOReturn status = registryFromSnapshot(tree.get(), &built); status != kIOReturnSuccess)
+        return status;
+    CFRef<CFDictionaryRef>          oldTree;
+    std::shared_ptr<const Registry> oldRegistry;
+    {
+        std::lock_guard<std::mutex> hold(k.mutex);
+        oldTree     = std::move(k.tree);
+        oldRegistry = std::move(k.registry);
+        k.path      = path;
+        k.tree      = tree;
+        k.registry  = built;
+    }
+    *registry = std::move(built);
+    return kIOReturnSuccess;
+}
+
+} // namespace
+
+IOReturn loadRegistry(std::shared_ptr<const Registry> *registry) noexcept
+{
+    return guarded(kIOReturnNoMemory, [&] { return load(registry); });
+}
+
+} // namespace vz
