@@ -188,10 +188,7 @@ class DigestTest : public TempRoot {
   protected:
     void SetSystemVersion(const char *productVersion)
     {
-        Write(kSystemVersionPath, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                              "<plist version=\"1.0\">\n<dict>\n"
-                                              "\t<key>ProductVersion</key>\n\t<string>") +
-                                      productVersion + "</string>\n</dict>\n</plist>\n");
+        WriteSystemVersion(productVersion);
         MoreSCTestingForgetSystemVersion();
     }
 };

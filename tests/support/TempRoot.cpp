@@ -126,4 +126,12 @@ bool TempRoot::Exists(const std::string &relative) const
     return fs::exists(Path(relative));
 }
 
+void TempRoot::WriteSystemVersion(const char *productVersion) const
+{
+    Write(kSystemVersionPath, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                          "<plist version=\"1.0\">\n<dict>\n"
+                                          "\t<key>ProductVersion</key>\n\t<string>") +
+                                  productVersion + "</string>\n</dict>\n</plist>\n");
+}
+
 } // namespace vztest

@@ -37,6 +37,9 @@ class TempRoot : public ::testing::Test {
     void        Write(const std::string &relative, const std::string &contents) const;
     std::string Read(const std::string &relative) const;
     bool        Exists(const std::string &relative) const;
+    // Writes the root's SystemVersion.plist with this ProductVersion. The
+    // library caches the version it reads: forget it after a change.
+    void WriteSystemVersion(const char *productVersion) const;
 
     // The network preferences store and the dynamic store of this root.
     static constexpr const char *kStorePath =
