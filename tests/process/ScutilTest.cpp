@@ -2,12 +2,10 @@
 // showing, setting from a file and from standard input, removing, the
 // connection state commands, and a message with a non-zero exit status for
 // every error.
+#include "RunTool.h"
 #include "TestSupport.h"
 
-#include <fcntl.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #ifndef VZ_VZ_SCUTIL_PATH
@@ -16,46 +14,16 @@
 
 namespace {
 
-struct Outcome {
-    int         status = -1; // exit status; -1 when it did not exit
-    std::string out;
-    std::string err;
-};
+using Outcome = vztest::ToolOutcome;
 
 class Scutil : public vztest::TempRoot {
   protected:
     // Runs vz-scutil on this root with the arguments, feeding input.
     Outcome Scu(const std::vector<std::string> &arguments, const std::string &input = "") const
     {
-        std::string outPath = root_ + ".out", errPath = root_ + ".err", inPath = root_ + ".in";
-        vztest::WriteFile(inPath, input);
-        pid_t pid = fork();
-        if (pid == 0) {
-            int in  = open(inPath.c_str(), O_RDONLY);
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (in < 0 || out < 0 || err < 0) _exit(120);
-            dup2(in, 0);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<char *> argv{const_cast<char *>(VZ_VZ_SCUTIL_PATH),
-                                     const_cast<char *>("--root"),
-                                     const_cast<char *>(root_.c_str())};
-            for (const std::string &argument : arguments)
-                argv.push_back(const_cast<char *>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(VZ_VZ_SCUTIL_PATH, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Outcome result;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out    = vztest::ReadFile(outPath);
-        result.err    = vztest::ReadFile(errPath);
-        for (const std::string &path : {outPath, errPath, inPath})
-            unlink(path.c_str());
-        return result;
+        std::vector<std::string> argv{VZ_VZ_SCUTIL_PATH, "--root", root_};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return vztest::RunTool(argv, root_, input);
     }
 };
 

@@ -1,0 +1,61 @@
+// RunTool.h: runs a built command as a whole process: feeds its standard
+// input, and collects its exit status and its standard output and standard
+// error apart.
+#ifndef VZ_TESTS_PROCESS_RUNTOOL_H
+#define VZ_TESTS_PROCESS_RUNTOOL_H
+
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vztest {
+
+struct ToolOutcome {
+    int         status = -1; // exit status; -1 when it did not exit
+    std::string out;
+    std::string err;
+};
+
+// Runs argv (argv[0] the program's path) with scratch + ".in", ".out" and
+// ".err" as its files. stdoutPath, when given, takes the place of the
+// collected standard output (/dev/full, for a failed write).
+inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::string &scratch,
+                           const std::string &input = "", const char *stdoutPath = nullptr)
+{
+    std::string outPath = scratch + ".out", errPath = scratch + ".err", inPath = scratch + ".in";
+    WriteFile(inPath, input);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in  = open(inPath.c_str(), O_RDONLY);
+        int out = open(stdoutPath != nullptr ? stdoutPath : outPath.c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0) _exit(120);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char *> args;
+        for (const std::string &argument : argv)
+            args.push_back(const_cast<char *>(argument.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ToolOutcome result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out    = ReadFile(outPath);
+    result.err    = ReadFile(errPath);
+    for (const std::string &path : {outPath, errPath, inPath})
+        unlink(path.c_str());
+    return result;
+}
+
+} // namespace vztest
+
+#endif
