@@ -1,0 +1,269 @@
+// vz-ioreg: shows a root's device registry snapshot and the ports the port
+// scanner finds in it, for people who keep registry snapshots.
+//
+//   vz-ioreg [--root DIR]             the registry as a tree of "name <class>"
+//                                     lines, two spaces per level
+//   vz-ioreg [--root DIR] -l          the same with each entry's properties
+//   vz-ioreg [--root DIR] -c CLASS    only the entries that are a CLASS, each
+//                                     with its properties
+//   vz-ioreg [--root DIR] --ports     the port array, one port per line:
+//                                     name, hardware, device name, MAC
+//                                     address ("-" for none) and sort value,
+//                                     separated by tabs
+//
+// Exit status: 0 success, 1 anything else (a usage error, a snapshot that
+// cannot be read, a scan that fails, standard output that cannot be
+// written), with a one-line reason on standard error.
+#include "PlistListing.h"
+#include "Root.h"
+#include "Runtime.h"
+#include "StringStorage.h"
+#include "VaviVAZPortScanner.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <IOKit/IOKitLib.h>
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char kUsage[] =
+    "usage: vz-ioreg [--root DIR] [-l | -c CLASS | --ports]\n"
+    "\n"
+    "Shows the device registry snapshot of the root DIR (default: $VAVIVAZ_ROOT, or /),\n"
+    "var/run/SystemConfiguration/ioregistry.plist; a root without one has a bare registry.\n"
+    "\n"
+    "  (no option)   the registry as a tree of \"name <class>\" lines\n"
+    "  -l            the tree with each entry's properties\n"
+    "  -c CLASS      only the entries that are a CLASS (or a subclass), with properties\n"
+    "  --ports       the ports the port scanner makes of the registry, in order, one per\n"
+    "                line: name, hardware, device name, MAC address (- for none) and sort\n"
+    "                value, separated by tabs\n"
+    "  --help        print this text\n"
+    "  --version     print the version\n"
+    "\n"
+    "Exit status: 0 success, 1 an error (reason on standard error).\n";
+
+const char kVersion[] = "vz-ioreg (vavivaz) 0.1\n";
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "vz-ioreg: %s\n", message.c_str());
+    return 1;
+}
+
+std::string snapshotPath()
+{
+    return vz::pathUnderRoot(vz::kRegistrySnapshotFile);
+}
+
+int failUnreadable()
+{
+    return fail("cannot read the registry snapshot " + snapshotPath() +
+                ": not a readable property list of registry entries");
+}
+
+// An owned handle, released at the end of the scope.
+struct Handle {
+    io_object_t object = IO_OBJECT_NULL;
+    Handle()           = default;
+    explicit Handle(io_object_t o) : object(o) {}
+    Handle(const Handle &)            = delete;
+    Handle &operator=(const Handle &) = delete;
+    ~Handle()
+    {
+        if (object != IO_OBJECT_NULL) IOObjectRelease(object);
+    }
+};
+void indent(std::string &out, int depth)
+{
+    out.append(static_cast<size_t>(depth) * 2, ' ');
+}
+
+// "name <class>"
+void appendEntryLine(io_registry_entry_t entry, int depth, std::string &out)
+{
+    io_name_t name, className;
+    if (IORegistryEntryGetName(entry, name) != kIOReturnSuccess) std::strcpy(name, "?");
+    if (IOObjectGetClass(entry, className) != kIOReturnSuccess) std::strcpy(className, "?");
+    indent(out, depth);
+    out += name;
+    out += " <";
+    out += className;
+    out += ">\n";
+}
+
+// One "\"key\" = value" line per property, keys in order.
+void appendProperties(io_registry_entry_t entry, int depth, std::string &out)
+{
+    CFMutableDictionaryRef properties = nullptr;
+    if (IORegistryEntryCreateCFProperties(entry, &properties, nullptr, 0) != kIOReturnSuccess)
+        return;
+    vz::CFRef<CFMutableDictionaryRef> owned(properties);
+    vz::appendDictionaryEntriesListing(properties, depth, out);
+}
+
+void appendTree(io_registry_entry_t entry, int depth, bool withProperties, std::string &out)
+{
+    appendEntryLine(entry, depth, out);
+    if (withProperties) appendProperties(entry, depth + 1, out);
+    Handle children;
+    if (IORegistryEntryGetChildIterator(entry, kIOServicePlane, &children.object) !=
+        kIOReturnSuccess)
+        return;
+    while (io_registry_entry_t child = IOIteratorNext(children.object)) {
+        Handle owned(child);
+        appendTree(child, depth + 1, withProperties, out);
+    }
+}
+
+int showTree(bool withProperties, std::string &out)
+{
+    Handle root(IORegistryGetRootEntry(kIOMasterPortDefault));
+    if (root.object == IO_OBJECT_NULL) return failUnreadable();
+    appendTree(root.object, 0, withProperties, out);
+    return 0;
+}
+
+int showClass(const char *className, std::string &out)
+{
+    Handle        iterator;
+    kern_return_t status = IOServiceGetMatchingServices(
+        kIOMasterPortDefault, IOServiceMatching(className), &iterator.object);
+    if (status == kIOReturnError) return failUnreadable();
+    if (status != kIOReturnSuccess) return fail("cannot match the class " + std::string(className));
+    while (io_registry_entry_t entry = IOIteratorNext(iterator.object)) {
+        Handle owned(entry);
+        appendEntryLine(entry, 0, out);
+        appendProperties(entry, 1, out);
+    }
+    return 0;
+}
+
+std::string scanFailure(OSStatus err)
+{
+    switch (err) {
+    case kIOReturnError:
+        return "the registry snapshot " + snapshotPath() +
+               " cannot be read or holds a value of the wrong kind";
+    case kIOReturnNotFound:
+        return "a serial port has no device name (\"IOTTYDevice\")";
+    case kIOReturnNoDevice:
+        return "a network interface has no controller and device above it";
+    case kVaviVAZPortErrorNoName:
+        return "a port cannot be named (a network interface without \"BSD Name\", a serial "
+               "port without its type or base name, or a device \"name\" of another kind)";
+    case kIOReturnNoMemory:
+    case -4960:
+    case -108:
+        return "out of memory";
+    default:
+        return "error " + std::to_string(err);
+    }
+}
+
+std::string recordText(CFDictionaryRef port, CFStringRef key, const char *none)
+{
+    CFTypeRef value = CFDictionaryGetValue(port, key);
+    if (value == nullptr) return none;
+    if (CFGetTypeID(value) == CFStringGetTypeID())
+        return vz::toUTF8String(static_cast<CFStringRef>(value));
+    SInt32 number = 0;
+    if (CFGetTypeID(value) == CFNumberGetTypeID() &&
+        CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &number))
+        return std::to_string(number);
+    return "?";
+}
+
+int showPorts(std::string &out)
+{
+    CFArrayRef ports = nullptr;
+    OSStatus   err   = MoreSCCreatePortArray(&ports);
+    if (err != noErr) return fail("cannot scan the ports: " + scanFailure(err));
+    vz::CFRef<CFArrayRef> owned(ports);
+    for (CFIndex i = 0; i < CFArrayGetCount(ports); i++) {
+        auto port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
+        out += recordText(port, kSCPropUserDefinedName, "?") + "\t" +
+               recordText(port, kSCPropNetInterfaceHardware, "?") + "\t" +
+               recordText(port, kSCPropNetInterfaceDeviceName, "?") + "\t" +
+               recordText(port, kSCPropMACAddress, "-") + "\t" +
+               recordText(port, kVaviVAZPortSortOrderKey, "?") + "\n";
+    }
+    return 0;
+}
+
+int writeOut(const std::string &text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+    return 0;
+}
+
+int run(int argc, char **argv)
+{
+    enum class Mode { Tree, TreeWithProperties, Class, Ports } mode = Mode::Tree;
+    int         modes                                               = 0;
+    const char *className                                           = nullptr;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") return writeOut(kUsage);
+        if (arg == "--version") return writeOut(kVersion);
+        if (arg == "--root" || arg == "-c") {
+            if (i + 1 >= argc) return fail(arg + " needs a value (vz-ioreg --help)");
+            const char *value = argv[++i];
+            if (arg == "-c") {
+                className = value;
+                mode      = Mode::Class;
+                modes++;
+                continue;
+            }
+            struct stat info;
+            if (stat(value, &info) != 0 || !S_ISDIR(info.st_mode))
+                return fail(std::string("no such folder: ") + value);
+            setenv("VAVIVAZ_ROOT", value, 1);
+        } else if (arg == "-l") {
+            mode = Mode::TreeWithProperties;
+            modes++;
+        } else if (arg == "--ports") {
+            mode = Mode::Ports;
+            modes++;
+        } else {
+            return fail("unknown argument '" + arg + "' (vz-ioreg --help lists the options)");
+        }
+    }
+    if (modes > 1) return fail("-l, -c and --ports exclude each other (vz-ioreg --help)");
+
+    std::string out;
+    int         status = 0;
+    switch (mode) {
+    case Mode::Tree:
+    case Mode::TreeWithProperties:
+        status = showTree(mode == Mode::TreeWithProperties, out);
+        break;
+    case Mode::Class:
+        status = showClass(className, out);
+        break;
+    case Mode::Ports:
+        status = showPorts(out);
+        break;
+    }
+    if (status != 0) return status;
+    return writeOut(out);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return fail("out of memory");
+    }
+}

@@ -1,0 +1,120 @@
+// IoregTest.cpp: vz-ioreg as a whole process: the tree, properties and class
+// listings of a snapshot, the demo machine's ports as the README shows them,
+// and one line on standard error with exit status 1 for every error.
+#include "RegistryText.h"
+#include "RunTool.h"
+#include "TestSupport.h"
+
+#include <string>
+#include <vector>
+
+#ifndef VZ_VZ_IOREG_PATH
+#error "the path of vz-ioreg is needed"
+#endif
+
+namespace {
+
+using vztest::Data;
+using vztest::Integer;
+using vztest::Node;
+using vztest::String;
+
+const std::string kDemoRoot = std::string(VZ_TEST_DATA_DIR) + "/../../examples/root";
+
+class Ioreg : public vztest::TempRoot {
+  protected:
+    vztest::ToolOutcome Run(std::vector<std::string> arguments,
+                            const char              *stdoutPath = nullptr) const
+    {
+        arguments.insert(arguments.begin(), VZ_VZ_IOREG_PATH);
+        return vztest::RunTool(arguments, root_, "", stdoutPath);
+    }
+};
+
+TEST_F(Ioreg, TreePropertiesAndClasses)
+{
+    Node root("IORegistryEntry", "Root");
+    root.Add(Node("IOPCIDevice", "card")
+                 .Set("name", Data("radio", true))
+                 .Add(Node("IOEthernetController")
+                          .Set("IOClass", String("Card"))
+                          .Add(Node("IO80211Interface", "en1")
+                                   .Set("BSD Name", String("en1"))
+                                   .Set("IOInterfaceType", Integer(6)))));
+    Write(vztest::kRegistryPath, RegistryXml(root));
+
+    vztest::ToolOutcome run = Run({"--root", root_});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Root <IORegistryEntry>\n"
+                       "  card <IOPCIDevice>\n"
+                       "    IOEthernetController <IOEthernetController>\n"
+                       "      en1 <IO80211Interface>\n");
+    run = Run({"-l", "--root", root_});
+    EXPECT_EQ(run.out, "Root <IORegistryEntry>\n"
+                       "  card <IOPCIDevice>\n"
+                       "    \"name\" = <6 bytes 726164696f00>\n"
+                       "    IOEthernetController <IOEthernetController>\n"
+                       "      \"IOClass\" = \"Card\"\n"
+                       "      en1 <IO80211Interface>\n"
+                       "        \"BSD Name\" = \"en1\"\n"
+                       "        \"IOInterfaceType\" = 6\n");
+    run = Run({"--root", root_, "-c", "IOEthernetInterface"});
+    EXPECT_EQ(run.out, "en1 <IO80211Interface>\n"
+                       "  \"BSD Name\" = \"en1\"\n"
+                       "  \"IOInterfaceType\" = 6\n");
+    EXPECT_EQ(Run({"--root", root_, "--ports"}).out, "AirPort\tAirPort\ten1\t-\t10\n");
+}
+
+TEST_F(Ioreg, TheDemoMachinesPorts)
+{
+    vztest::ToolOutcome run = Run({"--root", kDemoRoot, "--ports"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Internal Modem\tModem\tmodem\t-\t0\n"
+                       "ZORVEX Mobile\tModem\tZORVEXMobile-Modem\t-\t1\n"
+                       "ZORVEX Mobile\tModem\tZORVEXMobile-Diag\t-\t5\n"
+                       "ZORVEX Mobile\tModem\tZORVEXMobile-Pcui\t-\t5\n"
+                       "Built-in Ethernet\tEthernet\ten0\t02:5a:4f:10:00:01\t6\n"
+                       "AirPort\tAirPort\ten1\t02:5a:4f:10:00:02\t10\n"
+                       "Ethernet Adaptor (en2)\tEthernet\ten2\t02:5a:4f:10:00:03\t12\n");
+}
+
+TEST_F(Ioreg, EveryErrorIsOneLineAndStatusOne)
+{
+    Node root;
+    root.Add(Node("IOEthernetInterface").Set("IOInterfaceType", Integer(6)));
+    Write("no-bsd-name/" + std::string(vztest::kRegistryPath), RegistryXml(root));
+    Write("damaged/" + std::string(vztest::kRegistryPath),
+          vztest::ReadFile(vztest::TestDataPath("ioregistry/child-string.plist")));
+    struct Row {
+        std::vector<std::string> arguments;
+        const char              *message;
+        const char              *stdoutPath;
+    };
+    const Row rows[] = {
+        {{"-x"}, "unknown argument '-x'", nullptr},
+        {{"extra"}, "unknown argument 'extra'", nullptr},
+        {{"-c"}, "-c needs a value", nullptr},
+        {{"-l", "--ports"}, "exclude each other", nullptr},
+        {{"--root", Path("missing")}, "no such folder", nullptr},
+        {{"--root", Path("damaged")}, "cannot read the registry snapshot", nullptr},
+        {{"--root", Path("damaged"), "-c", "IOService"}, "cannot read the registry", nullptr},
+        {{"--root", Path("damaged"), "--ports"}, "cannot scan the ports: the registry", nullptr},
+        {{"--root", Path("no-bsd-name"), "--ports"}, "a port cannot be named", nullptr},
+        {{"--root", kDemoRoot, "--ports"}, "cannot write to standard output", "/dev/full"},
+        {{"--help"}, "cannot write to standard output", "/dev/full"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.message);
+        vztest::ToolOutcome run = Run(row.arguments, row.stdoutPath);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.find("vz-ioreg: "), 0u) << run.err;
+        EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    }
+    vztest::ToolOutcome help = Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.find("usage: vz-ioreg"), 0u);
+    EXPECT_EQ(Run({"--version"}).status, 0);
+}
+
+} // namespace
