@@ -169,8 +169,10 @@ OSStatus MoreSCCopyEntities(CFStringRef setID, CFStringRef serviceID, CFArrayRef
     CFQDeallocate(values);
     CFQDeallocate(keys);
     CFQRelease(entitiesDict);
-    VZ_ASSERT((err == noErr) == ((entityProtocols == NULL) || (*entityProtocols != NULL)));
-    VZ_ASSERT((err == noErr) == ((entityValues == NULL) || (*entityValues != NULL)));
+    // An out-parameter that was not asked for stays out of the check: on
+    // failure it is NULL too, and must not make the check fail.
+    VZ_ASSERT((entityProtocols == NULL) || ((err == noErr) == (*entityProtocols != NULL)));
+    VZ_ASSERT((entityValues == NULL) || ((err == noErr) == (*entityValues != NULL)));
     VZ_ASSERT((err != noErr) || (entityProtocols == NULL) || (entityValues == NULL) ||
               (CFArrayGetCount(*entityProtocols) == CFArrayGetCount(*entityValues)));
     return err;

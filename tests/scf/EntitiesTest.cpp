@@ -64,6 +64,11 @@ TEST_F(Entities, AServiceTheSetDoesNotHoldIsReportedAndNothingIsWritten)
                  MoreSCCopyEntities(NULL, CFSTR("C"), protocols.put(), values.put()));
     EXPECT_EQ(protocols.get(), nullptr);
     EXPECT_EQ(values.get(), nullptr);
+    // Either list alone fails the same way.
+    EXPECT_PRED1(IsPlatformMiss, MoreSCCopyEntities(NULL, CFSTR("C"), protocols.put(), NULL));
+    EXPECT_EQ(protocols.get(), nullptr);
+    EXPECT_PRED1(IsPlatformMiss, MoreSCCopyEntities(NULL, CFSTR("C"), NULL, values.put()));
+    EXPECT_EQ(values.get(), nullptr);
     EXPECT_PRED1(IsPlatformMiss, MoreSCCopyEntitiesDict(NULL, CFSTR("C"), dict.put()));
     EXPECT_EQ(dict.get(), nullptr);
     EXPECT_PRED1(IsPlatformMiss,
