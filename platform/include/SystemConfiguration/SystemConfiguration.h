@@ -96,6 +96,21 @@ Boolean SCPreferencesPathSetLink(SCPreferencesRef prefs, CFStringRef path,
                                  CFStringRef link) noexcept;
 Boolean SCPreferencesPathRemoveValue(SCPreferencesRef prefs, CFStringRef path) noexcept;
 
+// Restore points in the edits made through a preferences object, an addition
+// of this platform (hence the prefix), for callers whose series of edits must
+// leave the object as it found it when one of them fails. Marks nest as a
+// stack. VZPreferencesPushMark remembers the object's values as they are now.
+// VZPreferencesPopMark drops the latest mark; with restore it first puts
+// every value back as it was when that mark was pushed (a commit made since
+// is not undone in the store, but the object then holds changes again).
+// Without restore the edits made since the mark stay, and belong to the
+// enclosing mark. A pop without a mark fails with 1002; a restore that cannot
+// finish (out of memory) fails with 1001 and leaves the object refusing every
+// later lock and commit with 3005, so that what it was to undo is never
+// written.
+Boolean VZPreferencesPushMark(SCPreferencesRef prefs) noexcept;
+Boolean VZPreferencesPopMark(SCPreferencesRef prefs, Boolean restore) noexcept;
+
 // Dynamic store.
 CFTypeID          SCDynamicStoreGetTypeID(void) noexcept;
 SCDynamicStoreRef SCDynamicStoreCreate(CFAllocatorRef allocator, CFStringRef name,

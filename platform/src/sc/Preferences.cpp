@@ -221,3 +221,16 @@ Boolean SCPreferencesPathRemoveValue(SCPreferencesRef prefs, CFStringRef path) n
         return store.pathRemoveValue(path);
     });
 }
+
+Boolean VZPreferencesPushMark(SCPreferencesRef prefs) noexcept
+{
+    return run(prefs, [&](vz::PreferencesStore &store) {
+        store.pushMark();
+        return static_cast<int>(kSCStatusOK);
+    });
+}
+
+Boolean VZPreferencesPopMark(SCPreferencesRef prefs, Boolean restore) noexcept
+{
+    return run(prefs, [&](vz::PreferencesStore &store) { return store.popMark(restore != 0); });
+}

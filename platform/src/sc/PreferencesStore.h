@@ -21,6 +21,13 @@
 //
 // A store file that exists but cannot be read (1003) or parsed (1001) makes
 // open() fail, so no snapshot exists that could write over it.
+//
+// Marks (PreferencesMarks.cpp) are restore points in the snapshot's edits,
+// kept as a stack: popMark(true) puts the tree back as it was when the mark
+// was pushed, through the tree's undo log, which is kept only while a mark
+// exists. A restore that cannot finish (out of memory) leaves the snapshot
+// untrusted, as a failed write does: the edits it was to undo must never be
+// committed.
 #ifndef VZ_PLATFORM_PREFERENCESSTORE_H
 #define VZ_PLATFORM_PREFERENCESSTORE_H
 
@@ -29,6 +36,7 @@
 #include "PrefsTree.h"
 
 #include <string>
+#include <vector>
 
 namespace vz {
 
@@ -59,7 +67,17 @@ class PreferencesStore {
     [[nodiscard]] int unlock();
     [[nodiscard]] int commit();
 
+    // Marks. popMark() fails with 1002 when there is none.
+    void              pushMark();
+    [[nodiscard]] int popMark(bool restore);
+
   private:
+    struct Mark {
+        size_t       edits;    // the tree's recorded edits when the mark was pushed
+        bool         changed;  // changed_ then
+        FileIdentity identity; // identity_ then; a commit since changes it
+    };
+
     [[nodiscard]] int checkNotStale();
 
     std::string      path_;
@@ -69,6 +87,8 @@ class PreferencesStore {
     FileLock         lock_;
     bool             changed_   = false;
     bool             untrusted_ = false;
+
+    std::vector<Mark> marks_; // innermost last
 };
 
 } // namespace vz

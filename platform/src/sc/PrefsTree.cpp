@@ -23,6 +23,8 @@ void PrefsTree::reset(CFRef<CFDictionaryRef> base) noexcept
     base_ = std::move(base);
     open_.clear();
     kept_.clear();
+    undo_.clear();
+    recording_ = false;
 }
 
 CFTypeRef PrefsTree::expose(CFTypeRef value)
@@ -57,10 +59,18 @@ void PrefsTree::forget(CFTypeRef value)
     }
 }
 
+void PrefsTree::record(const Keys &real, size_t depth, CFStringRef key, CFTypeRef old)
+{
+    if (!recording_) return;
+    undo_.push_back({Keys(real.begin(), real.begin() + static_cast<std::ptrdiff_t>(depth)),
+                     CFRef<CFStringRef>::retain(key), CFRef<CFTypeRef>::retain(old)});
+}
+
 // The snapshot's own editable copy of the dictionary at the real keys,
 // copying or creating the dictionaries along the way; nullptr when a copy
-// cannot be made or a component is not a dictionary.
-CFMutableDictionaryRef PrefsTree::ownedDictionary(const Keys &real)
+// cannot be made or a component is not a dictionary. Undoing creates
+// nothing: it walks only paths that existed after the edit it undoes.
+CFMutableDictionaryRef PrefsTree::ownedDictionary(const Keys &real, bool undoing)
 {
     if (!open_.contains(root_.get())) {
         CFRef<CFMutableDictionaryRef> copy(CFDictionaryCreateMutableCopy(nullptr, 0, root_.get()));
@@ -69,13 +79,15 @@ CFMutableDictionaryRef PrefsTree::ownedDictionary(const Keys &real)
         root_.reset(copy.release());
     }
     auto parent = const_cast<CFMutableDictionaryRef>(root_.get());
-    for (const CFRef<CFStringRef> &key : real) {
-        CFTypeRef              child = CFDictionaryGetValue(parent, key.get());
+    for (size_t depth = 0; depth < real.size(); depth++) {
+        CFStringRef            key   = real[depth].get();
+        CFTypeRef              child = CFDictionaryGetValue(parent, key);
         CFMutableDictionaryRef owned = nullptr;
         if (child != nullptr && open_.contains(child)) {
             owned = const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(child));
         } else {
             if (child != nullptr && !isDictionary(child)) return nullptr;
+            if (child == nullptr && undoing) return nullptr;
             CFRef<CFMutableDictionaryRef> copy(
                 child == nullptr
                     ? CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
@@ -83,10 +95,12 @@ CFMutableDictionaryRef PrefsTree::ownedDictionary(const Keys &real)
                     : CFDictionaryCreateMutableCopy(nullptr, 0,
                                                     static_cast<CFDictionaryRef>(child)));
             if (!copy) return nullptr;
+            // A copy of a dictionary that is there changes no entry.
+            if (child == nullptr) record(real, depth, key, nullptr);
             open_.insert(copy.get());
             // The child replaced here is either in the base tree or frozen:
             // held elsewhere either way (invariants 1 and 3).
-            CFDictionarySetValue(parent, key.get(), copy.get());
+            CFDictionarySetValue(parent, key, copy.get());
             owned = copy.get();
         }
         parent = owned;
@@ -101,7 +115,9 @@ int PrefsTree::set(const Keys &real, CFStringRef key, CFTypeRef value)
     if (!copy) return kSCStatusFailed;
     CFMutableDictionaryRef parent = ownedDictionary(real);
     if (parent == nullptr) return kSCStatusFailed;
-    if (CFTypeRef old = CFDictionaryGetValue(parent, key)) forget(old);
+    CFTypeRef old = CFDictionaryGetValue(parent, key);
+    record(real, real.size(), key, old);
+    if (old != nullptr) forget(old);
     CFDictionarySetValue(parent, key, copy.get());
     return kSCStatusOK;
 }
@@ -112,9 +128,43 @@ int PrefsTree::remove(const Keys &real, CFStringRef key)
     if (parent == nullptr) return kSCStatusFailed;
     CFTypeRef old = CFDictionaryGetValue(parent, key);
     if (old == nullptr) return kSCStatusNoKey;
+    record(real, real.size(), key, old);
     forget(old);
     CFDictionaryRemoveValue(parent, key);
     return kSCStatusOK;
+}
+
+void PrefsTree::setRecording(bool on) noexcept
+{
+    recording_ = on;
+    if (!on) undo_.clear();
+}
+
+int PrefsTree::undoOne(const Undo &undo)
+{
+    CFMutableDictionaryRef parent = ownedDictionary(undo.real, true);
+    if (parent == nullptr) return kSCStatusFailed;
+    // The value there now was made by the edits being undone; the one put
+    // back left open_ when it was replaced, and stays frozen.
+    if (CFTypeRef now = CFDictionaryGetValue(parent, undo.key.get())) forget(now);
+    if (undo.old) {
+        CFDictionarySetValue(parent, undo.key.get(), undo.old.get());
+    } else {
+        CFDictionaryRemoveValue(parent, undo.key.get());
+    }
+    return kSCStatusOK;
+}
+
+int PrefsTree::undoTo(size_t count) noexcept
+{
+    return guarded(static_cast<int>(kSCStatusFailed), [&] {
+        while (undo_.size() > count) {
+            int status = undoOne(undo_.back());
+            if (status != kSCStatusOK) return status;
+            undo_.pop_back();
+        }
+        return static_cast<int>(kSCStatusOK);
+    });
 }
 
 } // namespace vz::prefs

@@ -18,6 +18,13 @@
 //      under it after a later edit.
 //   4. Values set by callers are stored as immutable deep copies, so a
 //      caller's later change of its own object does not reach the snapshot.
+//   5. While recording, every change of an entry is in undo_ before it is
+//      made: where the dictionary is (its real keys), the key, and the value
+//      replaced (none for a new entry, a dictionary created along a path
+//      included). The value replaced leaves open_, so it stays as it was.
+//      Undoing entries newest first gives back the tree as it was before
+//      them, entry for entry; the dictionaries along the way may be other
+//      copies with the same content.
 #ifndef VZ_PLATFORM_PREFSTREE_H
 #define VZ_PLATFORM_PREFSTREE_H
 
@@ -47,14 +54,32 @@ class PrefsTree {
     // Removes key from the dictionary at the real keys, which must exist.
     [[nodiscard]] int remove(const Keys &real, CFStringRef key);
 
+    // The undo log (invariant 5). Turning recording off drops the log.
+    void   setRecording(bool on) noexcept;
+    size_t recordedEdits() const noexcept { return undo_.size(); }
+    // Undoes the recorded edits after the first count, newest first. 1001
+    // when a copy along a path cannot be made: the tree is then part way
+    // back, every edit still recorded is still undoable.
+    [[nodiscard]] int undoTo(size_t count) noexcept;
+
   private:
-    CFMutableDictionaryRef ownedDictionary(const Keys &real);
+    struct Undo {
+        Keys               real; // of the dictionary that changed
+        CFRef<CFStringRef> key;
+        CFRef<CFTypeRef>   old; // nullptr: the key was absent
+    };
+
+    CFMutableDictionaryRef ownedDictionary(const Keys &real, bool undoing = false);
     void                   forget(CFTypeRef value);
+    void                   record(const Keys &real, size_t depth, CFStringRef key, CFTypeRef old);
+    int                    undoOne(const Undo &undo);
 
     CFRef<CFDictionaryRef>           base_;
     CFRef<CFDictionaryRef>           root_;
     std::unordered_set<const void *> open_;
     std::vector<CFRef<CFTypeRef>>    kept_;
+    std::vector<Undo>                undo_;
+    bool                             recording_ = false;
 };
 
 } // namespace vz::prefs
