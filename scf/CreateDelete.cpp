@@ -5,16 +5,15 @@
 // Invariants this file keeps:
 //
 //   1. A shared service lives as long as some set's service order or one of
-//      its links leads to it: every delete ends with the sweep.
-//   2. A failed operation leaves nothing of what it made: a new set, a
-//      service copy, a link or an empty new child is removed again before
-//      the operation returns, by name rather than by the sweep alone, so that
-//      the clean-up works even when some other set of the store cannot be
-//      resolved (which makes every sweep fail).
-//   3. The composite operations do their steps through the in-bracket forms
+//      its links leads to it: every delete that succeeds ends with the sweep.
+//   2. The composite operations do their steps through the in-bracket forms
 //      of the public writers, so only their own close marks the session as
-//      a writer, and only on success: a failed call made outside any bracket
-//      commits nothing, not even the clean-up it did.
+//      a writer, and only on success.
+//   3. A failed operation leaves the snapshot as it found it: with no writer
+//      closing successfully inside it (2), its bracket puts back everything
+//      its steps did (Session.cpp). Nothing here removes by hand what a
+//      failed step made, so no clean-up can itself fail half way, or depend
+//      on a sweep that a set elsewhere in the store makes fail.
 //
 // New IDs: the store chooses them (SCPreferencesPathCreateUniqueChild),
 // except on 10.2.x systems, whose store is not relied on for that: there new
@@ -153,9 +152,6 @@ OSStatus MakeNewSeAndCopyIDAndPath(CFStringRef prefix, CFStringRef *newSeID,
     if (err == noErr) {
         VZ_ASSERT(CFGetTypeID(childPath) == CFStringGetTypeID());
         err = CopySeIDFromSePath(childPath, &childID);
-        // The child is in the snapshot already; without its ID nobody could
-        // remove it again.
-        if (err != noErr) (void)SCPreferencesPathRemoveValue(gPrefsRef, childPath);
     }
     if (err == noErr) {
         *newSeID   = childID;
@@ -316,10 +312,6 @@ static OSStatus DuplicateService(CFStringRef serviceID, CFStringRef *newServiceI
         err = MoreSCErrorBoolean(
             SCPreferencesPathSetValue(gPrefsRef, copyPath, static_cast<CFDictionaryRef>(copy)));
     }
-    // The new child is still empty; nothing links to it.
-    if (err != noErr && copyPath != NULL) {
-        (void)SCPreferencesPathRemoveValue(gPrefsRef, copyPath);
-    }
     if (err == noErr) {
         *newServiceID = copyID;
         copyID        = NULL;
@@ -444,18 +436,15 @@ OSStatus DeleteUnreferencedServices(void) noexcept
 
 OSStatus DeleteServiceInBracket(CFStringRef setID, CFStringRef serviceID) noexcept
 {
-    OSStatus err      = noErr;
-    OSStatus sweepErr = noErr;
+    OSStatus err = noErr;
 
     VZ_ASSERT(serviceID != NULL);
     VZ_ASSERT(gPrefsOpenCount > 0 && gPrefsRef != NULL);
 
+    // After a failure the caller's bracket puts the snapshot back, sweep and
+    // all, so the sweep runs only after a delete that went through.
     err = UnlinkService(setID, serviceID);
-    // A call for a service the set does not list changes nothing at all.
-    if (err != kMoreSCErrorBadRequest) {
-        sweepErr = DeleteUnreferencedServices();
-        if (err == noErr) err = sweepErr;
-    }
+    if (err == noErr) err = DeleteUnreferencedServices();
     return err;
 }
 
@@ -474,7 +463,6 @@ OSStatus MoreSCDeleteService(CFStringRef setID, CFStringRef serviceID) noexcept
 OSStatus DeleteSetInBracket(CFStringRef setID) noexcept
 {
     OSStatus    err          = noErr;
-    OSStatus    sweepErr     = noErr;
     CFStringRef currentSetID = NULL; // owned
     CFStringRef setPath      = NULL; // owned
 
@@ -487,8 +475,8 @@ OSStatus DeleteSetInBracket(CFStringRef setID) noexcept
     }
     if (err == noErr) err = CreateSetPathWithSetID(setID, &setPath);
     if (err == noErr) err = MoreSCErrorBoolean(SCPreferencesPathRemoveValue(gPrefsRef, setPath));
-    sweepErr = DeleteUnreferencedServices();
-    if (err == noErr) err = sweepErr;
+    // As for a service: a refused delete is put back whole, so it does not sweep.
+    if (err == noErr) err = DeleteUnreferencedServices();
 
     CFQRelease(setPath);
     CFQRelease(currentSetID);
@@ -519,7 +507,7 @@ OSStatus MoreSCDuplicateSet(CFStringRef setID, CFStringRef userVisibleName,
     CFTypeRef              setCopy         = NULL; // owned
     CFArrayRef             serviceIDs      = NULL; // owned
     CFMutableDictionaryRef newServicesDict = NULL; // owned
-    CFMutableArrayRef      ipServiceOrder  = NULL; // owned; every service copy made, in order
+    CFMutableArrayRef      ipServiceOrder  = NULL; // owned
     CFStringRef            copyServiceID   = NULL; // owned, one service at a time
     CFIndex                serviceCount    = 0;
     CFIndex                index           = 0;
@@ -564,15 +552,7 @@ OSStatus MoreSCDuplicateSet(CFStringRef setID, CFStringRef userVisibleName,
     if (err == noErr && userVisibleName != NULL) {
         err = RenameSetInBracket(copySetID, userVisibleName);
     }
-    if (err != noErr && copySetPath != NULL) {
-        (void)SCPreferencesPathRemoveValue(gPrefsRef, copySetPath);
-        for (index = 0; ipServiceOrder != NULL && index < CFArrayGetCount(ipServiceOrder);
-             index++) {
-            (void)RemoveServiceRecord(
-                static_cast<CFStringRef>(CFArrayGetValueAtIndex(ipServiceOrder, index)));
-        }
-        (void)DeleteUnreferencedServices();
-    }
+    // On failure the close takes out the new set and every service copy.
     MoreSCClose(&err, true);
 
     if (err == noErr && newSetID != NULL) {
@@ -595,29 +575,19 @@ OSStatus MoreSCDuplicateSet(CFStringRef setID, CFStringRef userVisibleName,
 OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID,
                                 CFStringRef userVisibleName, CFStringRef *newServiceID) noexcept
 {
-    OSStatus    err       = noErr;
-    Boolean     haveStore = false;
-    Boolean     linked    = false;
-    CFStringRef copyID    = NULL; // owned until handed over
+    OSStatus    err    = noErr;
+    CFStringRef copyID = NULL; // owned until handed over
 
     VZ_ASSERT(serviceID != NULL);
     VZ_ASSERT((newServiceID == NULL) || (*newServiceID == NULL));
 
-    err       = MoreSCOpen(false, false);
-    haveStore = (err == noErr);
+    err = MoreSCOpen(false, false);
     if (err == noErr) err = DuplicateService(serviceID, &copyID);
-    if (err == noErr) {
-        err    = AddServiceToSet(setID, copyID);
-        linked = (err == noErr);
-    }
+    if (err == noErr) err = AddServiceToSet(setID, copyID);
     if (err == noErr && userVisibleName != NULL) {
         err = RenameServiceInBracket(setID, copyID, userVisibleName);
     }
-    if (err != noErr && haveStore) {
-        if (linked) (void)UnlinkService(setID, copyID);
-        if (copyID != NULL) (void)RemoveServiceRecord(copyID);
-        (void)DeleteUnreferencedServices();
-    }
+    // On failure the close takes out the copy and its link.
     MoreSCClose(&err, true);
 
     if (err == noErr && newServiceID != NULL) {

@@ -94,9 +94,11 @@ OSStatus CopyStoredString(CFDictionaryRef dict, CFStringRef key, CFStringRef *va
 // The bodies of the public writers that other operations build on. Each does
 // the work of the public operation of the same name inside the caller's
 // bracket, but does not mark the bracket as a writer: an operation made of
-// several writes marks it once, at its own close and only if it succeeded,
-// so that one failing half-way and called outside any bracket commits none
-// of its steps.
+// several writes marks it once, at its own close and only if it succeeded.
+// An operation that fails half-way then needs no clean-up of its own: its
+// close puts the snapshot back as its open found it, nested or not
+// (Session.cpp). A public writer called as a step instead would be kept once
+// it succeeded, as a recipe's steps are, and stay when the operation fails.
 OSStatus SetEntitiesDictInBracket(CFStringRef setID, CFStringRef serviceID,
                                   CFDictionaryRef entitiesDict) noexcept;
 OSStatus NewEntityInBracket(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol,
@@ -135,7 +137,8 @@ OSStatus AddGlobalEntityToSet(CFStringRef setID, CFStringRef protocol,
 
 // Makes a new, empty child dictionary under prefix (kSCPrefSets or
 // kSCPrefNetworkServices) and hands out its ID and its path, both owned by
-// the caller; on failure both stay NULL. On 10.2.x systems the child is
+// the caller; on failure both stay NULL, and the child may be left for the
+// failing caller's close to take out. On 10.2.x systems the child is
 // numbered one above the largest numeric key under the prefix (0 for the
 // first); elsewhere the store chooses the key. Fails with the store's status,
 // or 1001, when no child can be made.
@@ -150,9 +153,8 @@ OSStatus AddServiceToSet(CFStringRef setID, CFStringRef serviceID) noexcept;
 // Removes every shared service that no set's service order leads to. Fails,
 // removing nothing, when any set's services cannot be resolved; fails with
 // the store's status, or 1001, when there is no services level. A removal
-// that is refused stops the sweep; what was removed before stays removed.
-// MoreSCDeleteService sweeps only after a call it accepts, so code that must
-// drop a service it never managed to link into a set calls this.
+// that is refused stops the sweep; what was removed before stays removed
+// until the failing caller's close puts it back.
 OSStatus DeleteUnreferencedServices(void) noexcept;
 
 #endif

@@ -176,23 +176,33 @@ OSStatus MoreSCCopyServicesDictMutable(CFStringRef setID, CFMutableDictionaryRef
 // ---------------------------------------------------------------------------
 // Entities.
 
-OSStatus MoreSCSetEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol,
-                         CFDictionaryRef entity) noexcept
+// The body of MoreSCSetEntity (Internal.h, "in-bracket bodies").
+static OSStatus SetEntityInBracket(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol,
+                                   CFDictionaryRef entity) noexcept
 {
     OSStatus    err        = noErr;
     CFStringRef entityPath = NULL; // owned
+
+    err = CopyEntityPath(setID, serviceID, protocol, &entityPath);
+    if (err == noErr) {
+        err = MoreSCErrorBoolean(SCPreferencesPathSetValue(gPrefsRef, entityPath, entity));
+    }
+
+    CFQRelease(entityPath);
+    return err;
+}
+
+OSStatus MoreSCSetEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol,
+                         CFDictionaryRef entity) noexcept
+{
+    OSStatus err = noErr;
 
     VZ_ASSERT(protocol != NULL);
     VZ_ASSERT(entity != NULL);
 
     err = MoreSCOpen(false, false);
-    if (err == noErr) err = CopyEntityPath(setID, serviceID, protocol, &entityPath);
-    if (err == noErr) {
-        err = MoreSCErrorBoolean(SCPreferencesPathSetValue(gPrefsRef, entityPath, entity));
-    }
+    if (err == noErr) err = SetEntityInBracket(setID, serviceID, protocol, entity);
     MoreSCClose(&err, true);
-
-    CFQRelease(entityPath);
     return err;
 }
 
@@ -229,7 +239,7 @@ OSStatus MoreSCSetEntityActive(CFStringRef setID, CFStringRef serviceID, CFStrin
     err = MoreSCOpen(false, false);
     if (err == noErr) err = MoreSCCopyEntityMutable(setID, serviceID, protocol, &entity);
     if (err == noErr) err = SetDictionaryActive(entity, active, &changed);
-    if (err == noErr && changed) err = MoreSCSetEntity(setID, serviceID, protocol, entity);
+    if (err == noErr && changed) err = SetEntityInBracket(setID, serviceID, protocol, entity);
     MoreSCClose(&err, changed);
 
     CFQRelease(entity);

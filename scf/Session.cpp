@@ -11,11 +11,24 @@
 //      object, until the matching close.
 //   3. gPrefsDirty and gPrefsLocked are only ever set while a bracket is
 //      open on an object.
+//   4. gPrefsMarkedDepth and gPrefsKeptDepth lie between 0 and the depth,
+//      and the object holds exactly gPrefsMarkedDepth marks, one for each of
+//      the outermost levels.
 //
 // The dirty flag is set by any bracket that closes as a successful writer and
 // is cleared only by the outermost close, which commits and then applies. So
 // an inner writer's change is kept even when an outer caller later fails; a
 // failed commit is not retried, and a failed outermost writer commits nothing.
+//
+// Every level marks the snapshot as its open found it (VZPreferencesPushMark),
+// and a writer that fails puts it back at its close: inside a caller's bracket
+// too, a failed operation leaves nothing that the caller's next successful
+// writer would commit. The one exception is the rule above: a level inside
+// which a writer closed successfully keeps that writer's change, and so
+// restores nothing (gPrefsKeptDepth counts those levels); the model's own
+// operations therefore make their steps through the in-bracket bodies of the
+// public writers (Internal.h), while a caller built on the public writers,
+// such as a recipe, keeps the ones that succeeded before it failed.
 #include "VaviVAZ.h"
 
 #include "Internal.h"
@@ -26,6 +39,12 @@ SInt32           gPrefsOpenCount = 0;
 Boolean          gPrefsLocked    = false;
 Boolean          gPrefsDirty     = false;
 
+// The outermost levels that hold a mark in gPrefsRef (a level whose mark
+// could not be pushed fails to open, and so do the levels inside it), and the
+// outermost levels inside which a writer closed successfully.
+static SInt32 gPrefsMarkedDepth = 0;
+static SInt32 gPrefsKeptDepth   = 0;
+
 static CFStringRef gClientName = NULL; // owned; NULL means the default name
 
 static void AssertFlagsNeedAnOpenBracket(void) noexcept
@@ -35,6 +54,8 @@ static void AssertFlagsNeedAnOpenBracket(void) noexcept
     VZ_ASSERT(!gPrefsDirty || (gPrefsRef != NULL));
     VZ_ASSERT(!gPrefsLocked || (gPrefsOpenCount != 0));
     VZ_ASSERT(!gPrefsLocked || (gPrefsRef != NULL));
+    VZ_ASSERT(0 <= gPrefsMarkedDepth && gPrefsMarkedDepth <= gPrefsOpenCount);
+    VZ_ASSERT(0 <= gPrefsKeptDepth && gPrefsKeptDepth <= gPrefsOpenCount);
 }
 
 OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept
@@ -59,6 +80,15 @@ OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept
             gPrefsLocked = (err == noErr);
         }
     }
+    // A level that could not be put back at its close must not edit at all.
+    if (gPrefsRef != NULL) {
+        if (gPrefsMarkedDepth == gPrefsOpenCount && VZPreferencesPushMark(gPrefsRef)) {
+            gPrefsMarkedDepth += 1;
+        } else if (err == noErr) {
+            err = (gPrefsMarkedDepth == gPrefsOpenCount) ? MoreSCErrorBoolean(false)
+                                                         : static_cast<OSStatus>(kSCStatusFailed);
+        }
+    }
     gPrefsOpenCount += 1;
 
     VZ_ASSERT(gPrefsOpenCount > 0);
@@ -70,8 +100,9 @@ OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept
 
 void MoreSCClose(OSStatus *err, Boolean commit) noexcept
 {
-    OSStatus closeErr = noErr; // the first failure of commit, then apply
-    Boolean  junkBool = false;
+    OSStatus closeErr  = noErr; // the first failure of commit, then apply
+    Boolean  junkBool  = false;
+    Boolean  succeeded = false; // a writer without error
 
     VZ_ASSERT(err != NULL);
     VZ_ASSERT(gPrefsOpenCount > 0);
@@ -80,8 +111,17 @@ void MoreSCClose(OSStatus *err, Boolean commit) noexcept
     VZ_ASSERT(!gPrefsDirty || (gPrefsRef != NULL));
     VZ_ASSERT(!gPrefsLocked || (gPrefsRef != NULL));
 
-    if (commit && *err == noErr) gPrefsDirty = true;
+    succeeded = commit && (*err == noErr);
+    if (succeeded) gPrefsDirty = true;
+    if (gPrefsMarkedDepth == gPrefsOpenCount) {
+        // A restore that cannot finish leaves the object refusing to commit:
+        // what it was to undo is never written.
+        (void)VZPreferencesPopMark(gPrefsRef,
+                                   commit && !succeeded && (gPrefsOpenCount > gPrefsKeptDepth));
+        gPrefsMarkedDepth -= 1;
+    }
     gPrefsOpenCount -= 1;
+    if (succeeded || gPrefsKeptDepth > gPrefsOpenCount) gPrefsKeptDepth = gPrefsOpenCount;
     if (gPrefsOpenCount == 0) {
         if (gPrefsDirty) {
             // Apply hands the committed store to the running system, so it

@@ -32,16 +32,20 @@
 
 // Enters one level of the bracket. At depth 0 it opens the store under the
 // client name (MoreSCSetClient); with lockThePrefs it also takes the store's
-// lock, waiting for it when waitForLock. The depth grows even when the open
-// fails, so every call must be matched by exactly one MoreSCClose, whatever it
-// returned.
+// lock, waiting for it when waitForLock. It fails too when the snapshot cannot
+// be marked for putting back (out of memory). The depth grows even when the
+// open fails, so every call must be matched by exactly one MoreSCClose,
+// whatever it returned.
 OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept;
 
 // Leaves one level of the bracket. commit says that the caller changed the
-// store and wants the change kept if *err is noErr. At the outermost close a
-// marked change is committed and then applied; the first failure of the two
-// is stored into *err unless *err already holds an error, and nothing is
-// retried. Uncommitted changes are dropped with the snapshot.
+// store and wants the change kept if *err is noErr. With commit and an error
+// the level puts the snapshot back as its open found it, unless a writer
+// closed successfully inside it: that change is kept, and so is the rest. At
+// the outermost close a marked change is committed and then applied; the
+// first failure of the two is stored into *err unless *err already holds an
+// error, and nothing is retried. Uncommitted changes are dropped with the
+// snapshot.
 void MoreSCClose(OSStatus *err, Boolean commit) noexcept;
 
 // The open preferences object, borrowed, for callers that use the store
@@ -114,7 +118,10 @@ OSStatus MoreSCCopyBSDNameOfService(CFStringRef setID, CFStringRef serviceID,
 // writer that succeeds commits its change and applies it before it returns,
 // and one that fails commits nothing, not even the steps that went well
 // before the failure. Inside a caller's bracket the changes wait for the
-// outermost close. serviceID NULL in the entity operations means the set's
+// outermost close; a writer that fails there leaves the snapshot as it found
+// it, so that the caller's next successful writer commits none of it, and one
+// that succeeds is kept even when the caller fails later. serviceID NULL in
+// the entity operations means the set's
 // global entities. Dictionaries and arrays handed out by the mutable readers
 // are shallow copies: change them, not what they hold, and write them back.
 
@@ -202,14 +209,15 @@ OSStatus MoreSCSetCurrentSet(CFStringRef setID) noexcept;
 OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *userVisibleName) noexcept;
 OSStatus MoreSCRenameSet(CFStringRef setID, CFStringRef newSetUserVisibleName) noexcept;
 
-// Deleting and copying. Every delete ends by removing the shared services
-// that no set's order leads to any more; that sweep fails, removing nothing,
-// while any set's services cannot be resolved, and its error is returned.
+// Deleting and copying. Every delete that goes through ends by removing the
+// shared services that no set's order leads to any more; that sweep fails,
+// removing nothing, while any set's services cannot be resolved, and its
+// error is returned (the delete is then undone, like any failed writer).
 //
 // MoreSCDeleteService takes the service out of the set's services and order
 // (-50, changing nothing, when the set lists it in neither). MoreSCDeleteSet
-// deletes a set other than the current one (-50 for the current one, after
-// which the sweep still runs). MoreSCDuplicateSet copies a set (NULL: the
+// deletes a set other than the current one (-50, changing nothing, for the
+// current one). MoreSCDuplicateSet copies a set (NULL: the
 // current one) with a copy of each of its services, in the same order,
 // named userVisibleName or, when that is NULL, like the source; the copy is
 // not made current. MoreSCDuplicateService copies the shared service

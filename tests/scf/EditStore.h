@@ -6,9 +6,9 @@
 #define VZ_TESTS_SCF_EDITSTORE_H
 
 #include "StoreText.h"
+#include "SystemVersionTesting.h"
 #include "TestSupport.h"
 #include "VaviVAZ.h"
-#include "SystemVersionTesting.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -87,6 +87,21 @@ inline Entries StandardSets()
                        {{"NetInfo", Dict({{"BindingMethods", Array({Str("DHCP")})}})}})},
         {"S2", SetText("Office", {"C", "A"})},
     };
+}
+
+// The standard sets and S3, which orders a service it has no link for: every
+// sweep of shared services fails on it.
+inline Entries SetsThatNoSweepGetsThrough()
+{
+    using namespace storetext;
+    Entries sets = StandardSets();
+    sets.push_back(
+        {"S3",
+         Dict({{"Network",
+                Dict({{"Global", Dict({{"IPv4", Dict({{"ServiceOrder", Array({Str("X")})}})}})},
+                      {"Service", Dict({{"Y", Link("C")}})}})},
+               {"UserDefinedName", Str("Broken")}})});
+    return sets;
 }
 
 inline std::string StoreText(const Entries &services, const Entries &sets,
