@@ -475,12 +475,43 @@ OSStatus DeleteSetInBracket(CFStringRef setID) noexcept
     }
     if (err == noErr) err = CreateSetPathWithSetID(setID, &setPath);
     if (err == noErr) err = MoreSCErrorBoolean(SCPreferencesPathRemoveValue(gPrefsRef, setPath));
-    // As for a service: a refused delete is put back whole, so it does not sweep.
     if (err == noErr) err = DeleteUnreferencedServices();
 
     CFQRelease(setPath);
     CFQRelease(currentSetID);
     return err;
+}
+
+// A set delete that failed or was refused (the current set) still sweeps the
+// services that no set refers to: a failed recipe relies on it to clean up
+// through the current set. The delete's own edits are put back first, and the
+// sweep then runs as a whole operation of its own, kept (and so committed with
+// the caller's other kept changes) only when it removed something. At the
+// outermost level a failed delete commits nothing, so there is nothing to
+// sweep for.
+static void SweepAfterFailedSetDelete(void) noexcept
+{
+    OSStatus        err      = noErr;
+    CFDictionaryRef services = NULL; // borrowed from the snapshot
+    CFIndex         before   = 0;
+    CFIndex         after    = 0;
+
+    err = MoreSCOpen(false, false);
+    if (err == noErr) {
+        services =
+            static_cast<CFDictionaryRef>(SCPreferencesGetValue(gPrefsRef, kSCPrefNetworkServices));
+        err = MoreSCError(services);
+    }
+    if (err == noErr) err = CheckStoreValueKind(services, CFDictionaryGetTypeID());
+    if (err == noErr) before = CFDictionaryGetCount(services);
+    if (err == noErr) err = DeleteUnreferencedServices();
+    if (err == noErr) {
+        services =
+            static_cast<CFDictionaryRef>(SCPreferencesGetValue(gPrefsRef, kSCPrefNetworkServices));
+        err = MoreSCError(services);
+    }
+    if (err == noErr) after = CFDictionaryGetCount(services);
+    MoreSCClose(&err, before != after);
 }
 
 OSStatus MoreSCDeleteSet(CFStringRef setID) noexcept
@@ -490,6 +521,7 @@ OSStatus MoreSCDeleteSet(CFStringRef setID) noexcept
     err = MoreSCOpen(false, false);
     if (err == noErr) err = DeleteSetInBracket(setID);
     MoreSCClose(&err, true);
+    if (err != noErr && gPrefsRef != NULL) SweepAfterFailedSetDelete();
     return err;
 }
 

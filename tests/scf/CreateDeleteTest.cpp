@@ -77,20 +77,29 @@ TEST_F(CreateDelete, DeletingAServiceTheSetDoesNotListChangesNothing)
     EXPECT_TRUE(Stamp() == before);
 }
 
-TEST_F(CreateDelete, DeletingTheCurrentSetIsRefusedAndChangesNothing)
+TEST_F(CreateDelete, DeletingTheCurrentSetIsRefusedAndStillSweeps)
 {
     WriteWithOrphan();
     FileStamp before = Stamp();
 
-    // Not even the sweep: a refused delete is put back whole.
     OSStatus outer = MoreSCOpen(false, false);
     ASSERT_EQ(outer, noErr);
     EXPECT_EQ(MoreSCDeleteSet(CFSTR("S1")), kMoreSCErrorBadRequest);
     EXPECT_EQ(MoreSCDeleteSet(NULL), kMoreSCErrorBadRequest);
     EXPECT_EQ(SnapshotKeys(kSCPrefSets), (std::vector<std::string>{"S1", "S2"}));
-    EXPECT_EQ(SnapshotKeys(kSCPrefNetworkServices),
-              (std::vector<std::string>{"A", "B", "C", "ORPHAN"}));
+    EXPECT_EQ(SnapshotKeys(kSCPrefNetworkServices), kStandardServiceIDs);
     MoreSCClose(&outer, false);
+
+    // Inside a caller's bracket the sweep is kept, and reaches the store with
+    // the caller's own change.
+    outer = MoreSCOpen(false, false);
+    ASSERT_EQ(outer, noErr);
+    EXPECT_EQ(MoreSCDeleteSet(NULL), kMoreSCErrorBadRequest);
+    EXPECT_EQ(MoreSCRenameSet(CFSTR("S2"), CFSTR("Renamed")), noErr);
+    MoreSCClose(&outer, false);
+    EXPECT_EQ(Tree(StoreXML()).keys("NetworkServices"), kStandardServiceIDs);
+    WriteWithOrphan();
+    before = Stamp();
 
     // A failed outermost delete commits nothing, the sweep included.
     EXPECT_EQ(MoreSCDeleteSet(CFSTR("S1")), kMoreSCErrorBadRequest);
