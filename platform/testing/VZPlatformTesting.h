@@ -25,9 +25,10 @@ void VZClearAllocationFailure(void) noexcept;
 long VZGetAllocationFailureCount(void) noexcept;
 
 // Injected failures of the platform's file system calls (reading, locking and
-// committing stores). name is one of the names VZGetSyscallNames lists
-// ("open", "close", "read", "write", "fstat", "stat", "fchmod", "fsync",
-// "rename", "unlink", "mkdir", "mkstemp", "flock") or "*" for any of them.
+// committing stores, listing folders). name is one of the names
+// VZGetSyscallNames lists ("open", "close", "read", "write", "fstat", "stat",
+// "fchmod", "fsync", "rename", "unlink", "mkdir", "mkstemp", "flock",
+// "getxattr", "readdir") or "*" for any of them.
 // The countdown-th next matching call (0 means the very next one) fails with
 // errno error; with persist, every later matching call fails too, until
 // VZClearSyscallFailure. False for an unknown name or a negative countdown.

@@ -1,4 +1,5 @@
-// CoreServices.h: the system version (Gestalt).
+// CoreServices.h: the system version (Gestalt), and the folder and catalog
+// calls over the root (Files.h, Folders.h).
 //
 // Gestalt('sysv') reads ProductVersion from
 // System/Library/CoreServices/SystemVersion.plist under the root and packs it
@@ -12,11 +13,13 @@
 #define VZ_CORESERVICES_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <CoreServices/Files.h>
+#include <CoreServices/Folders.h>
 
 enum {
-    gestaltSystemVersion     = 0x73797376, // 'sysv'
-    gestaltUnknownErr        = -5550,
-    gestaltUndefSelectorErr  = -5551
+    gestaltSystemVersion    = 0x73797376, // 'sysv'
+    gestaltUnknownErr       = -5550,
+    gestaltUndefSelectorErr = -5551
 };
 
 extern "C" {

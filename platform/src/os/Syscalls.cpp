@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace vz::sys {
@@ -25,8 +26,9 @@ int realStat(const char *path, struct stat *info)
     return ::stat(path, info);
 }
 
-const char *const kNames[] = {"open",  "close",  "read",   "write", "fstat",   "stat",  "fchmod",
-                              "fsync", "rename", "unlink", "mkdir", "mkstemp", "flock", nullptr};
+const char *const kNames[] = {"open",   "close",    "read",    "write",  "fstat", "stat",
+                              "fchmod", "fsync",    "rename",  "unlink", "mkdir", "mkstemp",
+                              "flock",  "getxattr", "readdir", nullptr};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(Call::Count) + 1);
 
 // The armed failure. `armed` is the fast-path flag; the rest is read and
@@ -74,8 +76,8 @@ bool injectFailure(Call call) noexcept
 
 } // namespace
 
-Table gSyscalls = {realOpen, ::close,  ::read,   ::write, ::fstat,   realStat, ::fchmod,
-                   ::fsync,  ::rename, ::unlink, ::mkdir, ::mkstemp, ::flock};
+Table gSyscalls = {realOpen, ::close,  ::read,  ::write,   ::fstat, realStat,   ::fchmod, ::fsync,
+                   ::rename, ::unlink, ::mkdir, ::mkstemp, ::flock, ::getxattr, ::readdir};
 
 const char *callName(Call call) noexcept
 {
@@ -163,6 +165,18 @@ int flock(int fd, int operation) noexcept
 {
     if (injectFailure(Call::Flock)) return -1;
     return gSyscalls.flock(fd, operation);
+}
+
+ssize_t getxattr(const char *path, const char *name, void *value, size_t size) noexcept
+{
+    if (injectFailure(Call::Getxattr)) return -1;
+    return gSyscalls.getxattr(path, name, value, size);
+}
+
+struct dirent *readdir(DIR *dir) noexcept
+{
+    if (injectFailure(Call::Readdir)) return nullptr;
+    return gSyscalls.readdir(dir);
 }
 
 } // namespace vz::sys

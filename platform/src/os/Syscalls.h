@@ -1,6 +1,6 @@
 // Syscalls.h: the one table through which the platform makes the system calls
-// of its file paths (reading a store, locking, the atomic durable commit), so
-// that tests can fail any of them.
+// of its file paths (reading a store, locking, the atomic durable commit,
+// listing folders), so that tests can fail any of them.
 //
 // Each call goes through a function pointer of gSyscalls after asking the
 // fault injector whether this call is to fail. An armed failure names one call
@@ -15,6 +15,7 @@
 #ifndef VZ_PLATFORM_SYSCALLS_H
 #define VZ_PLATFORM_SYSCALLS_H
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -34,6 +35,8 @@ enum class Call : int {
     Mkdir,
     Mkstemp,
     Flock,
+    Getxattr,
+    Readdir,
     Count
 };
 
@@ -51,6 +54,8 @@ struct Table {
     int (*mkdir)(const char *path, mode_t mode);
     int (*mkstemp)(char *pathTemplate);
     int (*flock)(int fd, int operation);
+    ssize_t (*getxattr)(const char *path, const char *name, void *value, size_t size);
+    struct dirent *(*readdir)(DIR *dir);
 };
 extern Table gSyscalls;
 
@@ -72,6 +77,9 @@ int     unlink(const char *path) noexcept;
 int     mkdir(const char *path, mode_t mode) noexcept;
 int     mkstemp(char *pathTemplate) noexcept;
 int     flock(int fd, int operation) noexcept;
+ssize_t getxattr(const char *path, const char *name, void *value, size_t size) noexcept;
+// NULL at the end of the folder with errno unchanged, or NULL with errno set.
+struct dirent *readdir(DIR *dir) noexcept;
 
 } // namespace vz::sys
 
