@@ -1,10 +1,12 @@
 // MoreCFQ.h: the property-list toolkit under the whole library: turning
 // failed creations into error codes, null-tolerant retain and release, scratch
 // memory, empty containers, container conversions, numbers, merge and string
-// normalisation; and the one assertion routine of the system.
+// normalisation; key paths and walks over property lists; and the one
+// assertion routine of the system.
 //
 // Error codes: 0 success, -4960 a property-list object could not be made,
-// -108 a memory block could not be allocated.
+// -108 a memory block could not be allocated, 5400 a key of a key path is
+// missing, 5401 a value on a key path is not a dictionary.
 //
 // A creating function's out-parameter must be non-NULL and point to NULL on
 // entry; on success it holds one reference (or block) the caller owns, on
@@ -20,15 +22,19 @@
 [[noreturn]] void CFQAssertionFailed(const char *file, unsigned line,
                                      const char *expressionText) noexcept;
 
+// clang-format off
 #define VZ_ASSERT(expr)                                                                           \
     ((expr) ? (void) 0 : CFQAssertionFailed(__FILE__, __LINE__, #expr))
+// clang-format on
 
 // The size of a memory block, a 32-bit count as on the system's target.
 typedef UInt32 ByteCount;
 
 enum {
-    kCFQErrorObjectNotMade = -4960, // a property-list object could not be made
-    kCFQErrorNoMemory      = -108   // a memory block could not be allocated
+    kCFQErrorObjectNotMade  = -4960, // a property-list object could not be made
+    kCFQErrorNoMemory       = -108,  // a memory block could not be allocated
+    kCFQErrorKeyMissing     = 5400,  // a key of a key path is not present
+    kCFQErrorNotConvertible = 5401   // a key path runs through a non-dictionary
 };
 
 OSStatus  CFQErrorBoolean(Boolean shouldBeTrue) noexcept;
@@ -50,5 +56,43 @@ OSStatus CFQDictionaryMerge(CFMutableDictionaryRef dst, CFDictionaryRef src) noe
 OSStatus CFQDictionarySetNumber(CFMutableDictionaryRef dict, const void *key,
                                 SInt32 value) noexcept;
 OSStatus CFQStringNormalize(CFStringRef *strPtr) noexcept;
+
+// ---------------------------------------------------------------------------
+// Key paths: a key for each level of nested dictionaries, outermost first,
+// as a C array of pathElementCount (at least 1) keys or as an array. Get
+// hands out a borrowed value. Set and remove replace every dictionary on the
+// way to the last key by a fresh mutable copy (values off the path are
+// shared), so a reference taken to one of them earlier keeps its contents;
+// they never create a missing dictionary. 5400 when a key is missing, 5401
+// when a value on the way is not a dictionary.
+
+OSStatus CFQDictionaryGetValueAtPath(CFDictionaryRef dict, const void *path[],
+                                     CFIndex pathElementCount, const void **result) noexcept;
+OSStatus CFQDictionaryGetValueAtPathArray(CFDictionaryRef dict, CFArrayRef path,
+                                          const void **result) noexcept;
+OSStatus CFQDictionarySetValueAtPath(CFMutableDictionaryRef dict, const void *path[],
+                                     CFIndex pathElementCount, const void *value) noexcept;
+OSStatus CFQDictionarySetValueAtPathArray(CFMutableDictionaryRef dict, CFArrayRef path,
+                                          const void *value) noexcept;
+OSStatus CFQDictionaryRemoveValueAtPath(CFMutableDictionaryRef dict, const void *path[],
+                                        CFIndex pathElementCount) noexcept;
+OSStatus CFQDictionaryRemoveValueAtPathArray(CFMutableDictionaryRef dict, CFArrayRef path) noexcept;
+
+// ---------------------------------------------------------------------------
+// Walks. A leaf is anything but a dictionary or an array. The deep walk
+// calls func on every node, parents before children, dictionaries' values in
+// the dictionary's order (keys are not visited). The shallow walk calls func
+// on each child of a dictionary (keys in literal order) or array (the key is
+// a number holding the index); a leaf is an assertion.
+
+typedef void (*CFQPropertyListDeepApplierFunction)(CFTypeRef node, void *context);
+typedef void (*CFQPropertyListShallowApplierFunction)(CFTypeRef key, CFTypeRef node, void *context);
+
+Boolean CFQPropertyListIsLeaf(CFTypeRef node) noexcept;
+void CFQPropertyListDeepApplyFunction(CFTypeRef propList, CFQPropertyListDeepApplierFunction func,
+                                      void *context) noexcept;
+void CFQPropertyListShallowApplyFunction(CFTypeRef                             propList,
+                                         CFQPropertyListShallowApplierFunction func,
+                                         void                                 *context) noexcept;
 
 #endif
