@@ -1,12 +1,15 @@
 // MoreCFQ.h: the property-list toolkit under the whole library: turning
 // failed creations into error codes, null-tolerant retain and release, scratch
 // memory, empty containers, container conversions, numbers, merge and string
-// normalisation; key paths and walks over property lists; and the one
-// assertion routine of the system.
+// normalisation; key paths and walks over property lists; C strings,
+// file-name records, localised strings, frameworks and property-list files;
+// and the one assertion routine of the system.
 //
-// Error codes: 0 success, -4960 a property-list object could not be made,
-// -108 a memory block could not be allocated, 5400 a key of a key path is
-// missing, 5401 a value on a key path is not a dictionary.
+// Error codes: 0 success, -4960 a property-list object could not be made (or
+// a framework loaded, or a file parsed), -108 a memory block could not be
+// allocated, -37 a string too long for a file-name record, 5400 a key of a
+// key path is missing, 5401 a value on a key path is not a dictionary or a
+// string cannot be converted; the platform's codes are passed through.
 //
 // A creating function's out-parameter must be non-NULL and point to NULL on
 // entry; on success it holds one reference (or block) the caller owns, on
@@ -15,6 +18,7 @@
 #define VZ_MORECFQ_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <CoreServices/CoreServices.h>
 
 // Writes "file:line: failed assertion `expr'" to standard error, flushes it
 // and aborts. Never compiled out; the expression text is API, so write it
@@ -33,8 +37,10 @@ typedef UInt32 ByteCount;
 enum {
     kCFQErrorObjectNotMade  = -4960, // a property-list object could not be made
     kCFQErrorNoMemory       = -108,  // a memory block could not be allocated
+    kCFQErrorNameTooLong    = -37,   // more than 255 UTF-16 units for a file-name record
     kCFQErrorKeyMissing     = 5400,  // a key of a key path is not present
-    kCFQErrorNotConvertible = 5401   // a key path runs through a non-dictionary
+    kCFQErrorNotConvertible = 5401   // a key path runs through a non-dictionary, or a
+                                     // string has no form in an encoding
 };
 
 OSStatus  CFQErrorBoolean(Boolean shouldBeTrue) noexcept;
@@ -94,5 +100,31 @@ void CFQPropertyListDeepApplyFunction(CFTypeRef propList, CFQPropertyListDeepApp
 void CFQPropertyListShallowApplyFunction(CFTypeRef                             propList,
                                          CFQPropertyListShallowApplierFunction func,
                                          void                                 *context) noexcept;
+
+// ---------------------------------------------------------------------------
+// Strings, bundles and property-list files.
+
+// A malloc'd block (free it with free) holding str in encoding and one zero
+// byte; 5401 when a character has no form in the encoding.
+OSStatus CFQStringCopyCString(CFStringRef str, CFStringEncoding encoding, char **cStrPtr) noexcept;
+// Fills the record; -37, record untouched, for more than 255 UTF-16 units.
+OSStatus CFQStringGetHFSUniStr255(CFStringRef str, HFSUniStr255 *hfsStr) noexcept;
+// A string of the record's units; -37 for a length above 255.
+OSStatus CFQStringCreateWithHFSUniStr255(const HFSUniStr255 *hfsStr, CFStringRef *strPtr) noexcept;
+// key's translation in the main bundle's Localizable table (key itself
+// without one), in canonical decomposition. comment is for translators.
+OSStatus CFQCopyLocalisedNormalisedString(CFStringRef key, CFStringRef comment,
+                                          CFStringRef *resultPtr) noexcept;
+// The framework frameworkName (one path component, "Name.framework") of the
+// frameworks folder, with its executable loaded; -4960 when it is not there,
+// has no executable or does not load.
+OSStatus CFQBundleCreateFromFrameworkName(CFStringRef  frameworkName,
+                                          CFBundleRef *bundlePtr) noexcept;
+// The property list of an XML file; the read's own error code (the URL
+// codes, -12 for a missing file) or -4960 when it does not parse.
+OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFOptionFlags mutabilityOption,
+                                           CFPropertyListRef *result) noexcept;
+OSStatus CFQPropertyListCreateFromXMLFSRef(const FSRef *xmlFile, CFOptionFlags mutabilityOption,
+                                           CFPropertyListRef *result) noexcept;
 
 #endif
