@@ -1,0 +1,143 @@
+// vz-modem-scripts: the modem scripts a root has installed, as the catalogue
+// lists them for a user to pick from, the default marked.
+//
+//   vz-modem-scripts [--root DIR] [--default NAME]
+//
+// One script per line, in the catalogue's order: "* " before the default
+// script's name, two spaces before the others. With --default the default is
+// NAME instead of the one the catalogue chooses.
+//
+// Exit status: 0 success, 1 anything else (a usage error, a script folder
+// that cannot be read, standard output that cannot be written), with a
+// one-line reason on standard error.
+#include "VaviVAZCCLScanner.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreServices/CoreServices.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char kUsage[] =
+    "usage: vz-modem-scripts [--root DIR] [--default NAME]\n"
+    "\n"
+    "Lists the modem scripts installed under the root DIR (default: $VAVIVAZ_ROOT, or /):\n"
+    "the files of the \"Modem Scripts\" folders of Users/<login name>/Library, Network/Library,\n"
+    "Library and System/Library, sorted, each name once. One script per line; the default\n"
+    "script is marked \"* \", the others are indented by two spaces.\n"
+    "\n"
+    "  --root DIR       the machine root to read\n"
+    "  --default NAME   mark NAME (compared without case) instead of the chosen default\n"
+    "  --help           print this text\n"
+    "  --version        print the version\n"
+    "\n"
+    "Exit status: 0 success, 1 an error (reason on standard error).\n";
+
+const char kVersion[] = "vz-modem-scripts (vavivaz) 0.1\n";
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "vz-modem-scripts: %s\n", message.c_str());
+    return 1;
+}
+
+std::string failureText(OSStatus err)
+{
+    switch (err) {
+    case afpAccessDenied:
+        return "permission denied";
+    case ioErr:
+        return "input/output error";
+    case nsvErr:
+    case fnfErr:
+    case dirNFErr:
+        return "the folder is not there";
+    case -108:
+    case -4960:
+        return "out of memory";
+    default:
+        return "error " + std::to_string(err);
+    }
+}
+
+std::string utf8(CFStringRef string)
+{
+    CFIndex size =
+        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
+    std::string buffer(static_cast<size_t>(size), '\0');
+    if (!CFStringGetCString(string, buffer.data(), size, kCFStringEncodingUTF8)) return "?";
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+int writeOut(const std::string &text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+    return 0;
+}
+
+int listScripts(const char *defaultName, std::string &out)
+{
+    if (defaultName != nullptr) {
+        CFStringRef name = CFStringCreateWithCString(nullptr, defaultName, kCFStringEncodingUTF8);
+        if (name == nullptr) return fail("--default needs a UTF-8 name");
+        MoreSCSetDefaultCCL(name);
+        CFRelease(name);
+    }
+    CFArrayRef scripts = nullptr;
+    CFIndex    index   = 0;
+    OSStatus   err     = MoreSCCreateCCLArray(&scripts, &index);
+    if (err != noErr) return fail("cannot read the modem script folders: " + failureText(err));
+    for (CFIndex i = 0; i < CFArrayGetCount(scripts); i++) {
+        out += i == index ? "* " : "  ";
+        out += utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts, i)));
+        out += '\n';
+    }
+    CFRelease(scripts);
+    return 0;
+}
+
+int run(int argc, char **argv)
+{
+    const char *defaultName = nullptr;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") return writeOut(kUsage);
+        if (arg == "--version") return writeOut(kVersion);
+        if (arg != "--root" && arg != "--default")
+            return fail("unknown argument '" + arg +
+                        "' (vz-modem-scripts --help lists the options)");
+        if (i + 1 >= argc) return fail(arg + " needs a value (vz-modem-scripts --help)");
+        const char *value = argv[++i];
+        if (arg == "--default") {
+            defaultName = value;
+            continue;
+        }
+        struct stat info;
+        if (stat(value, &info) != 0 || !S_ISDIR(info.st_mode))
+            return fail(std::string("no such folder: ") + value);
+        setenv("VAVIVAZ_ROOT", value, 1);
+    }
+
+    std::string out;
+    if (int status = listScripts(defaultName, out); status != 0) return status;
+    return writeOut(out);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return fail("out of memory");
+    }
+}
