@@ -178,12 +178,24 @@ static OSStatus AddCCLsInAllFolders(CFMutableArrayRef array) noexcept
 // ---------------------------------------------------------------------------
 // Name order.
 
+// Comparators of script names; context is the locale to collate for (a
+// CFLocaleRef, or NULL for the current one). The caller makes the locale once
+// for all the comparisons of a call, which spares each comparison a look at
+// the environment.
+static CFComparisonResult CompareNames(const void *name1, const void *name2, void *context,
+                                       CFStringCompareFlags options) noexcept
+{
+    CFStringRef string1 = static_cast<CFStringRef>(name1);
+
+    return CFStringCompareWithOptionsAndLocale(string1, static_cast<CFStringRef>(name2),
+                                               CFRangeMake(0, CFStringGetLength(string1)), options,
+                                               static_cast<CFLocaleRef>(context));
+}
+
 static CFComparisonResult CompareScriptNames(const void *name1, const void *name2,
                                              void *context) noexcept
 {
-    (void)context;
-    return CFStringCompare(static_cast<CFStringRef>(name1), static_cast<CFStringRef>(name2),
-                           kScriptNameCompareOptions);
+    return CompareNames(name1, name2, context, kScriptNameCompareOptions);
 }
 
 // The name order, with ties (names that differ only in case, or in leading
@@ -193,21 +205,20 @@ static CFComparisonResult CompareScriptNames(const void *name1, const void *name
 static CFComparisonResult SortScriptNames(const void *name1, const void *name2,
                                           void *context) noexcept
 {
-    (void)context;
-    return CFStringCompare(static_cast<CFStringRef>(name1), static_cast<CFStringRef>(name2),
-                           kScriptNameCompareOptions | kCFCompareForcedOrdering);
+    return CompareNames(name1, name2, context,
+                        kScriptNameCompareOptions | kCFCompareForcedOrdering);
 }
 
 // Sorts the names and removes each one equal to the one before it. The kept
 // names are gathered at the front by exchanges and the rest dropped from the
 // end, so that many duplicates cost no more than a few.
-static void SortAndRemoveDuplicates(CFMutableArrayRef array) noexcept
+static void SortAndRemoveDuplicates(CFMutableArrayRef array, CFLocaleRef locale) noexcept
 {
     CFIndex count = CFArrayGetCount(array);
     CFIndex kept  = 0;
     CFIndex next  = 0;
 
-    CFArraySortValues(array, CFRangeMake(0, count), SortScriptNames, NULL);
+    CFArraySortValues(array, CFRangeMake(0, count), SortScriptNames, (void *)locale);
     for (next = 0; next < count; next++) {
         if (kept == 0 || !CFEqual(CFArrayGetValueAtIndex(array, next),
                                   CFArrayGetValueAtIndex(array, kept - 1))) {
@@ -291,13 +302,14 @@ static CFStringRef ChooseDefaultCCL(Boolean *keep) noexcept
 
 // The index of the first entry equal to defaultCCL under the name order, or
 // 0 when there is none.
-static CFIndex IndexOfDefaultCCL(CFArrayRef array, CFStringRef defaultCCL) noexcept
+static CFIndex IndexOfDefaultCCL(CFArrayRef array, CFStringRef defaultCCL,
+                                 CFLocaleRef locale) noexcept
 {
     CFIndex count = CFArrayGetCount(array);
     CFIndex found = 0;
 
-    found =
-        CFArrayBSearchValues(array, CFRangeMake(0, count), defaultCCL, CompareScriptNames, NULL);
+    found = CFArrayBSearchValues(array, CFRangeMake(0, count), defaultCCL, CompareScriptNames,
+                                 (void *)locale);
     if (found >= count || CompareScriptNames(CFArrayGetValueAtIndex(array, found), defaultCCL,
                                              NULL) != kCFCompareEqualTo)
         found = 0;
@@ -312,6 +324,7 @@ OSStatus MoreSCCreateCCLArray(CFArrayRef *result, CFIndex *indexOfDefaultCCL) no
     OSStatus          err        = noErr;
     CFMutableArrayRef array      = NULL; // owned until handed over
     CFStringRef       defaultCCL = NULL; // borrowed: gDefaultCCL or a constant
+    CFLocaleRef       locale     = NULL; // owned; NULL collates for the current locale too
     Boolean           keep       = false;
     CFIndex           index      = 0;
 
@@ -320,14 +333,17 @@ OSStatus MoreSCCreateCCLArray(CFArrayRef *result, CFIndex *indexOfDefaultCCL) no
 
     err = CFQArrayCreateMutable(&array);
     if (err == noErr) err = AddCCLsInAllFolders(array);
-    if (err == noErr) SortAndRemoveDuplicates(array);
+    if (err == noErr) {
+        locale = CFLocaleCopyCurrent();
+        SortAndRemoveDuplicates(array, locale);
+    }
     if (err == noErr && indexOfDefaultCCL != NULL) {
         defaultCCL = gDefaultCCL;
         if (defaultCCL == NULL) {
             defaultCCL = ChooseDefaultCCL(&keep);
             if (keep) MoreSCSetDefaultCCL(defaultCCL);
         }
-        index = IndexOfDefaultCCL(array, defaultCCL);
+        index = IndexOfDefaultCCL(array, defaultCCL, locale);
     }
     if (err == noErr) {
         *result = array;
@@ -335,6 +351,7 @@ OSStatus MoreSCCreateCCLArray(CFArrayRef *result, CFIndex *indexOfDefaultCCL) no
         if (indexOfDefaultCCL != NULL) *indexOfDefaultCCL = index;
     }
 
+    CFQRelease(locale);
     CFQRelease(array);
     VZ_ASSERT((err == noErr) == (*result != NULL));
     VZ_ASSERT((err != noErr) || (indexOfDefaultCCL == NULL) || (CFArrayGetCount(*result) == 0) ||

@@ -75,6 +75,28 @@ TEST_F(Catalogue, NamesSortedAsPeopleReadThemEachOnce)
     }
 }
 
+TEST_F(Catalogue, TheUsersLanguageDecidesTheOrder)
+{
+    // Swedish sorts A with diaeresis after "Z"; German sorts it with "A".
+    AddScripts(kLocal, {"Zulu", "\xc3\x84rlig", "Alpha"});
+    const struct {
+        const char              *locale;
+        std::vector<std::string> expected;
+        CFIndex                  zulu;
+    } rows[] = {
+        {"sv_SE.UTF-8", {"Alpha", "Zulu", "\xc3\x84rlig"}, 1},
+        {"de_DE.UTF-8", {"Alpha", "\xc3\x84rlig", "Zulu"}, 2},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.locale);
+        setenv("LC_ALL", row.locale, 1);
+        MoreSCSetDefaultCCL(Str("zulu"));
+        EXPECT_EQ(Scripts(), row.expected);
+        EXPECT_EQ(DefaultIndex(), row.zulu);
+    }
+    unsetenv("LC_ALL");
+}
+
 TEST_F(Catalogue, OnlyVisibleFilesDirectlyInTheFolder)
 {
     AddScripts(kLocal, {"Plain", ".hidden by name", "Marked"});
