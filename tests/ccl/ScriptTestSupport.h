@@ -1,6 +1,6 @@
 // ScriptTestSupport.h: what the catalogue tests share: the script folders of
 // the four domains under a temporary root, the catalogue as UTF-8 names, and
-// a machine whose registry holds a built-in modem with a given hold value.
+// a registry whose built-in modem has a given hold value.
 #ifndef VZ_TESTS_CCL_SCRIPTTESTSUPPORT_H
 #define VZ_TESTS_CCL_SCRIPTTESTSUPPORT_H
 
@@ -14,24 +14,21 @@
 
 #include <filesystem>
 #include <pwd.h>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace vztest {
-
-inline std::string LoginName()
-{
-    struct passwd *entry = getpwuid(geteuid());
-    return entry != nullptr ? entry->pw_name : "";
-}
 
 class ScriptRoot : public TempRoot {
   protected:
     static constexpr const char *kNetwork = "Network/Library/Modem Scripts";
     static constexpr const char *kLocal   = "Library/Modem Scripts";
     static constexpr const char *kSystem  = "System/Library/Modem Scripts";
-    static std::string UserFolder() { return "Users/" + LoginName() + "/Library/Modem Scripts"; }
+    static std::string           UserFolder()
+    {
+        struct passwd *entry = getpwuid(geteuid());
+        return "Users/" + std::string(entry != nullptr ? entry->pw_name : "") +
+               "/Library/Modem Scripts";
+    }
 
     void SetUp() override
     {
@@ -46,65 +43,52 @@ class ScriptRoot : public TempRoot {
         VZClearAllocationFailure();
         TempRoot::TearDown();
     }
-
     void SetVersion(const char *productVersion)
     {
         WriteSystemVersion(productVersion);
         MoreSCTestingForgetSystemVersion();
     }
-    void AddScript(const std::string &folder, const std::string &name) const
-    {
-        Write(folder + "/" + name, "! a modem script\n");
-    }
     void AddScripts(const std::string &folder, const std::vector<std::string> &names) const
     {
         for (const std::string &name : names)
-            AddScript(folder, name);
-    }
-    std::string ItemPath(const std::string &folder, const std::string &name) const
-    {
-        return Path(folder) + "/" + name;
+            Write(folder + "/" + name, "! a modem script\n");
     }
     void RemoveFolders() const
     {
-        for (const char *top : {"Users", "Network", "Library", "System/Library/Modem Scripts"})
+        for (const char *top : {"Users", "Network", "Library", kSystem})
             std::filesystem::remove_all(Path(top));
     }
 
-    // The catalogue's names; the call must succeed and hand out an array.
-    static std::vector<std::string> Scripts()
+    // The catalogue's names, with the default's index when index is given;
+    // the call must succeed.
+    static std::vector<std::string> Scripts(CFIndex *index = nullptr)
     {
         Out<CFArrayRef> scripts;
-        EXPECT_EQ(MoreSCCreateCCLArray(scripts.put(), NULL), noErr);
+        EXPECT_EQ(MoreSCCreateCCLArray(scripts.put(), index), noErr);
         EXPECT_NE(scripts.get(), nullptr);
         return Strings(scripts.get());
     }
-    // The default's index in the catalogue; the call must succeed.
     static CFIndex DefaultIndex()
     {
-        Out<CFArrayRef> scripts;
-        CFIndex         index = -1;
-        EXPECT_EQ(MoreSCCreateCCLArray(scripts.put(), &index), noErr);
+        CFIndex index = -1;
+        Scripts(&index);
         return index;
     }
 
-    // A registry with the built-in modem ("modem", with "V92Modem" when
-    // holdXml is not empty) and a USB modem that supports hold.
+    // A registry with a USB modem that supports hold and the built-in modem
+    // ("modem"), with "V92Modem" when holdXml is not empty.
     void ModemMachine(const std::string &holdXml) const
     {
-        Node root;
-        Node internal("IOSerialBSDClient", "modem");
+        Node root, internal("IOSerialBSDClient"), usb("IOSerialBSDClient");
         internal.Set("IOSerialBSDClientType", String("IOModemSerialStream"))
             .Set("IOTTYBaseName", String("modem"))
             .Set("IOTTYDevice", String("modem"));
         if (!holdXml.empty()) internal.Set("V92Modem", holdXml);
-        Node usb("IOSerialBSDClient", "usbmodem1");
         usb.Set("IOSerialBSDClientType", String("IOModemSerialStream"))
             .Set("IOTTYBaseName", String("usbmodem"))
             .Set("IOTTYDevice", String("usbmodem1"))
             .Set("V92Modem", Integer(1));
-        root.Add(Node("IOUSBDevice").Add(usb));
-        root.Add(Node("IOPlatformDevice").Add(internal));
+        root.Add(Node("IOUSBDevice").Add(usb)).Add(Node("IOPlatformDevice").Add(internal));
         Write(kRegistryPath, RegistryXml(root));
     }
 };
