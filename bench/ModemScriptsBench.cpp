@@ -20,6 +20,8 @@
 //
 // Target: Catalogue within 2x ReaddirAndCollator at 10,000 scripts. The
 // names mix cases, accents and numbers, as installed scripts do.
+#include "TempRoots.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 #include <VaviVAZCCLScanner.h>
 
@@ -31,7 +33,6 @@
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -47,34 +48,20 @@ namespace {
 
 constexpr const char *kScriptFolder = "Library/Modem Scripts";
 
-// One root per size, made once and removed at exit.
-struct Roots {
-    std::map<int64_t, std::string> bySize;
-    ~Roots()
-    {
-        std::error_code ignored;
-        for (auto &[size, root] : bySize)
-            fs::remove_all(root, ignored);
-    }
-};
-Roots gRoots;
-
+// The root of a script folder of that many files.
 const std::string &RootFor(int64_t scripts)
 {
     static const char *const kStems[] = {
         "ZORVEX Mobile",        "zorvex mobile", "Serial Modem", "Internal 56K Modem (v.",
         "\xc3\x89tude Dial-up", "PCMCIA Card ",  "usb modem",    "Generic ISDN"};
-    auto found = gRoots.bySize.find(scripts);
-    if (found != gRoots.bySize.end()) return found->second;
-    std::string root = (fs::temp_directory_path() / "vz-bench-scripts-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
-    fs::path folder = fs::path(root) / kScriptFolder;
-    fs::create_directories(folder);
-    for (int64_t n = 0; n < scripts; n++) {
-        std::string name = std::string(kStems[n % 8]) + " " + std::to_string(n / 8);
-        std::ofstream(folder / name) << "! a modem script\n";
-    }
-    return gRoots.bySize[scripts] = root;
+    return vzbench::TempRootFor("scripts", scripts, [&](const std::string &root) {
+        fs::path folder = fs::path(root) / kScriptFolder;
+        fs::create_directories(folder);
+        for (int64_t n = 0; n < scripts; n++) {
+            std::string name = std::string(kStems[n % 8]) + " " + std::to_string(n / 8);
+            std::ofstream(folder / name) << "! a modem script\n";
+        }
+    });
 }
 
 void BM_Catalogue(benchmark::State &state)

@@ -17,6 +17,7 @@
 // timestamp guard of FileIdentity.h before measuring, so that an unchanged
 // file is proven so by its metadata.
 #include "RegistryText.h"
+#include "TempRoots.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <VZPlatformTesting.h>
@@ -28,7 +29,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 
@@ -104,29 +104,15 @@ std::string GenerateRegistry(int64_t entries)
     return RegistryXml(root);
 }
 
-// One root per size, made once, aged, and removed at exit.
-struct Roots {
-    std::map<int64_t, std::string> bySize;
-    ~Roots()
-    {
-        std::error_code ignored;
-        for (auto &[size, root] : bySize)
-            fs::remove_all(root, ignored);
-    }
-};
-Roots gRoots;
-
+// The root of a registry of that many entries, aged.
 const std::string &RootFor(int64_t entries)
 {
-    auto found = gRoots.bySize.find(entries);
-    if (found != gRoots.bySize.end()) return found->second;
-    std::string root = (fs::temp_directory_path() / "vz-bench-ports-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
-    fs::path snapshot = fs::path(root) / vztest::kRegistryPath;
-    fs::create_directories(snapshot.parent_path());
-    std::ofstream(snapshot, std::ios::binary) << GenerateRegistry(entries);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    return gRoots.bySize[entries] = root;
+    return vzbench::TempRootFor("ports", entries, [&](const std::string &root) {
+        fs::path snapshot = fs::path(root) / vztest::kRegistryPath;
+        fs::create_directories(snapshot.parent_path());
+        std::ofstream(snapshot, std::ios::binary) << GenerateRegistry(entries);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    });
 }
 
 std::string SnapshotBytes(int64_t entries)

@@ -18,6 +18,7 @@
 // The target: RepeatedSnapshot under 2% of FirstSnapshot. Before measuring,
 // the stores are left to age past the longest guard of FileIdentity.h.
 #include "StoreGenerator.h"
+#include "TempRoots.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
@@ -30,7 +31,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -42,25 +42,10 @@ namespace {
 
 constexpr const char *kStore = "Library/Preferences/SystemConfiguration/preferences.plist";
 
-// One root per size, made once and removed at exit.
-struct Roots {
-    std::map<int64_t, std::string> bySize;
-    std::map<int64_t, std::string> unprovenBySize;
-    ~Roots()
-    {
-        std::error_code ignored;
-        for (auto &[size, root] : bySize)
-            fs::remove_all(root, ignored);
-        for (auto &[size, root] : unprovenBySize)
-            fs::remove_all(root, ignored);
-    }
-};
-Roots gRoots;
-
-std::string MakeRoot(int64_t bytes, bool futureTime)
+// A root holding a store of that size, its time an hour ahead when
+// futureTime.
+void FillRoot(const std::string &root, int64_t bytes, bool futureTime)
 {
-    std::string root = (fs::temp_directory_path() / "vz-bench-snapshot-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
     fs::create_directories((fs::path(root) / kStore).parent_path());
     vzbench::StoreShape shape;
     shape.services = vzbench::ServicesForSize(static_cast<size_t>(bytes));
@@ -72,18 +57,16 @@ std::string MakeRoot(int64_t bytes, bool futureTime)
         times[1] = times[0];
         utimensat(AT_FDCWD, (fs::path(root) / kStore).c_str(), times, 0);
     }
-    return root;
 }
 
 // The root of a store of that size, aged past the timestamp guard.
 const std::string &RootFor(int64_t bytes, bool unproven = false)
 {
-    auto &roots = unproven ? gRoots.unprovenBySize : gRoots.bySize;
-    auto  found = roots.find(bytes);
-    if (found != roots.end()) return found->second;
-    std::string root = MakeRoot(bytes, unproven);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    return roots[bytes] = root;
+    return vzbench::TempRootFor(unproven ? "snapshot-unproven" : "snapshot", bytes,
+                                [&](const std::string &root) {
+                                    FillRoot(root, bytes, unproven);
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+                                });
 }
 
 void UseRoot(const std::string &root)
