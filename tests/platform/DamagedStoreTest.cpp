@@ -1,9 +1,13 @@
 // DamagedStoreTest.cpp: a store file that exists but cannot be read or parsed
-// makes the snapshot fail with the right status, and nothing is ever written
-// over it; the same for the dynamic store and the agent reading the store.
+// (or is not a regular file of at most 64 MiB) makes the snapshot fail with
+// the right status, and nothing is ever written over it; the same for the
+// dynamic store and the agent reading the store.
 #include "StoreTestSupport.h"
 
+#include <VZPlatformTools.h>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vztest;
@@ -14,10 +18,12 @@ const char *const kGoodStore =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
     "\t<key>CurrentSet</key>\n\t<string>/Sets/S1</string>\n</dict>\n</plist>\n";
 
+enum class Lay { Bytes, Folder, Oversized, Fifo, DeviceLink };
+
 struct Damage {
     const char *what;
-    std::string bytes; // written as the store; empty with folder set
-    bool        folder = false;
+    std::string bytes; // written as the store when laid as Bytes
+    Lay         lay = Lay::Bytes;
 };
 
 std::vector<Damage> Damages()
@@ -30,19 +36,42 @@ std::vector<Damage> Damages()
         {"an array at the top", PlistText("<array><string>x</string></array>")},
         {"a string at the top", PlistText("<string>x</string>")},
         {"binary noise", std::string("\x00\xff\xfe\x01 plist", 10)},
-        {"a folder where the file should be", "", true},
+        {"a folder where the file should be", "", Lay::Folder},
+        {"a file larger than the platform reads", "", Lay::Oversized},
+        {"a FIFO", "", Lay::Fifo},
+        {"a link to /dev/zero", "", Lay::DeviceLink},
     };
 }
 
 class DamagedStore : public StoreTest {
   protected:
-    void Lay(const std::string &relative, const Damage &damage) const
+    void Place(const std::string &relative, const Damage &damage) const
     {
-        if (damage.folder) {
-            Write(relative + "/inside", "x");
-        } else {
-            Write(relative, damage.bytes);
+        std::string path = Path(relative);
+        switch (damage.lay) {
+        case Lay::Bytes:
+            return Write(relative, damage.bytes);
+        case Lay::Folder:
+            return Write(relative + "/inside", "x");
+        case Lay::Oversized:
+            // Sparse: it claims the size without taking the disk.
+            Write(relative, "");
+            ASSERT_EQ(truncate(path.c_str(), kVZMaxFileBytes + 1), 0);
+            return;
+        case Lay::Fifo:
+            std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+            return;
+        case Lay::DeviceLink:
+            std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+            ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+            return;
         }
+    }
+    // What the file holds, for the kinds that hold bytes to compare.
+    std::string Held(const std::string &relative, const Damage &damage) const
+    {
+        return damage.lay == Lay::Bytes ? Read(relative) : std::string();
     }
 };
 
@@ -50,14 +79,29 @@ TEST_F(DamagedStore, SnapshotFailsAndNothingIsWritten)
 {
     for (const Damage &damage : Damages()) {
         SCOPED_TRACE(damage.what);
-        Lay(kStorePath, damage);
-        std::string before = damage.folder ? "" : StoreBytes();
+        Place(kStorePath, damage);
+        std::string before = Held(kStorePath, damage);
         EXPECT_EQ(SCPreferencesCreate(nullptr, CFSTR("t"), nullptr), nullptr);
         EXPECT_EQ(SCError(), kSCStatusFailed);
-        if (!damage.folder) {
-            EXPECT_EQ(StoreBytes(), before);
-        }
+        EXPECT_EQ(Held(kStorePath, damage), before);
         EXPECT_EQ(Leftovers(), std::vector<std::string>());
+        std::filesystem::remove_all(Path(kStorePath));
+    }
+}
+
+// What the platform must not read whole is refused before a byte of it is
+// read: a sparse file can claim any size, /dev/zero never ends and a FIFO
+// blocks.
+TEST_F(DamagedStore, WhatCannotBeReadWholeIsRefusedUnread)
+{
+    for (const Damage &damage : Damages()) {
+        if (damage.lay == Lay::Bytes || damage.lay == Lay::Folder) continue;
+        SCOPED_TRACE(damage.what);
+        Place(kStorePath, damage);
+        long reads = VZGetSyscallCallCount("read");
+        EXPECT_EQ(SCPreferencesCreate(nullptr, CFSTR("t"), nullptr), nullptr);
+        EXPECT_EQ(SCError(), kSCStatusFailed);
+        EXPECT_EQ(VZGetSyscallCallCount("read"), reads);
         std::filesystem::remove_all(Path(kStorePath));
     }
 }
@@ -91,8 +135,8 @@ TEST_F(DamagedStore, DynamicStoreIsNeverWrittenOver)
     ASSERT_TRUE(store);
     for (const Damage &damage : Damages()) {
         SCOPED_TRACE(damage.what);
-        Lay(kDynamicStorePath, damage);
-        std::string before = damage.folder ? "" : Read(kDynamicStorePath);
+        Place(kDynamicStorePath, damage);
+        std::string before = Held(kDynamicStorePath, damage);
         EXPECT_EQ(SCDynamicStoreCopyValue(store, CFSTR("State:/x")), nullptr);
         EXPECT_EQ(SCError(), kSCStatusFailed);
         EXPECT_EQ(SCDynamicStoreCopyKeyList(store, CFSTR(".*")), nullptr);
@@ -100,9 +144,7 @@ TEST_F(DamagedStore, DynamicStoreIsNeverWrittenOver)
         EXPECT_FALSE(SCDynamicStoreSetValue(store, CFSTR("State:/x"), CFSTR("v")));
         EXPECT_EQ(SCError(), kSCStatusFailed);
         EXPECT_FALSE(SCDynamicStoreRemoveValue(store, CFSTR("State:/x")));
-        if (!damage.folder) {
-            EXPECT_EQ(Read(kDynamicStorePath), before);
-        }
+        EXPECT_EQ(Held(kDynamicStorePath, damage), before);
         std::filesystem::remove_all(Path(kDynamicStorePath));
     }
 }

@@ -1,6 +1,7 @@
 // FileIdentityTest.cpp: when metadata proves a file unchanged and when the
 // bytes must decide.
 #include "FileIdentity.h"
+#include "WholeFile.h"
 #include "StoreTestSupport.h"
 
 #include <fcntl.h>
@@ -104,7 +105,7 @@ TEST_F(FileIdentityFiles, SameTickRewriteIsCaughtByTheBytes)
 {
     Write("f", "version one");
     vz::FileContents contents;
-    ASSERT_EQ(vz::readFileWithIdentity(Path("f"), &contents), 0);
+    ASSERT_EQ(vz::readWholeFile(Path("f"), &contents), 0);
     vz::FileIdentity identity = contents.identity;
 
     bool unchanged = false;
@@ -124,8 +125,8 @@ TEST_F(FileIdentityFiles, SameTickRewriteIsCaughtByTheBytes)
     ASSERT_EQ(vz::checkFileUnchanged(Path("f"), &identity, &unchanged), 0);
     EXPECT_FALSE(unchanged);
 
-    EXPECT_EQ(vz::readFileWithIdentity(Path("missing"), &contents), ENOENT);
-    EXPECT_EQ(vz::readFileWithIdentity(root_, &contents), EISDIR);
+    EXPECT_EQ(vz::readWholeFile(Path("missing"), &contents), ENOENT);
+    EXPECT_EQ(vz::readWholeFile(root_, &contents), EISDIR);
 }
 
 } // namespace

@@ -148,8 +148,8 @@ CFStringRef copyTranslation(const __CFBundle &bundle, CFStringRef key, const std
         std::string file = resources + "/" + language + ".lproj/" + table + ".strings";
         struct stat info;
         if (stat(file.c_str(), &info) != 0) continue;
-        vz::WholeFile bytes;
-        if (vz::readWholeFile(file, vz::kVZMaxFileBytes, &bytes) != 0) return nullptr;
+        vz::FileContents bytes;
+        if (vz::readWholeFile(file, &bytes) != 0) return nullptr;
         vz::CFRef<CFDictionaryRef> entries = vz::parseStringsTable({bytes.bytes.get(), bytes.size});
         if (!entries) return nullptr;
         CFTypeRef found = CFDictionaryGetValue(entries.get(), key);

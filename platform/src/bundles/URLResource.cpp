@@ -25,8 +25,8 @@ SInt32 readResource(CFURLRef url, CFDataRef *resourceData)
 {
     const std::string *path = vz::filePathOf(url);
     if (path == nullptr) return kCFURLUnknownSchemeError;
-    vz::WholeFile file;
-    if (int error = vz::readWholeFile(*path, vz::kVZMaxFileBytes, &file); error != 0)
+    vz::FileContents file;
+    if (int error = vz::readWholeFile(*path, &file); error != 0)
         return urlErrorFromErrno(error);
     // The data object takes the block over: a file of up to 64 MiB is not
     // copied a second time.

@@ -30,7 +30,6 @@
 #define VZ_PLATFORM_FILEIDENTITY_H
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <sys/stat.h>
@@ -62,22 +61,8 @@ struct FileIdentity {
 // The wall clock (the clock file timestamps come from), in nanoseconds.
 int64_t wallClockNs() noexcept;
 
-// A fast 64-bit hash of bytes; not for adversaries, for telling versions of a
-// file apart.
+// A fast 64-bit hash of bytes (XXH3), for telling versions of a file apart.
 uint64_t hashBytes(std::span<const uint8_t> bytes) noexcept;
-
-struct FileContents {
-    FileIdentity               identity; // hash and verifiedNs filled in
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t                     size = 0;
-    std::span<const uint8_t>   view() const noexcept { return {bytes.get(), size}; }
-};
-
-// Reads the regular file at path whole, with its identity. 0, or an errno:
-// ENOENT when there is no file, EISDIR for a folder, EINVAL for anything else
-// that is not a regular file, EAGAIN when the file kept changing while it was
-// read.
-[[nodiscard]] int readFileWithIdentity(const std::string &path, FileContents *contents) noexcept;
 
 // The identity of whatever is at path now, without its hash: 0 with
 // exists false when there is nothing, or an errno.

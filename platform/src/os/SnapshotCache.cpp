@@ -3,6 +3,7 @@
 
 #include "SCError.h"
 #include "StoreFile.h"
+#include "WholeFile.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -66,7 +67,7 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
     }
 
     FileContents contents;
-    int          error = readFileWithIdentity(path, &contents);
+    int          error = readWholeFile(path, &contents);
     if (error == ENOENT) return readDictionaryFile(path, identity, root); // an empty store
     if (error != 0) return statusFromErrno(error);
 

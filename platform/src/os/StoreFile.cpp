@@ -26,7 +26,7 @@ int readDictionaryFile(const std::string &path, FileIdentity *identity,
                        CFRef<CFDictionaryRef> *root) noexcept
 {
     FileContents contents;
-    int          error = readFileWithIdentity(path, &contents);
+    int          error = readWholeFile(path, &contents);
     if (error == ENOENT) {
         *identity = FileIdentity();
         *root     = emptyDictionary();

@@ -4,7 +4,7 @@
 #ifndef VZ_PLATFORM_STOREFILE_H
 #define VZ_PLATFORM_STOREFILE_H
 
-#include "FileIdentity.h"
+#include "WholeFile.h"
 #include "Runtime.h"
 
 #include <span>

@@ -5,32 +5,39 @@
 #include "UniqueFd.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 
 namespace vz {
 
-int readWholeFile(const std::string &path, size_t limit, WholeFile *file) noexcept
+namespace {
+
+// How often a read is retried when the file changes while being read. Our own
+// writers never change a file in place, so only a foreign writer gets here.
+constexpr int kReadAttempts = 5;
+
+// One attempt: 0, EAGAIN when the file changed during the read, or an errno.
+int readOnce(const std::string &path, FileContents *contents) noexcept
 {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
-    // below as not a regular file.
+    int64_t  started = wallClockNs();
     UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd.valid()) return errno;
-    struct stat info;
-    if (sys::fstat(fd.get(), &info) != 0) return errno;
-    if (S_ISDIR(info.st_mode)) return EISDIR;
-    if (!S_ISREG(info.st_mode)) return EINVAL;
-    if (static_cast<uint64_t>(info.st_size) > limit) return EFBIG;
+    struct stat before;
+    if (sys::fstat(fd.get(), &before) != 0) return errno;
+    if (S_ISDIR(before.st_mode)) return EISDIR;
+    if (!S_ISREG(before.st_mode)) return EINVAL;
+    if (before.st_size < 0 || static_cast<uint64_t>(before.st_size) > kMaxFileBytes) return EFBIG;
 
-    // One byte more than the reported size, so that a file that grew shows
-    // at the first read past it.
-    size_t                                capacity = static_cast<size_t>(info.st_size) + 1;
+    // One byte more than the file claims, so that growth shows as a full
+    // buffer; the buffer grows should the file grow, never past the limit.
+    size_t                                capacity = static_cast<size_t>(before.st_size) + 1;
     std::unique_ptr<uint8_t, FreeDeleter> bytes(static_cast<uint8_t *>(std::malloc(capacity)));
     if (!bytes) return ENOMEM;
     size_t size = 0;
     for (;;) {
         if (size == capacity) {
-            if (size > limit) return EFBIG;
-            size_t   bigger = capacity > limit / 2 ? limit + 1 : capacity * 2;
+            if (capacity > kMaxFileBytes) return EFBIG;
+            size_t   bigger = capacity > kMaxFileBytes / 2 ? kMaxFileBytes + 1 : capacity * 2;
             uint8_t *grown  = static_cast<uint8_t *>(std::realloc(bytes.get(), bigger));
             if (grown == nullptr) return ENOMEM;
             (void)bytes.release();
@@ -45,10 +52,28 @@ int readWholeFile(const std::string &path, size_t limit, WholeFile *file) noexce
         if (n == 0) break;
         size += static_cast<size_t>(n);
     }
-    if (size > limit) return EFBIG;
-    file->bytes = std::move(bytes);
-    file->size  = size;
+    struct stat after;
+    if (sys::fstat(fd.get(), &after) != 0) return errno;
+    FileIdentity identity = FileIdentity::fromStat(after);
+    if (!FileIdentity::fromStat(before).sameMetadata(identity) ||
+        static_cast<int64_t>(size) != identity.size)
+        return EAGAIN;
+    identity.hash       = hashBytes({bytes.get(), size});
+    identity.verifiedNs = started;
+    contents->identity  = identity;
+    contents->bytes     = std::move(bytes);
+    contents->size      = size;
     return 0;
+}
+
+} // namespace
+
+int readWholeFile(const std::string &path, FileContents *contents) noexcept
+{
+    int error = EAGAIN;
+    for (int attempt = 0; attempt < kReadAttempts && error == EAGAIN; attempt++)
+        error = readOnce(path, contents);
+    return error;
 }
 
 } // namespace vz

@@ -1,39 +1,56 @@
-// WholeFile.h: reading a file whole, with a bound.
+// WholeFile.h: the one way the platform reads a file whole.
 //
-// Files that a caller names (a property list read by URL) are read whole
-// into memory, so the reader takes only regular files (a FIFO or a device
-// would never end) and at most a given number of bytes, checked both against
-// the size the file reports and against what the reads return, since a file
-// can grow while it is read.
+// Every whole-file read of the platform (a preferences store, the dynamic
+// store, the system version, a registry snapshot, a property-list file by
+// URL) goes through readWholeFile(), which refuses what could make a read
+// endless or unbounded instead of reading it: anything that is not a regular
+// file (a FIFO would block, a device such as /dev/zero never ends) and a
+// regular file larger than kVZMaxFileBytes (64 MiB; a sparse file can claim
+// terabytes). The file is opened without blocking and without becoming the
+// controlling terminal, so even opening something odd returns at once.
+//
+// The bytes come with the identity of the file they were read from
+// (FileIdentity.h): metadata taken before and after the read that agree, and
+// the hash of the bytes, so a store's snapshot can later prove the file
+// unchanged.
 #ifndef VZ_PLATFORM_WHOLEFILE_H
 #define VZ_PLATFORM_WHOLEFILE_H
+
+#include "FileIdentity.h"
+
+#include <VZPlatformTools.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace vz {
 
-// The most the platform reads of one file.
-inline constexpr size_t kVZMaxFileBytes = size_t(64) * 1024 * 1024;
+inline constexpr size_t kMaxFileBytes = static_cast<size_t>(kVZMaxFileBytes);
 
 struct FreeDeleter {
     void operator()(uint8_t *bytes) const noexcept { std::free(bytes); }
 };
 
 // A file's bytes in a block from malloc (never NULL after a successful read,
-// even for an empty file), so that a data object can take the block over.
-struct WholeFile {
+// even for an empty file), so that a data object can take the block over
+// (kCFAllocatorMalloc), and the identity of the file they were read from.
+struct FileContents {
+    FileIdentity                          identity; // hash and verifiedNs filled in
     std::unique_ptr<uint8_t, FreeDeleter> bytes;
     size_t                                size = 0;
+    std::span<const uint8_t>              view() const noexcept { return {bytes.get(), size}; }
 };
 
-// Reads the regular file at path whole: 0, or an errno: ENOENT (nothing
-// there), EISDIR (a folder), EINVAL (not a regular file), EFBIG (more than
-// limit bytes), ENOMEM, or the errno of a failed open or read.
-[[nodiscard]] int readWholeFile(const std::string &path, size_t limit, WholeFile *file) noexcept;
+// Reads the regular file at path whole, with its identity. 0, or an errno:
+// ENOENT when there is no file, EISDIR for a folder, EINVAL for anything
+// else that is not a regular file, EFBIG for a file larger than
+// kMaxFileBytes (before or while it is read), EAGAIN when the file kept
+// changing while it was read, ENOMEM, or the errno of a failed call.
+[[nodiscard]] int readWholeFile(const std::string &path, FileContents *contents) noexcept;
 
 } // namespace vz
 

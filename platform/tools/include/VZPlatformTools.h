@@ -1,0 +1,63 @@
+// VZPlatformTools.h: what the platform's own commands (vz-plutil, vz-scutil)
+// may ask of it beyond the framework headers, and nothing else may: the
+// bounded whole-file read, the atomic replacement of a file, the store lock,
+// and the locked read-modify-write of the dynamic store. The system above the
+// platform never includes this header; the commands reach it through the
+// vz_platform_tools target, never the platform's private sources.
+//
+// Every function returns 0 or an errno (or an SCError status where it says
+// so) and never throws.
+#ifndef VZ_PLATFORMTOOLS_H
+#define VZ_PLATFORMTOOLS_H
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include <sys/types.h>
+
+// The largest file the platform reads whole (a store, the dynamic store, a
+// registry snapshot, a property-list file): 64 MiB. Anything larger, and
+// anything that is not a regular file, is refused rather than read without
+// end.
+#define kVZMaxFileBytes (64L * 1024 * 1024)
+
+// The keys of a service's State:/Network/Service/<id>/PPP entry in the
+// dynamic store that carry its connection's state.
+#define kVZConnectionStatusKey CFSTR("Status")
+#define kVZConnectionUserOptionsKey CFSTR("UserOptions")
+
+extern "C" {
+
+// Reads the regular file at path whole into a new data object (*contents,
+// which the caller releases). 0, or an errno: ENOENT when there is no file,
+// EISDIR for a folder, EINVAL for anything else that is not a regular file
+// (a FIFO, a device), EFBIG for a file larger than kVZMaxFileBytes, EAGAIN
+// when the file kept changing while it was read, ENOMEM.
+int VZFileCopyContents(const char *path, CFDataRef *contents) noexcept;
+
+// Replaces the file at path with contents atomically and durably: a
+// temporary beside it, synced, renamed over it, then the folder synced. The
+// old file's mode is kept (defaultMode for a new file). 0, or the errno of
+// the step that failed; *replaced (may be NULL) says whether the new file is
+// in place, which it is when only the final sync of the folder failed.
+int VZFileReplace(const char *path, CFDataRef contents, mode_t defaultMode,
+                  Boolean *replaced) noexcept;
+
+// Takes the exclusive lock on an existing lock file (FILE-lock beside a
+// store), as the preferences and dynamic stores take theirs, waiting for
+// another holder when wait is true. 0 with *descriptor the open lock file,
+// whose close releases the lock; EWOULDBLOCK when it is held and wait is
+// false; ENOENT when there is no lock file; ELOOP for a symbolic link.
+int VZFileLockExisting(const char *lockPath, Boolean wait, int *descriptor) noexcept;
+
+// Changes the dynamic store of the root in one locked read-modify-write:
+// edit gets a mutable copy of the whole store and returns an SCError status;
+// a failure, or *changed left false, writes nothing. Returns edit's failure
+// or the status of the write.
+typedef int (*VZDynamicStoreEditor)(CFMutableDictionaryRef content, Boolean *changed,
+                                    void *context);
+int VZDynamicStoreEdit(VZDynamicStoreEditor edit, void *context) noexcept;
+
+} // extern "C"
+
+#endif
