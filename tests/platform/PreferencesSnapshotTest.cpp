@@ -118,4 +118,40 @@ TEST_F(PreferencesSnapshot, StoreIDsNameOtherFiles)
     EXPECT_EQ(SetName(absolute), "absolute");
 }
 
+// A preferences ID is a path under the root: one whose ".." components would
+// lead above the root is refused as an invalid argument, and one that stays
+// under it names the file it resolves to.
+TEST_F(PreferencesSnapshot, IDsThatLeaveTheRootAreRefused)
+{
+    Write("inside.plist", PlistText(StoreWithName("inside")));
+    Write("../" + std::string(std::filesystem::path(root_).filename()) + "-outside.plist",
+          PlistText(StoreWithName("outside")));
+    struct Case {
+        const char *id;
+        const char *name; // the set's name read, or nullptr when refused
+    };
+    std::string outside = "../../../../" + std::string(std::filesystem::path(root_).filename()) +
+                          "-outside.plist";
+    std::string absoluteOutside =
+        "/../" + std::string(std::filesystem::path(root_).filename()) + "-outside.plist";
+    const Case kCases[] = {
+        {"../../../inside.plist", "inside"},
+        {"/./Library/../inside.plist", "inside"},
+        {"a/b/../../../../../inside.plist", "inside"},
+        {outside.c_str(), nullptr},
+        {absoluteOutside.c_str(), nullptr},
+        {"../../../../../../../../../../../../etc/passwd", nullptr},
+    };
+    for (const Case &c : kCases) {
+        Ref<SCPreferencesRef> prefs(SCPreferencesCreate(nullptr, CFSTR("t"), Str(c.id)));
+        if (c.name == nullptr) {
+            EXPECT_FALSE(prefs) << c.id;
+            EXPECT_EQ(SCError(), kSCStatusInvalidArgument) << c.id;
+        } else {
+            EXPECT_EQ(SetName(prefs), c.name) << c.id;
+        }
+    }
+    std::filesystem::remove(root_ + "-outside.plist");
+}
+
 } // namespace

@@ -57,13 +57,14 @@ template <typename F> Boolean run(SCPreferencesRef prefs, F &&operation) noexcep
 
 // The store file a preferences ID names: the network store for NULL, a file
 // beside it for a relative ID, a file under the root for an absolute one.
-std::string storePath(CFStringRef prefsID)
+// False for an ID that would lead out of the root.
+bool storePath(CFStringRef prefsID, std::string *path)
 {
     std::string folder = std::string(vz::kPreferencesFolder) + "/";
-    if (prefsID == nullptr) return vz::pathUnderRoot(folder + vz::kPreferencesFileName);
+    if (prefsID == nullptr) return vz::resolveUnderRoot(folder + vz::kPreferencesFileName, path);
     std::string id = vz::toUTF8String(prefsID);
-    if (!id.empty() && id.front() == '/') return vz::pathUnderRoot(id);
-    return vz::pathUnderRoot(folder + id);
+    if (!id.empty() && id.front() == '/') return vz::resolveUnderRoot(id, path);
+    return vz::resolveUnderRoot(folder + id, path);
 }
 
 } // namespace
@@ -88,8 +89,11 @@ SCPreferencesRef SCPreferencesCreate(CFAllocatorRef, CFStringRef name, CFStringR
     }
     auto *object = const_cast<__SCPreferences *>(prefs.get());
     if (name != nullptr) object->name = vz::CFRef<CFStringRef>::retain(name);
-    int status = vz::guarded(static_cast<int>(kSCStatusFailed),
-                             [&] { return object->store.open(storePath(prefsID)); });
+    int status = vz::guarded(static_cast<int>(kSCStatusFailed), [&] {
+        std::string path;
+        if (!storePath(prefsID, &path)) return static_cast<int>(kSCStatusInvalidArgument);
+        return object->store.open(std::move(path));
+    });
     if (status != kSCStatusOK) {
         vz::setSCError(status);
         return nullptr;
