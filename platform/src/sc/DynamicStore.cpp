@@ -56,10 +56,11 @@ int updateDynamicStore(DynamicStoreEdit edit, void *context) noexcept
         if (status != kSCStatusOK || !changed) return status;
         CFRef<CFDataRef> data = serializeDictionary(edited.get());
         if (!data) return kSCStatusFailed;
-        error = writeFileAtomically(
+        bool replaced = false;
+        error         = writeFileAtomically(
             path, {CFDataGetBytePtr(data.get()), static_cast<size_t>(CFDataGetLength(data.get()))},
-            0644, true, nullptr);
-        return error == 0 ? kSCStatusOK : statusFromErrno(error);
+            0644, true, &replaced);
+        return error == 0 || replaced ? kSCStatusOK : statusFromErrno(error);
     });
 }
 

@@ -30,7 +30,8 @@ std::string dynamicStorePath(); // may throw std::bad_alloc
 // Changes the store under its lock: edit gets a mutable copy of the current
 // content and returns a status; a failure cancels the write, as does
 // *changed left false (nothing written). Returns edit's failure or the
-// write's status.
+// write's status; once the new file is in place the write has happened, and
+// a failure to sync its folder afterwards does not undo that.
 using DynamicStoreEdit = int (*)(CFMutableDictionaryRef store, bool *changed, void *context);
 [[nodiscard]] int updateDynamicStore(DynamicStoreEdit edit, void *context) noexcept;
 

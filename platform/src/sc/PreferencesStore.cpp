@@ -243,7 +243,10 @@ int PreferencesStore::commit()
     removeLeftoverTemporaries(path_);
     bool replaced = false;
     int  error    = writeFileAtomically(path_, bytes, 0644, true, &replaced);
-    if (error != 0) {
+    // Once the rename is done the commit is done, even when syncing the folder
+    // failed after it: reporting a failure then would make a caller that
+    // retries on a fresh snapshot apply its edits a second time.
+    if (error != 0 && !replaced) {
         untrusted_ = true;
         return statusFromErrno(error);
     }

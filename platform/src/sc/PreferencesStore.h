@@ -14,7 +14,10 @@
 //      its change must not be lost, and the commit is refused with 3005.
 //   3. The tree is written with writeFileAtomically(): the old store or the
 //      new one survives any failure or crash, never a mixture; the mode is
-//      kept, 0644 for a new store, missing folders are made.
+//      kept, 0644 for a new store, missing folders are made. Once the new
+//      file has been renamed over the store the commit has happened and
+//      succeeds, even if syncing the folder fails after that: the snapshot
+//      adopts the new file.
 //   4. After a failed write the snapshot is no longer trusted for writing:
 //      later locks and commits through it are refused with 3005, as for a
 //      stale snapshot, and only a fresh snapshot can write.
