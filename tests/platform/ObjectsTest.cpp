@@ -1,7 +1,10 @@
 // ObjectsTest.cpp: object identity and lifetime: reference counts, immortal
 // constants, the live-object count, the allocation failure switch, and the
 // faults that stop the process.
+#include "Runtime.h"
 #include "TestSupport.h"
+
+#include <stdexcept>
 
 namespace {
 
@@ -125,6 +128,17 @@ TEST(ObjectFaultsDeathTest, OutOfRangeAccessStopsTheProcess)
     EXPECT_DEATH(CFArrayGetValueAtIndex(a, 0), "out of bounds");
     EXPECT_DEATH(CFStringGetCharacterAtIndex(CFSTR("ab"), 2), "out of bounds");
     CFRelease(a);
+}
+
+// Only an allocation failure becomes the failure value of an entry point; any
+// other exception is a programming error and stops the process where it
+// happened, instead of passing for a store failure (1001).
+TEST(GuardedDeathTest, OnlyAllocationFailuresBecomeStatusCodes)
+{
+    EXPECT_EQ(vz::guarded(1001, []() -> int { throw std::bad_alloc(); }), 1001);
+    EXPECT_DEATH(vz::guarded(1001, []() -> int { throw std::logic_error("a bug"); }),
+                 "terminate called");
+    EXPECT_DEATH(vz::guardedVoid([] { throw std::out_of_range("index"); }), "terminate called");
 }
 
 } // namespace

@@ -147,6 +147,22 @@ TEST_F(PreferencesCommit, LockIsExclusiveAndBusyWithoutWaiting)
         close(fd);
 }
 
+// A lock file that is a symbolic link is refused: a link planted beside the
+// store cannot make a writer create, or lock, a file elsewhere.
+TEST_F(PreferencesCommit, LockFileThatIsALinkIsRefused)
+{
+    WriteStore(kStore);
+    ASSERT_EQ(symlink(Path("elsewhere").c_str(), Path(std::string(kStorePath) + "-lock").c_str()),
+              0);
+    Ref<SCPreferencesRef> prefs = Open();
+    EXPECT_FALSE(SCPreferencesLock(prefs, false));
+    EXPECT_EQ(SCError(), kSCStatusFailed);
+    ASSERT_TRUE(SetCounter(prefs, "changed"));
+    EXPECT_FALSE(SCPreferencesCommitChanges(prefs));
+    EXPECT_FALSE(Exists("elsewhere"));
+    EXPECT_NE(StoredCounter(), "changed");
+}
+
 TEST_F(PreferencesCommit, FailedWriteLeavesTheSnapshotUntrusted)
 {
     WriteStore(kStore);

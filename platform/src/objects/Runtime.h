@@ -203,13 +203,17 @@ template <typename T> class CFRef {
 };
 
 // Runs body and turns a std::bad_alloc escaping from the standard containers
-// into the documented failure value. Every entry point that uses a standard
-// container goes through here, so no exception crosses the C API.
+// (or thrown by the platform itself when an object or an ICU service cannot
+// be made) into the documented failure value. Every entry point that uses a
+// standard container goes through here, so no allocation failure crosses the
+// C API. Any other exception is a programming error, not a store failure: it
+// is not caught, and the noexcept boundary stops the process where it
+// happened instead of reporting it as 1001.
 template <typename R, typename F> R guarded(R onFailure, F &&body) noexcept
 {
     try {
         return body();
-    } catch (...) {
+    } catch (const std::bad_alloc &) {
         return onFailure;
     }
 }
@@ -220,7 +224,7 @@ template <typename F> void guardedVoid(F &&body) noexcept
 {
     try {
         body();
-    } catch (...) {
+    } catch (const std::bad_alloc &) {
         fatal("out of memory");
     }
 }

@@ -131,7 +131,7 @@ void removeLeftoverTemporaries(const std::string &path) noexcept
         dir.reset();
         for (const std::string &leftover : leftovers)
             (void)sys::unlink(leftover.c_str());
-    } catch (...) {
+    } catch (const std::bad_alloc &) {
     }
 }
 

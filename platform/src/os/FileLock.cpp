@@ -26,11 +26,13 @@ int makeParentFolders(const std::string &path) noexcept
     });
 }
 
-FileLock::Outcome FileLock::acquire(const std::string &path, bool wait, int *error) noexcept
+FileLock::Outcome FileLock::acquire(const std::string &path, bool wait, int *error,
+                                   bool create) noexcept
 {
-    *error = makeParentFolders(path);
+    *error = create ? makeParentFolders(path) : 0;
     if (*error != 0) return Outcome::Failed;
-    UniqueFd fd(sys::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    int      flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0);
+    UniqueFd fd(sys::open(path.c_str(), flags, 0644));
     if (!fd.valid()) {
         *error = errno;
         return Outcome::Failed;

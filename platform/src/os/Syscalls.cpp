@@ -25,6 +25,11 @@ int realStat(const char *path, struct stat *info)
 {
     return ::stat(path, info);
 }
+// Temporaries are close-on-exec like every other descriptor of the platform.
+int realMkstemp(char *pathTemplate)
+{
+    return ::mkostemp(pathTemplate, O_CLOEXEC);
+}
 
 const char *const kNames[] = {"open",   "close",    "read",    "write",  "fstat", "stat",
                               "fchmod", "fsync",    "rename",  "unlink", "mkdir", "mkstemp",
@@ -76,8 +81,8 @@ bool injectFailure(Call call) noexcept
 
 } // namespace
 
-Table gSyscalls = {realOpen, ::close,  ::read,  ::write,   ::fstat, realStat,   ::fchmod, ::fsync,
-                   ::rename, ::unlink, ::mkdir, ::mkstemp, ::flock, ::getxattr, ::readdir};
+Table gSyscalls = {realOpen, ::close,  ::read,  ::write,     ::fstat, realStat,   ::fchmod, ::fsync,
+                   ::rename, ::unlink, ::mkdir, realMkstemp, ::flock, ::getxattr, ::readdir};
 
 const char *callName(Call call) noexcept
 {

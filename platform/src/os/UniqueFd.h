@@ -40,6 +40,8 @@ class UniqueFd {
         if (fd_ >= 0) (void)sys::close(fd_);
         fd_ = -1;
     }
+    // Hands the descriptor over to the caller, who closes it.
+    [[nodiscard]] int releaseDescriptor() noexcept { return std::exchange(fd_, -1); }
     // 0, or the errno of a failed close. The descriptor is gone either way.
     [[nodiscard]] int closeChecked() noexcept
     {

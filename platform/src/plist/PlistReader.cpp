@@ -368,12 +368,14 @@ struct PlistReader::State {
         }
         if (parser != nullptr && stopParser) XML_StopParser(parser, XML_FALSE);
     }
+    // Any other exception is a programming error: the noexcept boundary stops
+    // the process here rather than unwinding through expat's C frames.
     template <typename F> void guard(F &&body) noexcept
     {
         if (failed) return;
         try {
             body();
-        } catch (...) {
+        } catch (const std::bad_alloc &) {
             fail("out of memory");
         }
     }
