@@ -4,8 +4,11 @@
 // searching, and descriptions.
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+using vztest::Str;
 
 namespace {
 
@@ -138,6 +141,76 @@ TEST(InsertionOrder, SurvivesSetReplaceRemoveAndCopies)
         for (CFTypeRef o : {CFTypeRef(second), CFTypeRef(d), CFTypeRef(copy), CFTypeRef(mutCopy)})
             CFRelease(o);
     }
+}
+
+// Removal takes a key out of the hashed index in place: whatever the order of
+// removals, every other key stays reachable and in its place in the order.
+TEST(InsertionOrder, RemovalsInAnyOrderKeepEveryOtherKeyReachable)
+{
+    struct Order {
+        const char *name;
+        int (*pick)(int step, int size); // the key removed at this step
+    };
+    const Order kOrders[] = {
+        {"front to back", [](int step, int) { return step; }},
+        {"back to front", [](int step, int size) { return size - 1 - step; }},
+        {"every seventh", [](int step, int size) { return (step * 7) % size; }},
+    };
+    constexpr int kSize = 300; // coprime with 7: "every seventh" visits every key
+    for (const Order &order : kOrders) {
+        SCOPED_TRACE(order.name);
+        CFMutableDictionaryRef   d = NewDict();
+        std::vector<CFStringRef> keys;
+        for (int i = 0; i < kSize; ++i) {
+            keys.push_back(U(u"key-" + std::u16string(1, char16_t(u'0' + i % 10)) +
+                             std::u16string(1, char16_t(0x100 + i))));
+            CFDictionarySetValue(d, keys.back(), keys.back());
+        }
+        std::vector<bool> present(kSize, true);
+        for (int step = 0; step < kSize; ++step) {
+            int gone = order.pick(step, kSize);
+            CFDictionaryRemoveValue(d, keys[gone]);
+            present[gone] = false;
+            if (step % 37 != 0 && step != kSize - 1) continue; // check now and then
+            std::vector<std::u16string> expected;
+            for (int i = 0; i < kSize; ++i) {
+                EXPECT_EQ(CFDictionaryGetValue(d, keys[i]), present[i] ? keys[i] : nullptr)
+                    << "key " << i << " after " << step + 1 << " removals";
+                if (present[i]) expected.push_back(Text(keys[i]));
+            }
+            EXPECT_EQ(KeysInOrder(d), expected);
+        }
+        EXPECT_EQ(CFDictionaryGetCount(d), 0);
+        for (CFStringRef k : keys)
+            CFRelease(k);
+        CFRelease(d);
+    }
+}
+
+// Keys chosen so that an unkeyed hash (FNV-1a, the usual choice) puts them all
+// in one slot of a 256-slot index spread over the index like any other keys:
+// a document cannot aim collisions at a dictionary.
+TEST(DictionaryKeys, KeysAimedAtOneSlotSpreadOverTheIndex)
+{
+    auto fnv = [](const std::string &text) {
+        uint64_t h = 0xcbf29ce484222325ull;
+        for (unsigned char c : text)
+            h = (h ^ c) * 0x100000001b3ull;
+        return static_cast<uint32_t>(h ^ (h >> 32));
+    };
+    std::vector<std::string> aimed;
+    for (int i = 0; aimed.size() < 1000; ++i) {
+        std::string text = "Setup:/Network/Service/" + std::to_string(i) + "/IPv4";
+        if ((fnv(text) & 0xFF) == 0) aimed.push_back(text);
+    }
+    std::vector<bool> slots(256, false);
+    for (const std::string &text : aimed) {
+        Str key(text.c_str());
+        slots[CFHash(key) & 0xFF] = true;
+    }
+    // 1000 random keys leave about 4 of 256 slots empty; an unkeyed hash
+    // leaves 255.
+    EXPECT_GT(std::count(slots.begin(), slots.end(), true), 230);
 }
 
 TEST(InsertionOrder, ImmutableCreationKeepsFirstPlaceAndLastValueOfARepeatedKey)

@@ -4,8 +4,10 @@
 // order: replacing a value keeps the entry's place, removing an entry closes
 // the gap. Up to kLinearLimit entries a lookup scans the array (most
 // dictionaries of a network store hold a handful of keys); above it an
-// open-addressing index of entry positions is kept beside the array, rebuilt
-// whenever entries move.
+// open-addressing index (linear probing) of entry positions is kept beside
+// the array. Adding an entry adds one slot; removing one takes its slot out
+// by shifting the rest of its probe run back (no deletion markers) and
+// renumbers the positions behind it, without hashing the other keys again.
 //
 // The callback records are interned: a dictionary holds one pointer to a
 // shared key-and-value record. Standard object callbacks take a fast path.
@@ -258,13 +260,41 @@ void appendEntry(__CFDictionary *d, const void *key, const void *value)
     }
 }
 
+// Whether slot lies cyclically in (from, to].
+bool cyclicallyBetween(uint32_t from, uint32_t slot, uint32_t to)
+{
+    return from <= to ? (from < slot && slot <= to) : (from < slot || slot <= to);
+}
+
+// Takes the entry at position out of the index, before the entries move:
+// its slot is emptied and every later slot of the same probe run whose home
+// lies outside (hole, slot] moves back into the hole, so that every key
+// stays reachable from its home; then the positions behind it drop by one.
+void unindexEntry(__CFDictionary *d, uint32_t position)
+{
+    uint32_t mask = d->indexSize - 1;
+    uint32_t hole = static_cast<uint32_t>(hashKey(d, d->entries[position].key)) & mask;
+    while (d->index[hole] != position)
+        hole = (hole + 1) & mask;
+    for (uint32_t slot = (hole + 1) & mask; d->index[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+        uint32_t home = static_cast<uint32_t>(hashKey(d, d->entries[d->index[slot]].key)) & mask;
+        if (cyclicallyBetween(hole, home, slot)) continue;
+        d->index[hole] = d->index[slot];
+        hole           = slot;
+    }
+    d->index[hole] = kEmptySlot;
+    for (uint32_t i = 0; i < d->indexSize; ++i)
+        if (d->index[i] != kEmptySlot && d->index[i] > position) --d->index[i];
+}
+
 void removeEntryAt(__CFDictionary *d, uint32_t position)
 {
     DictionaryEntry old = d->entries[position];
+    if (d->indexSize != 0) unindexEntry(d, position);
     std::memmove(d->entries + position, d->entries + position + 1,
                  (d->count - position - 1) * sizeof(DictionaryEntry));
     --d->count;
-    if (d->indexSize != 0) rebuildIndex(d);
+    if (d->indexSize != 0 && d->count <= kLinearLimit) rebuildIndex(d);
     releaseKey(d, old.key);
     releaseValue(d, old.value);
 }

@@ -10,9 +10,11 @@
 #include "Description.h"
 #include "StringStorage.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <mutex>
+#include <sys/random.h>
 
 namespace vz {
 
@@ -35,6 +37,23 @@ std::mutex &registryMutex()
     std::fprintf(stderr, "vavivaz platform: %s\n", message);
     std::fflush(stderr);
     std::abort();
+}
+
+uint64_t processSeed() noexcept
+{
+    static const uint64_t seed = [] {
+        uint64_t value = 0;
+        auto    *bytes = reinterpret_cast<uint8_t *>(&value);
+        size_t   got   = 0;
+        while (got < sizeof value) {
+            ssize_t n = getrandom(bytes + got, sizeof value - got, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) fatal("the system gives no random bytes");
+            got += static_cast<size_t>(n);
+        }
+        return value;
+    }();
+    return seed;
 }
 
 CFTypeID registerTypeClass(const TypeClass *typeClass) noexcept

@@ -29,6 +29,13 @@ namespace vz {
 // crashes.
 [[noreturn]] void fatal(const char *message) noexcept;
 
+// The key of every hash the platform keeps over text it did not choose (the
+// string hash that indexes dictionaries, the reader's string pools, expat's
+// own tables): drawn at random once per process, so that a document cannot
+// aim collisions at them. Nothing may rely on a hash being the same in two
+// processes.
+uint64_t processSeed() noexcept;
+
 constexpr uint32_t kImmortalCount = 0xFFFFFFFFu;
 
 struct Object {

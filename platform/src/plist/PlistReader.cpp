@@ -16,7 +16,6 @@
 
 #include <charconv>
 #include <cstring>
-#include <random>
 #include <string_view>
 #include <vector>
 
@@ -191,26 +190,13 @@ std::optional<double> parseReal(std::string_view text) noexcept
     return value;
 }
 
-// One process-wide hash salt for expat and the key pool, drawn once, so that
-// neither hashes in a way a document can aim collisions at.
-uint64_t processSalt() noexcept
-{
-    static const uint64_t salt = []() noexcept -> uint64_t {
-        try {
-            std::random_device device;
-            return (uint64_t(device()) << 32) ^ device() ^ 1;
-        } catch (...) {
-            return reinterpret_cast<uintptr_t>(&salt) ^ 0x9E3779B97F4A7C15ull;
-        }
-    }();
-    return salt;
-}
-
 // The strings of one parse, one object per distinct text. Holds one
-// reference to each and hands out more.
+// reference to each and hands out more. Texts are hashed with the string
+// hash's own function, so a string made from ASCII text (its bytes are its
+// units) starts with its hash already known.
 class StringPool {
   public:
-    explicit StringPool(uint64_t seed) noexcept : seed_(seed) {}
+    StringPool() noexcept = default;
     ~StringPool()
     {
         for (const Slot &slot : slots_)
@@ -224,7 +210,7 @@ class StringPool {
     CFStringRef intern(std::string_view text)
     {
         if (slots_.empty()) slots_.resize(kInitialSlots);
-        uint64_t hash = hashOf(text);
+        uint64_t hash = hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
         size_t   mask = slots_.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot &slot = slots_[i];
@@ -235,9 +221,10 @@ class StringPool {
                 return slot.string;
             }
         }
-        if ((count_ + 1) * 4 > slots_.size() * 3) grow();
+        if ((count_ + 1) * 2 > slots_.size()) grow();
         CFStringRef string = createStringFromUTF8(text.data(), text.size());
         if (string == nullptr) return nullptr;
+        if (string->isASCII()) primeStringHash(string, hash);
         Slot fresh{hash, arena_.size(), text.size(), string};
         try {
             arena_.append(text);
@@ -260,22 +247,6 @@ class StringPool {
     };
     static constexpr size_t kInitialSlots = 64;
 
-    uint64_t hashOf(std::string_view text) const noexcept
-    {
-        constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-        uint64_t           hash        = seed_ ^ (text.size() * kMultiplier);
-        size_t             i           = 0;
-        for (; i + 8 <= text.size(); i += 8) {
-            uint64_t word;
-            std::memcpy(&word, text.data() + i, 8);
-            hash = (hash ^ word) * kMultiplier;
-            hash ^= hash >> 29;
-        }
-        uint64_t tail = 0;
-        std::memcpy(&tail, text.data() + i, text.size() - i);
-        hash = (hash ^ tail) * kMultiplier;
-        return hash ^ (hash >> 32);
-    }
     void place(const Slot &slot) noexcept
     {
         size_t mask = slots_.size() - 1;
@@ -292,10 +263,9 @@ class StringPool {
             if (slot.string != nullptr) place(slot);
     }
 
-    std::vector<Slot> slots_; // a power of two in size, at most three quarters full
+    std::vector<Slot> slots_; // a power of two in size, at most half full
     std::string       arena_;
     size_t            count_ = 0;
-    uint64_t          seed_;
 };
 
 struct Frame {
@@ -325,8 +295,8 @@ struct PlistReader::State {
     size_t                    depth = 0;                 // open containers
     std::string               text;                      // the leaf's text so far
     std::string               bytes;                     // decoded <data>
-    StringPool                keyPool{processSalt()};
-    StringPool                valuePool{processSalt()}; // short strings, immutable parses only
+    StringPool                keyPool;
+    StringPool                valuePool; // short strings, immutable parses only
     std::vector<CFNumberRef>  smallIntegers;            // kSmallestShared and up, made on first use
     bool                      failed   = false;
     bool                      finished = false;
@@ -661,7 +631,7 @@ PlistReader::PlistReader(CFOptionFlags mutabilityOption) noexcept
         return;
     }
     state->parser = parser;
-    XML_SetHashSalt(parser, static_cast<unsigned long>(processSalt()));
+    XML_SetHashSalt(parser, static_cast<unsigned long>(processSeed()));
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
     XML_SetUserData(parser, state);
     XML_SetElementHandler(parser, onStart, onEnd);

@@ -8,6 +8,9 @@
 // is set exactly when every unit is below 0x80 (immutable strings only).
 #include "StringStorage.h"
 
+#define XXH_STATIC_LINKING_ONLY // for XXH3_state_t on the stack
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -113,6 +116,37 @@ MutableString *asMutable(CFMutableStringRef s, const char *function)
     return static_cast<MutableString *>(s);
 }
 
+// A 64-bit hash folded to the cached 32 bits; 0 marks "not computed yet".
+uint32_t foldHash(uint64_t hash)
+{
+    uint32_t folded = static_cast<uint32_t>(hash ^ (hash >> 32));
+    return folded != 0 ? folded : 1;
+}
+
+bool fitsBytes(const StringUnits &units)
+{
+    for (size_t i = 0; i < units.length; ++i)
+        if (units.wideData()[i] >= 0x100) return false;
+    return true;
+}
+
+// The hash of wide units that all fit a byte, fed to XXH3 one byte per unit
+// in pieces: the same value hashNarrowUnits() gives for the narrowed text.
+uint64_t hashWideAsNarrow(const StringUnits &units)
+{
+    XXH3_state_t state;
+    XXH3_64bits_reset_withSeed(&state, processSeed());
+    uint8_t piece[256];
+    for (size_t done = 0; done < units.length;) {
+        size_t count = std::min(sizeof piece, units.length - done);
+        for (size_t i = 0; i < count; ++i)
+            piece[i] = static_cast<uint8_t>(units.wideData()[done + i]);
+        XXH3_64bits_update(&state, piece, count);
+        done += count;
+    }
+    return XXH3_64bits_digest(&state);
+}
+
 std::mutex &constantsMutex()
 {
     static std::mutex *mutex = new std::mutex;
@@ -195,25 +229,35 @@ bool stringsEqual(CFStringRef a, CFStringRef b) noexcept
     return true;
 }
 
+uint64_t hashNarrowUnits(const uint8_t *bytes, size_t count) noexcept
+{
+    return XXH3_64bits_withSeed(bytes, count, processSeed());
+}
+
+void primeStringHash(CFStringRef s, uint64_t hash) noexcept
+{
+    const_cast<__CFString *>(s)->hash.store(foldHash(hash), std::memory_order_relaxed);
+}
+
 CFHashCode stringHash(CFStringRef s) noexcept
 {
     if (!s->isMutable()) {
         uint32_t cached = s->hash.load(std::memory_order_relaxed);
         if (cached != 0) return cached;
     }
-    // FNV-1a over the UTF-16 units, so that narrow and wide storage of the
-    // same text hash alike.
     StringUnits units = unitsOf(s);
-    uint64_t    h     = 0xcbf29ce484222325ull;
+    uint64_t    hash  = 0;
     if (units.narrow) {
-        for (size_t i = 0; i < units.length; ++i)
-            h = (h ^ units.narrowData()[i]) * 0x100000001b3ull;
+        hash = hashNarrowUnits(units.narrowData(), units.length);
+    } else if (!fitsBytes(units)) {
+        hash = XXH3_64bits_withSeed(units.wideData(), units.length * sizeof(char16_t),
+                                    processSeed());
     } else {
-        for (size_t i = 0; i < units.length; ++i)
-            h = (h ^ units.wideData()[i]) * 0x100000001b3ull;
+        // Only a mutable string keeps text of byte-sized units two bytes per
+        // unit: hash it as its narrow twin would be hashed.
+        hash = hashWideAsNarrow(units);
     }
-    uint32_t folded = static_cast<uint32_t>(h ^ (h >> 32));
-    if (folded == 0) folded = 1;
+    uint32_t folded = foldHash(hash);
     if (!s->isMutable()) const_cast<__CFString *>(s)->hash.store(folded, std::memory_order_relaxed);
     return folded;
 }

@@ -10,7 +10,10 @@
 // std::u16string.
 //
 // The hash of an immutable string is computed once and cached; equal strings
-// hash equal whatever their storage.
+// hash equal whatever their storage. It is XXH3 keyed with the process seed
+// (Runtime.h), over the text one byte per unit when every unit fits a byte
+// and over the UTF-16 units otherwise, so a document cannot choose keys that
+// collide in a dictionary's index.
 #ifndef VZ_PLATFORM_STRINGSTORAGE_H
 #define VZ_PLATFORM_STRINGSTORAGE_H
 
@@ -70,6 +73,13 @@ std::string    toUTF8String(CFStringRef s); // unpaired surrogates become U+FFFD
 void           copyUnits(CFStringRef s, size_t start, size_t count, char16_t *out) noexcept;
 bool           stringsEqual(CFStringRef a, CFStringRef b) noexcept;
 CFHashCode     stringHash(CFStringRef s) noexcept;
+// The keyed hash of a text whose units all fit a byte, given one byte per
+// unit (so ASCII text as its own UTF-8): what stringHash() folds for such a
+// string.
+uint64_t hashNarrowUnits(const uint8_t *bytes, size_t count) noexcept;
+// Caches hash, which hashNarrowUnits() gave for the string's units, as the
+// hash of a new immutable string, sparing the string hash a second pass.
+void primeStringHash(CFStringRef s, uint64_t hash) noexcept;
 
 // Writes the UTF-8 form of code point c (not a surrogate, at most U+10FFFF)
 // to out and returns its length, 1 to 4 bytes.
