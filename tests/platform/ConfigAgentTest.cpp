@@ -4,6 +4,7 @@
 #include "StoreTestSupport.h"
 
 #include <map>
+#include <sys/stat.h>
 
 using namespace vztest;
 
@@ -156,6 +157,24 @@ TEST_F(ConfigAgent, NoCurrentSetOrOneThatNamesNoSetPublishesNothing)
         std::map<std::string, std::string> expected = {{"State:/x", Xml("<dict/>")}};
         EXPECT_EQ(Published(), expected);
     }
+}
+
+// Applying what the dynamic store holds already writes nothing: the file
+// stays the same file.
+TEST_F(ConfigAgent, UnchangedPublicationWritesNothing)
+{
+    WriteStore(kStore);
+    WriteDynamicStore("<dict><key>State:/x</key><dict/></dict>");
+    Ref<SCPreferencesRef> prefs = Open();
+    ASSERT_TRUE(SCPreferencesApplyChanges(prefs));
+    auto published = Published();
+    struct stat before {};
+    ASSERT_EQ(stat(Path(kDynamicStorePath).c_str(), &before), 0);
+    ASSERT_TRUE(SCPreferencesApplyChanges(prefs));
+    struct stat after {};
+    ASSERT_EQ(stat(Path(kDynamicStorePath).c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(Published(), published);
 }
 
 } // namespace

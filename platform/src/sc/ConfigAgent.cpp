@@ -106,25 +106,47 @@ int collect(CFDictionaryRef root, Publication *publication)
     return kSCStatusOK;
 }
 
+bool isSetupKey(CFTypeRef key) noexcept
+{
+    return CFGetTypeID(key) == CFStringGetTypeID() &&
+           CFStringHasPrefix(static_cast<CFStringRef>(key), kSCDynamicStoreDomainSetup);
+}
+
+// Whether the store's Setup: keys are exactly the publication's, with equal
+// values (the publication's keys are distinct).
+bool publishedAlready(CFDictionaryRef store, const Publication &publication)
+{
+    size_t earlier = 0;
+    for (const DictionaryEntry &entry : dictionaryEntries(store))
+        if (isSetupKey(entry.key)) earlier++;
+    if (earlier != publication.keys.size()) return false;
+    for (size_t i = 0; i < publication.keys.size(); i++) {
+        CFTypeRef value = CFDictionaryGetValue(store, publication.keys[i].get());
+        if (value == nullptr || !CFEqual(value, publication.values[i].get())) return false;
+    }
+    return true;
+}
+
+// Writes nothing when the publication is in place already. Otherwise the
+// store is rebuilt in one pass: the other domains' keys in their order, then
+// the publication. Removing the earlier Setup: keys one by one would move the
+// rest of the store once per key.
 int replaceSetup(CFMutableDictionaryRef store, bool *changed, void *context)
 {
-    auto                     *publication = static_cast<Publication *>(context);
-    std::vector<const void *> earlier;
+    auto *publication = static_cast<Publication *>(context);
+    if (publishedAlready(store, *publication)) return kSCStatusOK;
+    std::vector<CFRef<CFTypeRef>> kept;
     for (const DictionaryEntry &entry : dictionaryEntries(store)) {
-        if (CFGetTypeID(entry.key) == CFStringGetTypeID() &&
-            CFStringHasPrefix(static_cast<CFStringRef>(entry.key), kSCDynamicStoreDomainSetup))
-            earlier.push_back(entry.key);
+        if (isSetupKey(entry.key)) continue;
+        kept.push_back(CFRef<CFTypeRef>::retain(entry.key));
+        kept.push_back(CFRef<CFTypeRef>::retain(entry.value));
     }
-    // The keys are removed after the walk; the store's own references keep
-    // them alive until then.
-    std::vector<CFRef<CFTypeRef>> held;
-    for (const void *key : earlier)
-        held.push_back(CFRef<CFTypeRef>::retain(key));
-    for (const void *key : earlier)
-        CFDictionaryRemoveValue(store, key);
+    CFDictionaryRemoveAllValues(store);
+    for (size_t i = 0; i < kept.size(); i += 2)
+        CFDictionarySetValue(store, kept[i].get(), kept[i + 1].get());
     for (size_t i = 0; i < publication->keys.size(); i++)
         CFDictionarySetValue(store, publication->keys[i].get(), publication->values[i].get());
-    *changed = !earlier.empty() || !publication->keys.empty();
+    *changed = true;
     return kSCStatusOK;
 }
 
