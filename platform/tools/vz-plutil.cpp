@@ -7,24 +7,27 @@
 //                                              ("-" for standard output) or in place
 //   vz-plutil -p FILE                          a readable listing
 //
-// Exit status: 0 success, 1 a file could not be read, parsed or written, 2 a
-// usage error. A file is only ever replaced whole (a temporary beside it,
-// synced, then renamed over it, with the old file's mode), so a failure or a
-// crash leaves the old file or the new one, never half of one.
+// Options are words of one dash or two ("-lint", "--lint"), in any position,
+// with their value as the next word or after "=" ("-o OUT", "--o=OUT"); "--"
+// ends them. Exit status: 0 success, 1 a file could not be read, parsed or
+// written (standard output included), 2 a usage error. A file is read only
+// when it is a regular file of at most 64 MiB, and only ever replaced whole (a
+// temporary beside it, synced, then renamed over it, with the old file's
+// mode), so a failure or a crash leaves the old file or the new one. In place,
+// a file with a store's lock file beside it (FILE-lock) is rewritten under
+// that lock, and only when it still holds what was read: a commit made
+// meanwhile is never lost.
 #include <CoreFoundation/CoreFoundation.h>
-
-#include "AtomicFile.h"
-#include "PlistListing.h"
-#include "PlistWriter.h"
-#include "StringStorage.h"
+#include <VZPlatformTools.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <getopt.h>
+#include <new>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,144 +37,147 @@ constexpr int kExitOK    = 0;
 constexpr int kExitFail  = 1;
 constexpr int kExitUsage = 2;
 
-const char kUsage[] = "usage: vz-plutil -lint FILE...\n"
-                      "       vz-plutil -convert xml1 [-o OUT] FILE\n"
-                      "       vz-plutil -p FILE\n";
+const char kHelp[] =
+    "usage: vz-plutil -lint FILE...\n"
+    "       vz-plutil -convert xml1 [-o OUT] FILE\n"
+    "       vz-plutil -p FILE\n"
+    "\n"
+    "Checks, rewrites and lists XML property-list files.\n"
+    "\n"
+    "  -lint FILE...         say for each FILE whether it is a property list, and why not\n"
+    "  -convert xml1 FILE    rewrite FILE in the canonical layout, atomically; under its\n"
+    "                        lock file (FILE-lock) when it has one, and never over a\n"
+    "                        change made since it was read\n"
+    "  -o OUT                with -convert: write to OUT instead (\"-\": standard output)\n"
+    "  -p FILE               print a readable listing of FILE\n"
+    "  --help                print this text\n"
+    "  --version             print the version\n"
+    "\n"
+    "Options take one dash or two, in any position; \"--\" ends them. Files are read only\n"
+    "when they are regular files of at most 64 MiB.\n"
+    "\n"
+    "Exit status: 0 success, 1 a file could not be read, parsed or written, 2 a usage\n"
+    "error.\n";
 
-int usage()
+// A usage error: one line saying what was wrong, and where to look.
+int usageError(const std::string &what)
 {
-    std::fputs(kUsage, stderr);
+    std::fprintf(stderr, "vz-plutil: %s (see vz-plutil --help)\n", what.c_str());
     return kExitUsage;
-}
-
-// The whole file, or an errno.
-int readWholeFile(const char *path, std::string &bytes)
-{
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    int  error = 0;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        if (n == 0) break;
-        try {
-            bytes.append(buffer, static_cast<size_t>(n));
-        } catch (...) {
-            error = ENOMEM;
-            break;
-        }
-    }
-    close(fd);
-    return error;
 }
 
 // Owns one reference.
 template <typename T> struct Owned {
-    T ref = nullptr;
+    T ref   = nullptr;
+    Owned() = default;
+    explicit Owned(T r) : ref(r) {}
+    Owned(const Owned &)            = delete;
+    Owned &operator=(const Owned &) = delete;
     ~Owned()
     {
         if (ref != nullptr) CFRelease(ref);
     }
 };
 
-// Reads and parses a file; on failure `why` says what went wrong.
-CFPropertyListRef loadPropertyList(const char *path, std::string &why)
+// The UTF-8 text of a string ("?" for what UTF-8 cannot hold).
+std::string utf8(CFStringRef string)
 {
-    std::string bytes;
-    if (int error = readWholeFile(path, bytes); error != 0) {
-        why = std::string("cannot read: ") + std::strerror(error);
-        return nullptr;
+    CFIndex length = CFStringGetLength(string);
+    CFIndex size   = 0;
+    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, nullptr, 0,
+                     &size);
+    std::string text(static_cast<size_t>(size), '\0');
+    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
+                     reinterpret_cast<UInt8 *>(text.data()), size, nullptr);
+    return text;
+}
+
+// Why a file could not be read.
+std::string readFailure(int error)
+{
+    switch (error) {
+    case EINVAL:
+        return "cannot read: not a regular file";
+    case EFBIG:
+        return "cannot read: larger than 64 MiB";
+    default:
+        return std::string("cannot read: ") + std::strerror(error);
     }
-    Owned<CFDataRef> data;
-    data.ref = CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()),
-                                           static_cast<CFIndex>(bytes.size()), kCFAllocatorNull);
-    if (data.ref == nullptr) {
-        why = "out of memory";
-        return nullptr;
-    }
+}
+
+// Reads a file; on failure `why` says what went wrong.
+CFDataRef loadBytes(const char *path, std::string &why)
+{
+    CFDataRef bytes = nullptr;
+    if (int error = VZFileCopyContents(path, &bytes); error != 0) why = readFailure(error);
+    return bytes;
+}
+
+CFPropertyListRef parse(CFDataRef bytes, std::string &why)
+{
     Owned<CFStringRef> message;
     CFPropertyListRef  plist =
-        CFPropertyListCreateFromXMLData(nullptr, data.ref, kCFPropertyListImmutable, &message.ref);
-    if (plist == nullptr)
-        why = message.ref != nullptr ? vz::toUTF8String(message.ref) : "out of memory";
+        CFPropertyListCreateFromXMLData(nullptr, bytes, kCFPropertyListImmutable, &message.ref);
+    if (plist == nullptr) why = message.ref != nullptr ? utf8(message.ref) : "out of memory";
     return plist;
 }
 
-int lint(int count, char **paths)
+CFPropertyListRef loadPropertyList(const char *path, std::string &why)
+{
+    Owned<CFDataRef> bytes(loadBytes(path, why));
+    return bytes.ref != nullptr ? parse(bytes.ref, why) : nullptr;
+}
+
+int lint(const std::vector<const char *> &paths)
 {
     int status = kExitOK;
-    for (int i = 0; i < count; ++i) {
-        std::string       why;
-        CFPropertyListRef plist = loadPropertyList(paths[i], why);
-        if (plist != nullptr) {
-            CFRelease(plist);
-            std::printf("%s: OK\n", paths[i]);
+    for (const char *path : paths) {
+        std::string              why;
+        Owned<CFPropertyListRef> plist(loadPropertyList(path, why));
+        if (plist.ref != nullptr) {
+            std::printf("%s: OK\n", path);
         } else {
-            std::printf("%s: %s\n", paths[i], why.c_str());
+            std::printf("%s: %s\n", path, why.c_str());
             status = kExitFail;
         }
     }
     return status;
 }
 
-int writeAllTo(int fd, const char *bytes, size_t count)
+bool sameBytes(CFDataRef a, CFDataRef b)
 {
-    while (count > 0) {
-        ssize_t n = write(fd, bytes, count);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        bytes += n;
-        count -= static_cast<size_t>(n);
-    }
-    return 0;
+    CFIndex length = CFDataGetLength(a);
+    return length == CFDataGetLength(b) &&
+           std::memcmp(CFDataGetBytePtr(a), CFDataGetBytePtr(b), static_cast<size_t>(length)) == 0;
 }
 
-int convert(const char *input, const char *output)
+// Replaces target with text; when a lock file is beside the file as named,
+// under that lock, and only while the file still holds `read`.
+int replaceInPlace(const char *input, const std::string &target, CFDataRef read, CFDataRef text)
 {
-    std::string       why;
-    CFPropertyListRef plist = loadPropertyList(input, why);
-    if (plist == nullptr) {
-        std::fprintf(stderr, "vz-plutil: %s: %s\n", input, why.c_str());
-        return kExitFail;
-    }
-    vz::OutputBuffer text;
-    bool             written = false;
-    try {
-        written = vz::writePropertyList(plist, text, &why);
-    } catch (...) {
-        why = "out of memory";
-    }
-    CFRelease(plist);
-    if (!written) {
-        std::fprintf(stderr, "vz-plutil: %s: cannot be written: %s\n", input, why.c_str());
-        return kExitFail;
-    }
-
-    if (output != nullptr && std::strcmp(output, "-") == 0) {
-        int error = writeAllTo(STDOUT_FILENO, text.data(), text.size());
-        if (error != 0)
-            std::fprintf(stderr, "vz-plutil: standard output: %s\n", std::strerror(error));
-        return error == 0 ? kExitOK : kExitFail;
-    }
-    // In place, the file a symbolic link names is replaced, not the link.
-    std::string target = output != nullptr ? output : input;
-    if (output == nullptr) {
-        char *resolved = realpath(input, nullptr);
-        if (resolved != nullptr) {
-            target = resolved;
-            std::free(resolved);
+    std::string lockPath = std::string(input) + "-lock";
+    struct stat info {};
+    int         lock = -1;
+    if (lstat(lockPath.c_str(), &info) == 0) {
+        if (int error = VZFileLockExisting(lockPath.c_str(), true, &lock); error != 0) {
+            std::fprintf(stderr, "vz-plutil: %s: cannot take the lock: %s\n", lockPath.c_str(),
+                         std::strerror(error));
+            return kExitFail;
+        }
+        // Under the lock no store writer can change the file; one may have
+        // committed between the read and the lock.
+        std::string      why;
+        Owned<CFDataRef> now(loadBytes(target.c_str(), why));
+        if (now.ref == nullptr || !sameBytes(now.ref, read)) {
+            close(lock);
+            std::fprintf(stderr, "vz-plutil: %s: changed since it was read; not rewritten\n",
+                         input);
+            return kExitFail;
         }
     }
-    std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t *>(text.data()), text.size());
-    bool                     replaced = false;
-    int                      error = vz::writeFileAtomically(target, bytes, 0644, false, &replaced);
+    Boolean replaced = false;
+    int     error    = VZFileReplace(target.c_str(), text, 0644, &replaced);
+    if (lock >= 0) close(lock);
     if (error != 0) {
         std::fprintf(stderr, "vz-plutil: %s: %s%s\n", target.c_str(), std::strerror(error),
                      replaced ? " (written, but the folder could not be synced)" : "");
@@ -180,52 +186,153 @@ int convert(const char *input, const char *output)
     return kExitOK;
 }
 
+int convert(const char *input, const char *output)
+{
+    std::string              why;
+    Owned<CFDataRef>         read(loadBytes(input, why));
+    Owned<CFPropertyListRef> plist(read.ref != nullptr ? parse(read.ref, why) : nullptr);
+    if (plist.ref == nullptr) {
+        std::fprintf(stderr, "vz-plutil: %s: %s\n", input, why.c_str());
+        return kExitFail;
+    }
+    Owned<CFDataRef> text(CFPropertyListCreateXMLData(nullptr, plist.ref));
+    if (text.ref == nullptr) {
+        std::fprintf(stderr, "vz-plutil: %s: cannot be written as XML\n", input);
+        return kExitFail;
+    }
+    if (output != nullptr && std::strcmp(output, "-") == 0) {
+        std::fwrite(CFDataGetBytePtr(text.ref), 1, static_cast<size_t>(CFDataGetLength(text.ref)),
+                    stdout);
+        return kExitOK;
+    }
+    if (output != nullptr) {
+        Boolean replaced = false;
+        int     error    = VZFileReplace(output, text.ref, 0644, &replaced);
+        if (error == 0) return kExitOK;
+        std::fprintf(stderr, "vz-plutil: %s: %s%s\n", output, std::strerror(error),
+                     replaced ? " (written, but the folder could not be synced)" : "");
+        return kExitFail;
+    }
+    // In place, the file a symbolic link names is replaced, not the link.
+    std::string target = input;
+    if (char *resolved = realpath(input, nullptr); resolved != nullptr) {
+        target = resolved;
+        std::free(resolved);
+    }
+    return replaceInPlace(input, target, read.ref, text.ref);
+}
+
 int print(const char *path)
 {
-    std::string       why;
-    CFPropertyListRef plist = loadPropertyList(path, why);
-    if (plist == nullptr) {
+    std::string              why;
+    Owned<CFPropertyListRef> plist(loadPropertyList(path, why));
+    if (plist.ref == nullptr) {
         std::fprintf(stderr, "vz-plutil: %s: %s\n", path, why.c_str());
         return kExitFail;
     }
-    std::string listing;
-    vz::appendPlistListing(plist, 0, listing);
-    CFRelease(plist);
-    listing += "\n";
-    return writeAllTo(STDOUT_FILENO, listing.data(), listing.size()) == 0 ? kExitOK : kExitFail;
+    Owned<CFDataRef> listing(VZPropertyListCreateListing(plist.ref));
+    if (listing.ref == nullptr) {
+        std::fputs("vz-plutil: out of memory\n", stderr);
+        return kExitFail;
+    }
+    std::fwrite(CFDataGetBytePtr(listing.ref), 1, static_cast<size_t>(CFDataGetLength(listing.ref)),
+                stdout);
+    std::fputc('\n', stdout);
+    return kExitOK;
 }
+
+enum class Mode { None, Lint, Convert, Print };
 
 int run(int argc, char **argv)
 {
-    if (argc < 3) return usage();
-    std::string command = argv[1];
-    if (command == "-lint") return lint(argc - 2, argv + 2);
-    if (command == "-p") return argc == 3 ? print(argv[2]) : usage();
-    if (command != "-convert") return usage();
-    if (std::strcmp(argv[2], "xml1") != 0) {
-        std::fprintf(stderr, "vz-plutil: unsupported format '%s' (only xml1)\n", argv[2]);
-        return kExitUsage;
-    }
+    enum { kHelpOption = 256, kVersionOption };
+    const struct option kOptions[] = {
+        {"lint", no_argument, nullptr, 'l'},
+        {"convert", required_argument, nullptr, 'c'},
+        {"p", no_argument, nullptr, 'p'},
+        {"o", required_argument, nullptr, 'o'},
+        {"help", no_argument, nullptr, kHelpOption},
+        {"version", no_argument, nullptr, kVersionOption},
+        {nullptr, 0, nullptr, 0},
+    };
+    Mode        mode   = Mode::None;
+    const char *format = nullptr;
     const char *output = nullptr;
-    int         next   = 3;
-    if (next < argc && std::strcmp(argv[next], "-o") == 0) {
-        if (next + 1 >= argc) return usage();
-        output = argv[next + 1];
-        next += 2;
+    opterr             = 0; // our own one-line messages
+    for (;;) {
+        int index  = 0;
+        int option = getopt_long_only(argc, argv, ":", kOptions, &index);
+        if (option == -1) break;
+        Mode chosen = Mode::None;
+        switch (option) {
+        case kHelpOption:
+            std::fputs(kHelp, stdout);
+            return kExitOK;
+        case kVersionOption:
+            std::printf("vz-plutil %s\n", VZ_TOOLS_VERSION);
+            return kExitOK;
+        case 'l':
+            chosen = Mode::Lint;
+            break;
+        case 'c':
+            chosen = Mode::Convert;
+            format = optarg;
+            break;
+        case 'p':
+            chosen = Mode::Print;
+            break;
+        case 'o':
+            output = optarg;
+            break;
+        case ':':
+            return usageError(std::string("option ") + argv[optind - 1] + " needs a value");
+        default:
+            return usageError(std::string("bad option ") + argv[optind - 1]);
+        }
+        if (chosen != Mode::None) {
+            if (mode != Mode::None && mode != chosen)
+                return usageError("-lint, -convert and -p cannot be combined");
+            mode = chosen;
+        }
     }
-    if (next + 1 != argc) return usage();
-    return convert(argv[next], output);
+    std::vector<const char *> files(argv + optind, argv + argc);
+    switch (mode) {
+    case Mode::None:
+        return usageError("say what to do: -lint, -convert xml1 or -p");
+    case Mode::Lint:
+        if (output != nullptr) return usageError("-o goes with -convert only");
+        if (files.empty()) return usageError("-lint needs at least one FILE");
+        return lint(files);
+    case Mode::Print:
+        if (output != nullptr) return usageError("-o goes with -convert only");
+        if (files.size() != 1) return usageError("-p takes exactly one FILE");
+        return print(files[0]);
+    case Mode::Convert:
+        if (std::strcmp(format, "xml1") != 0)
+            return usageError(std::string("unsupported format '") + format + "' (only xml1)");
+        if (files.size() != 1) return usageError("-convert takes exactly one FILE");
+        return convert(files[0], output);
+    }
+    return kExitUsage;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    int status = kExitFail;
     // Nothing below throws but the standard containers when memory runs out.
     try {
-        return run(argc, argv);
-    } catch (...) {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc &) {
         std::fputs("vz-plutil: out of memory\n", stderr);
+        status = kExitFail;
+    }
+    // Output that did not reach its destination (a full disk, a closed pipe)
+    // is a failure, whatever else went well.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vz-plutil: standard output: %s\n", std::strerror(errno));
         return kExitFail;
     }
+    return status;
 }

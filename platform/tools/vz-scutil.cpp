@@ -8,18 +8,23 @@
 //   vz-scutil [--root DIR] --nc status SERVICE-ID
 //   vz-scutil [--root DIR] --nc set SERVICE-ID connected|connecting|disconnecting|disconnected
 //
-// Every error is a message on standard error and exit status 1; a command
-// line that does not parse gives the usage and exit status 2.
-#include "DynamicStore.h"
-#include "StoreFile.h"
-
+// Options may stand anywhere on the line, with their value as the next word
+// or after "=" (--root=DIR); "--" ends them. Every error is a message on
+// standard error and exit status 1 (standard output that cannot be written
+// included); a command line that does not parse is one line naming the
+// problem and exit status 2.
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <getopt.h>
+#include <new>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,6 +33,7 @@ const char *const kUsage =
     "usage: vz-scutil [--root DIR] COMMAND\n"
     "\n"
     "Looks at and changes the dynamic store of the root DIR (default: $VAVIVAZ_ROOT, or /).\n"
+    "Options may stand anywhere, with their value after a space or \"=\"; \"--\" ends them.\n"
     "\n"
     "  list [PATTERN]           print the keys that PATTERN, a POSIX extended regular\n"
     "                           expression, matches whole (every key without PATTERN)\n"
@@ -42,7 +48,10 @@ const char *const kUsage =
     "                           record STATE (one of the four states above) as the\n"
     "                           connection state of the service, keeping the other keys\n"
     "                           of State:/Network/Service/SERVICE-ID/PPP\n"
-    "  --help                   print this text\n";
+    "  --help                   print this text\n"
+    "  --version                print the version\n"
+    "\n"
+    "Exit status: 0 success, 1 an error (said on standard error), 2 a usage error.\n";
 
 struct StateName {
     const char               *name;
@@ -79,9 +88,10 @@ int failStatus(const std::string &what, int status)
     return fail(what + ": " + SCErrorString(status));
 }
 
-int usage()
+// A usage error: one line saying what was wrong, and where to look.
+int usageError(const std::string &what)
 {
-    std::fputs(kUsage, stderr);
+    std::fprintf(stderr, "vz-scutil: %s (see vz-scutil --help)\n", what.c_str());
     return 2;
 }
 
@@ -105,8 +115,13 @@ std::string utf8(CFStringRef text)
 bool readAll(std::FILE *file, std::string *bytes)
 {
     char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        if (bytes->size() + n > static_cast<size_t>(kVZMaxFileBytes)) {
+            errno = EFBIG;
+            return false;
+        }
         bytes->append(buffer, n);
+    }
     return !std::ferror(file);
 }
 
@@ -115,14 +130,12 @@ bool validServiceID(const char *serviceID)
     return serviceID[0] != '\0' && std::strchr(serviceID, '/') == nullptr;
 }
 
-// The store must read before anything else is said about it: the public calls
-// answer a damaged store as an empty one in some places.
-int checkStoreReads()
+// The store must read before anything else is said about it: the connection
+// calls answer a damaged store as one that does not know the service.
+int checkStoreReads(SCDynamicStoreRef store)
 {
-    vz::CFRef<CFDictionaryRef> content;
-    int                        status = vz::readDynamicStore(&content);
-    if (status != kSCStatusOK)
-        return failStatus("cannot read the dynamic store " + vz::dynamicStorePath(), status);
+    Owned<CFArrayRef> keys(SCDynamicStoreCopyKeyList(store, CFSTR(".*")));
+    if (keys.ref == nullptr) return failStatus("cannot read the dynamic store", SCError());
     return 0;
 }
 
@@ -170,8 +183,9 @@ int setKey(SCDynamicStoreRef store, const char *key, const char *file)
     std::FILE  *in        = fromStdin ? stdin : std::fopen(file, "rb");
     if (in == nullptr) return fail("cannot open " + source + ": " + std::strerror(errno));
     bool read = readAll(in, &bytes);
+    int  readError = errno;
     if (!fromStdin) std::fclose(in);
-    if (!read) return fail("cannot read " + source);
+    if (!read) return fail("cannot read " + source + ": " + std::strerror(readError));
 
     Owned<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()),
                                        static_cast<CFIndex>(bytes.size())));
@@ -199,11 +213,11 @@ int removeKey(SCDynamicStoreRef store, const char *key)
     return failStatus(std::string("cannot remove ") + key, status);
 }
 
-int connectionStatus(const char *serviceID)
+int connectionStatus(SCDynamicStoreRef store, const char *serviceID)
 {
     if (!validServiceID(serviceID))
         return fail(std::string("not a service ID: \"") + serviceID + "\"");
-    if (int error = checkStoreReads(); error != 0) return error;
+    if (int error = checkStoreReads(store); error != 0) return error;
     Owned<CFStringRef> id(newString(serviceID));
     if (id.ref == nullptr) return fail("the service ID is not UTF-8");
     Owned<SCNetworkConnectionRef> connection(
@@ -229,7 +243,7 @@ struct StateEdit {
     std::string problem;
 };
 
-int recordState(CFMutableDictionaryRef store, bool *changed, void *context)
+int recordState(CFMutableDictionaryRef store, Boolean *changed, void *context)
 {
     auto     *edit = static_cast<StateEdit *>(context);
     CFTypeRef old  = CFDictionaryGetValue(store, edit->key);
@@ -244,7 +258,7 @@ int recordState(CFMutableDictionaryRef store, bool *changed, void *context)
                                         &kCFTypeDictionaryValueCallBacks));
     Owned<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt32Type, &edit->status));
     if (entry.ref == nullptr || number.ref == nullptr) return kSCStatusFailed;
-    CFDictionarySetValue(entry.ref, VZ_PPP_STATUS_KEY, number.ref);
+    CFDictionarySetValue(entry.ref, kVZConnectionStatusKey, number.ref);
     CFDictionarySetValue(store, edit->key, entry.ref);
     *changed = true;
     return kSCStatusOK;
@@ -268,44 +282,108 @@ int setConnectionState(const char *serviceID, const char *stateName)
     StateEdit edit{key.ref, state->status, std::string()};
     // One locked read-modify-write, so that a concurrent writer of the same
     // entry loses nothing.
-    int status = vz::updateDynamicStore(recordState, &edit);
+    int status = VZDynamicStoreEdit(recordState, &edit);
     if (!edit.problem.empty()) return fail(utf8(key.ref) + " " + edit.problem);
     if (status != kSCStatusOK)
         return failStatus("cannot record the state of " + std::string(serviceID), status);
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The command and its words, once the options are taken out.
+int run(int argc, char **argv)
 {
-    std::vector<const char *> args(argv + 1, argv + argc);
-    if (args.size() >= 2 && std::strcmp(args[0], "--root") == 0) {
-        setenv("VAVIVAZ_ROOT", args[1], 1);
-        args.erase(args.begin(), args.begin() + 2);
+    enum { kRoot = 256, kNetworkConnection, kHelp, kVersion };
+    const struct option kOptions[] = {
+        {"root", required_argument, nullptr, kRoot},
+        {"nc", no_argument, nullptr, kNetworkConnection},
+        {"help", no_argument, nullptr, kHelp},
+        {"version", no_argument, nullptr, kVersion},
+        {nullptr, 0, nullptr, 0},
+    };
+    bool connection = false;
+    opterr          = 0; // our own one-line messages
+    for (;;) {
+        int option = getopt_long(argc, argv, ":h", kOptions, nullptr);
+        if (option == -1) break;
+        switch (option) {
+        case kRoot:
+            if (setenv("VAVIVAZ_ROOT", optarg, 1) != 0) return fail("out of memory");
+            break;
+        case kNetworkConnection:
+            connection = true;
+            break;
+        case 'h':
+        case kHelp:
+            std::fputs(kUsage, stdout);
+            return 0;
+        case kVersion:
+            std::printf("vz-scutil %s\n", VZ_TOOLS_VERSION);
+            return 0;
+        case ':':
+            return usageError(std::string("option ") + argv[optind - 1] + " needs a value");
+        default:
+            return usageError(std::string("bad option ") + argv[optind - 1]);
+        }
     }
-    if (args.empty()) return usage();
+    std::vector<const char *> args(argv + optind, argv + argc);
+    if (args.empty()) return usageError("no command (list, show, set, remove or --nc ...)");
     std::string command = args[0];
-    if (command == "--help" || command == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (command == "--nc") {
-        if (args.size() == 3 && std::strcmp(args[1], "status") == 0)
-            return connectionStatus(args[2]);
-        if (args.size() == 4 && std::strcmp(args[1], "set") == 0)
-            return setConnectionState(args[2], args[3]);
-        return usage();
-    }
 
     Owned<SCDynamicStoreRef> store(
         SCDynamicStoreCreate(nullptr, CFSTR("vz-scutil"), nullptr, nullptr));
     if (store.ref == nullptr) return failStatus("cannot open the dynamic store", SCError());
-    if (command == "list" && args.size() <= 2)
+    if (connection) {
+        if (command == "status") {
+            if (args.size() != 2) return usageError("--nc status takes one SERVICE-ID");
+            return connectionStatus(store.ref, args[1]);
+        }
+        if (command == "set") {
+            if (args.size() != 3) return usageError("--nc set takes a SERVICE-ID and a STATE");
+            return setConnectionState(args[1], args[2]);
+        }
+        return usageError("unknown --nc command \"" + command + "\" (status or set)");
+    }
+    if (command == "list") {
+        if (args.size() > 2) return usageError("list takes at most one PATTERN");
         return listKeys(store.ref, args.size() == 2 ? args[1] : ".*");
-    if (command == "show" && args.size() == 2) return showKey(store.ref, args[1]);
-    if (command == "set" && (args.size() == 2 || args.size() == 3))
-        return setKey(store.ref, args[1], args.size() == 3 ? args[2] : nullptr);
-    if (command == "remove" && args.size() == 2) return removeKey(store.ref, args[1]);
-    return usage();
+    }
+    if (command == "show") {
+        if (args.size() != 2) return usageError("show takes one KEY");
+        return showKey(store.ref, args[1]);
+    }
+    if (command == "set") {
+        if (args.size() != 2 && args.size() != 3) return usageError("set takes a KEY and a FILE");
+        const char *file = args.size() == 3 ? args[2] : nullptr;
+        bool        fromStdin = file == nullptr || std::strcmp(file, "-") == 0;
+        // Waiting for a value typed at a terminal is never what was meant.
+        if (fromStdin && isatty(STDIN_FILENO))
+            return usageError("set reads the value from standard input, which is a terminal; "
+                              "give a FILE or redirect the input");
+        return setKey(store.ref, args[1], file);
+    }
+    if (command == "remove") {
+        if (args.size() != 2) return usageError("remove takes one KEY");
+        return removeKey(store.ref, args[1]);
+    }
+    return usageError("unknown command \"" + command + "\"");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int status = 1;
+    try {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fputs("vz-scutil: out of memory\n", stderr);
+        status = 1;
+    }
+    // Output that did not reach its destination (a full disk, a closed pipe)
+    // is a failure, whatever else went well.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vz-scutil: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return status;
 }

@@ -1,13 +1,18 @@
-// PlutilTest.cpp: vz-plutil end to end: linting, converting in place and to
-// another file, never leaving a half-written or changed file behind on
-// failure, the listing, and usage errors.
+// PlutilTest.cpp: vz-plutil end to end: linting, converting in place (under
+// a store's lock) and to another file, never leaving a half-written or
+// changed file behind on failure, the listing, bounded reads, and the
+// manners of a command: usage errors, help, options, failed output.
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -30,13 +35,15 @@ std::string Quote(const std::string &word)
 
 class PlutilTest : public vztest::TempRoot {
   protected:
-    Outcome Plutil(const std::vector<std::string> &args)
+    // Runs vz-plutil; standard output goes to stdoutPath when one is given.
+    Outcome Plutil(const std::vector<std::string> &args, const std::string &stdoutPath = "")
     {
         std::string command = Quote(VZ_VZ_PLUTIL_PATH);
         for (const std::string &arg : args)
             command += " " + Quote(arg);
         const std::string out = root_ + "/.out", err = root_ + "/.err";
-        command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        command += " >" + Quote(stdoutPath.empty() ? out : stdoutPath) + " 2>" + Quote(err) +
+                   " </dev/null";
         int     raw = std::system(command.c_str());
         Outcome outcome;
         outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -192,26 +199,159 @@ TEST_F(PlutilTest, PrintListsTheTree)
 )");
 }
 
+// A usage error is one line on standard error that says what was wrong and
+// points to --help, and exit status 2.
 TEST_F(PlutilTest, RefusesBadUsage)
 {
     Write("files/a.plist", kMessy);
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"-lint"},
-        {"-p"},
-        {"-p", Path("files/a.plist"), Path("files/a.plist")},
-        {"-convert", "binary1", Path("files/a.plist")},
-        {"-convert", "xml1"},
-        {"-convert", "xml1", "-o", Path("files/b.plist")},
-        {"-convert", "xml1", Path("files/a.plist"), Path("files/a.plist")},
-        {"-frobnicate", Path("files/a.plist")},
+    struct Case {
+        std::vector<std::string> args;
+        const char              *says;
     };
-    for (const auto &args : cases) {
-        Outcome outcome = Plutil(args);
-        EXPECT_EQ(outcome.status, 2) << (args.empty() ? "(none)" : args[0]);
-        EXPECT_FALSE(outcome.err.empty());
+    const Case cases[] = {
+        {{}, "say what to do"},
+        {{"-lint"}, "-lint needs at least one FILE"},
+        {{"-p"}, "-p takes exactly one FILE"},
+        {{"-p", Path("files/a.plist"), Path("files/a.plist")}, "-p takes exactly one FILE"},
+        {{"-convert", "binary1", Path("files/a.plist")}, "unsupported format 'binary1'"},
+        {{"-convert", "xml1"}, "-convert takes exactly one FILE"},
+        {{"-convert", "xml1", "-o", Path("files/b.plist")}, "-convert takes exactly one FILE"},
+        {{"-convert", "xml1", Path("files/a.plist"), Path("files/a.plist")},
+         "-convert takes exactly one FILE"},
+        {{"-convert"}, "option -convert needs a value"},
+        {{"-lint", "-p", Path("files/a.plist")}, "cannot be combined"},
+        {{"-lint", "-o", "x", Path("files/a.plist")}, "-o goes with -convert only"},
+        {{"-frobnicate", Path("files/a.plist")}, "bad option -frobnicate"},
+        {{"--", "-lint", Path("files/a.plist")}, "say what to do"},
+    };
+    for (const Case &c : cases) {
+        Outcome outcome = Plutil(c.args);
+        EXPECT_EQ(outcome.status, 2) << c.says;
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.says), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find("--help"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
     }
     EXPECT_EQ(Listing("files"), std::vector<std::string>{"a.plist"});
+}
+
+TEST_F(PlutilTest, HelpAndVersionGoToStandardOutput)
+{
+    for (const char *option : {"--help", "-help"}) {
+        Outcome help = Plutil({option});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.out.rfind("usage: vz-plutil", 0), 0u) << help.out;
+        EXPECT_EQ(help.err, "");
+    }
+    Outcome version = Plutil({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("vz-plutil ", 0), 0u) << version.out;
+}
+
+// Options in any position, with "=" or the next word for their value, in one
+// dash or two; "--" makes what follows files.
+TEST_F(PlutilTest, OptionsAnywhereInEitherSpelling)
+{
+    Write("files/in.plist", kMessy);
+    Write("files/-lint", kMessy);
+    const std::vector<std::vector<std::string>> spellings = {
+        {Path("files/in.plist"), "-convert", "xml1", "-o", Path("files/out.plist")},
+        {"--convert=xml1", Path("files/in.plist"), "--o=" + Path("files/out.plist")},
+        {"-o", Path("files/out.plist"), "--convert", "xml1", "--", Path("files/in.plist")},
+    };
+    for (const auto &args : spellings) {
+        fs::remove(Path("files/out.plist"));
+        Outcome convert = Plutil(args);
+        EXPECT_EQ(convert.status, 0) << convert.err;
+        EXPECT_EQ(Read("files/out.plist"), kCanonical);
+    }
+    fs::current_path(Path("files"));
+    Outcome lint = Plutil({"--lint", "--", "-lint"});
+    fs::current_path(root_);
+    EXPECT_EQ(lint.status, 0) << lint.err;
+    EXPECT_EQ(lint.out, "-lint: OK\n");
+}
+
+// What cannot reach standard output (a full disk) is a failure.
+TEST_F(PlutilTest, FailedWriteToStandardOutputFails)
+{
+    Write("files/a.plist", kMessy);
+    const std::vector<std::vector<std::string>> commands = {
+        {"-lint", Path("files/a.plist")},
+        {"-p", Path("files/a.plist")},
+        {"-convert", "xml1", "-o", "-", Path("files/a.plist")},
+        {"--help"},
+    };
+    for (const auto &args : commands) {
+        Outcome outcome = Plutil(args, "/dev/full");
+        EXPECT_EQ(outcome.status, 1) << args[0];
+        EXPECT_NE(outcome.err.find("standard output"), std::string::npos) << outcome.err;
+    }
+}
+
+// Files that cannot be read whole are refused with a reason, at once: a FIFO
+// would block, /dev/zero never ends, a sparse file can claim any size.
+TEST_F(PlutilTest, ReadsOnlyRegularFilesOfBoundedSize)
+{
+    Write("files/huge.plist", "");
+    ASSERT_EQ(truncate(Path("files/huge.plist").c_str(), 64L * 1024 * 1024 + 1), 0);
+    ASSERT_EQ(mkfifo(Path("files/fifo").c_str(), 0644), 0);
+    Outcome lint =
+        Plutil({"-lint", Path("files/fifo"), "/dev/zero", Path("files/huge.plist"), Path("files")});
+    EXPECT_EQ(lint.status, 1);
+    EXPECT_EQ(lint.out, Path("files/fifo") + ": cannot read: not a regular file\n" +
+                            "/dev/zero: cannot read: not a regular file\n" +
+                            Path("files/huge.plist") + ": cannot read: larger than 64 MiB\n" +
+                            Path("files") + ": cannot read: Is a directory\n");
+}
+
+// In place, a file with a store's lock file beside it is rewritten under that
+// lock, and not at all when a writer changed it while vz-plutil waited.
+TEST_F(PlutilTest, ConvertInPlaceTakesTheStoreLock)
+{
+    Write("files/store.plist", kMessy);
+    Write("files/store.plist-lock", "");
+    int lock = open(Path("files/store.plist-lock").c_str(), O_RDWR);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    std::string store = Path("files/store.plist"), errors = Path(".err");
+    pid_t       child = fork();
+    if (child == 0) {
+        int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err < 0 || dup2(err, 2) < 0) _exit(126);
+        execl(VZ_VZ_PLUTIL_PATH, VZ_VZ_PLUTIL_PATH, "-convert", "xml1", store.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Once vz-plutil waits for the lock (a blocked lock of its process shows
+    // in /proc/locks as "-> FLOCK ... <pid>"), a writer holding it commits.
+    bool waiting = false;
+    for (int i = 0; i < 1000 && !waiting; i++) {
+        std::istringstream locks(vztest::ReadFile("/proc/locks"));
+        for (std::string line; std::getline(locks, line) && !waiting;)
+            waiting = line.find("->") != std::string::npos &&
+                      line.find(" " + std::to_string(child) + " ") != std::string::npos;
+        if (!waiting) usleep(10000);
+    }
+    EXPECT_TRUE(waiting) << "vz-plutil did not wait for the lock";
+    Write("files/store.plist", kBroken);
+    ASSERT_EQ(flock(lock, LOCK_UN), 0);
+    close(lock);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_NE(Read(".err").find("changed since it was read"), std::string::npos) << Read(".err");
+    EXPECT_EQ(Read("files/store.plist"), kBroken);
+
+    // Free, the lock is taken and given back, and the file rewritten.
+    Write("files/store.plist", kMessy);
+    Outcome convert = Plutil({"-convert", "xml1", Path("files/store.plist")});
+    EXPECT_EQ(convert.status, 0) << convert.err;
+    EXPECT_EQ(Read("files/store.plist"), kCanonical);
+    lock = open(Path("files/store.plist-lock").c_str(), O_RDWR);
+    EXPECT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    close(lock);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
@@ -22,15 +23,25 @@ struct ToolOutcome {
 
 // Runs argv (argv[0] the program's path) with scratch + ".in", ".out" and
 // ".err" as its files. stdoutPath, when given, takes the place of the
-// collected standard output (/dev/full, for a failed write).
+// collected standard output (/dev/full, for a failed write); with
+// terminalInput, standard input is a terminal instead of the input. A run
+// that has not ended after a minute is killed (status -1), so a command that
+// waits fails the test instead of hanging it.
 inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::string &scratch,
-                           const std::string &input = "", const char *stdoutPath = nullptr)
+                           const std::string &input = "", const char *stdoutPath = nullptr,
+                           bool terminalInput = false)
 {
     std::string outPath = scratch + ".out", errPath = scratch + ".err", inPath = scratch + ".in";
     WriteFile(inPath, input);
     pid_t pid = fork();
     if (pid == 0) {
-        int in  = open(inPath.c_str(), O_RDONLY);
+        alarm(60);
+        int in = open(inPath.c_str(), O_RDONLY);
+        if (terminalInput) {
+            int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+            if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) _exit(119);
+            in = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+        }
         int out = open(stdoutPath != nullptr ? stdoutPath : outPath.c_str(),
                        O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

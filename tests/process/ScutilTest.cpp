@@ -1,10 +1,12 @@
 // ScutilTest.cpp: vz-scutil as a whole process over temporary roots: listing,
 // showing, setting from a file and from standard input, removing, the
-// connection state commands, and a message with a non-zero exit status for
-// every error.
+// connection state commands, a message with a non-zero exit status for every
+// error, and the manners of a command (help, version, options anywhere, no
+// wait on a terminal, failed output).
 #include "RunTool.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,11 +21,12 @@ using Outcome = vztest::ToolOutcome;
 class Scutil : public vztest::TempRoot {
   protected:
     // Runs vz-scutil on this root with the arguments, feeding input.
-    Outcome Scu(const std::vector<std::string> &arguments, const std::string &input = "") const
+    Outcome Scu(const std::vector<std::string> &arguments, const std::string &input = "",
+                const char *stdoutPath = nullptr, bool terminalInput = false) const
     {
         std::vector<std::string> argv{VZ_VZ_SCUTIL_PATH, "--root", root_};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return vztest::RunTool(argv, root_, input);
+        return vztest::RunTool(argv, root_, input, stdoutPath, terminalInput);
     }
 };
 
@@ -90,10 +93,14 @@ TEST_F(Scutil, EveryErrorHasAMessageAndAStatus)
         const char              *message; // part of standard error
     };
     const Row rows[] = {
-        {{}, 2, "usage:"},
-        {{"frobnicate"}, 2, "usage:"},
-        {{"show"}, 2, "usage:"},
-        {{"--nc", "status"}, 2, "usage:"},
+        {{}, 2, "no command"},
+        {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+        {{"show"}, 2, "show takes one KEY"},
+        {{"show", "a", "b"}, 2, "show takes one KEY"},
+        {{"--nc", "status"}, 2, "--nc status takes one SERVICE-ID"},
+        {{"--nc", "up"}, 2, "unknown --nc command"},
+        {{"--frobnicate", "list"}, 2, "bad option --frobnicate"},
+        {{"list", "--root"}, 2, "option --root needs a value"},
         {{"--nc", "set", "A", "up"}, 1, "not a connection state"},
         {{"--nc", "set", "a/b", "connected"}, 1, "not a service ID"},
         {{"--nc", "status", ""}, 1, "not a service ID"},
@@ -117,6 +124,10 @@ TEST_F(Scutil, EveryErrorHasAMessageAndAStatus)
         Outcome run = Scu(row.arguments, kDhcp);
         EXPECT_EQ(run.status, row.status);
         EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        if (row.status == 2) { // one line, pointing to the help
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+        }
     }
     EXPECT_EQ(Read(kDynamicStorePath), damaged);
 
@@ -130,6 +141,50 @@ TEST_F(Scutil, EveryErrorHasAMessageAndAStatus)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no such key: nothing"), std::string::npos);
     EXPECT_EQ(Scu({"--help"}).status, 0);
+}
+
+TEST_F(Scutil, HelpVersionAndOptionsAnywhere)
+{
+    Outcome help = Scu({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: vz-scutil", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    Outcome version = Scu({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("vz-scutil ", 0), 0u) << version.out;
+
+    // --root comes first from the runner; a later one, in either spelling,
+    // wins, and --nc may follow its command.
+    std::string other = root_ + "/other";
+    EXPECT_EQ(Scu({"--nc", "set", "A", "--root=" + other, "connected"}).status, 0);
+    EXPECT_EQ(Scu({"status", "A", "--nc", "--root", other}).out, "connected\n");
+    EXPECT_EQ(Scu({"--nc", "status", "A"}).out, "invalid\n"); // this root is untouched
+    EXPECT_EQ(Scu({"list", "--", "--root"}).status, 0);       // a pattern after "--", not an option
+}
+
+// "set KEY" without a file reads standard input; a terminal there is a usage
+// error, not a wait for typing.
+TEST_F(Scutil, SetFromATerminalIsAUsageError)
+{
+    for (const std::vector<std::string> &arguments :
+         std::vector<std::vector<std::string>>{{"set", "k"}, {"set", "k", "-"}}) {
+        Outcome run = Scu(arguments, "", nullptr, true);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find("terminal"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Scu({"list"}).out, "");
+}
+
+// What cannot reach standard output (a full disk) is a failure.
+TEST_F(Scutil, FailedWriteToStandardOutputFails)
+{
+    EXPECT_EQ(Scu({"set", "State:/k"}, kDhcp).status, 0);
+    for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
+             {"list"}, {"show", "State:/k"}, {"--nc", "status", "A"}, {"--help"}}) {
+        Outcome run = Scu(arguments, "", "/dev/full");
+        EXPECT_EQ(run.status, 1) << arguments[0];
+        EXPECT_NE(run.err.find("standard output"), std::string::npos) << run.err;
+    }
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "PlistDate.h"
 #include "StringStorage.h"
 
+#include <VZPlatformTools.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -181,3 +183,14 @@ void appendDictionaryEntriesListing(CFDictionaryRef dict, int depth, std::string
 }
 
 } // namespace vz
+
+CFDataRef VZPropertyListCreateListing(CFPropertyListRef value) noexcept
+{
+    if (value == nullptr) return nullptr;
+    return vz::guarded<CFDataRef>(nullptr, [&] {
+        std::string listing;
+        vz::appendPlistListing(value, 0, listing);
+        return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(listing.data()),
+                            static_cast<CFIndex>(listing.size()));
+    });
+}

@@ -15,6 +15,7 @@
 #include "SCError.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
 struct __SCNetworkConnection : vz::Object {
     vz::CFRef<CFStringRef> serviceID;
@@ -115,7 +116,7 @@ SCNetworkConnectionStatus SCNetworkConnectionGetStatus(SCNetworkConnectionRef co
     }
     if (!found.known) return kSCNetworkConnectionInvalid;
     if (found.state == nullptr) return kSCNetworkConnectionDisconnected;
-    CFTypeRef number = CFDictionaryGetValue(found.state, VZ_PPP_STATUS_KEY);
+    CFTypeRef number = CFDictionaryGetValue(found.state, kVZConnectionStatusKey);
     if (number == nullptr) return kSCNetworkConnectionDisconnected;
     SInt32 value = 0;
     // A status that is not a 32-bit number is no status the controller could
@@ -145,7 +146,7 @@ CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connec
         return nullptr;
     }
     CFTypeRef options = found.state != nullptr
-                            ? CFDictionaryGetValue(found.state, VZ_PPP_USEROPTIONS_KEY)
+                            ? CFDictionaryGetValue(found.state, kVZConnectionUserOptionsKey)
                             : nullptr;
     if (isDictionary(options)) return static_cast<CFDictionaryRef>(CFRetain(options));
     CFDictionaryRef empty =

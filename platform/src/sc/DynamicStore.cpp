@@ -11,6 +11,7 @@
 #include "StringStorage.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
 #include <regex.h>
 #include <vector>
@@ -267,4 +268,29 @@ CFStringRef SCDynamicStoreKeyCreateNetworkGlobalEntity(CFAllocatorRef, CFStringR
                                                        CFStringRef entity) noexcept
 {
     return createKey(domain, kSCCompGlobal, nullptr, entity);
+}
+
+namespace {
+
+struct ToolEdit {
+    VZDynamicStoreEditor edit;
+    void                *context;
+};
+
+int runToolEdit(CFMutableDictionaryRef store, bool *changed, void *context)
+{
+    auto   *tool    = static_cast<ToolEdit *>(context);
+    Boolean edited  = false;
+    int     status  = tool->edit(store, &edited, tool->context);
+    *changed        = edited != 0;
+    return status;
+}
+
+} // namespace
+
+int VZDynamicStoreEdit(VZDynamicStoreEditor edit, void *context) noexcept
+{
+    if (edit == nullptr) return kSCStatusInvalidArgument;
+    ToolEdit tool{edit, context};
+    return vz::updateDynamicStore(runToolEdit, &tool);
 }

@@ -17,10 +17,6 @@
 
 namespace vz {
 
-// Connection state keys of a service's State:/Network/Service/<id>/PPP entry.
-#define VZ_PPP_STATUS_KEY CFSTR("Status")
-#define VZ_PPP_USEROPTIONS_KEY CFSTR("UserOptions")
-
 std::string dynamicStorePath(); // may throw std::bad_alloc
 
 // The whole store: an SCError status, and the dictionary (empty when there is

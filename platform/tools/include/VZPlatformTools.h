@@ -1,7 +1,8 @@
 // VZPlatformTools.h: what the platform's own commands (vz-plutil, vz-scutil)
 // may ask of it beyond the framework headers, and nothing else may: the
 // bounded whole-file read, the atomic replacement of a file, the store lock,
-// and the locked read-modify-write of the dynamic store. The system above the
+// the readable listing of a property list, and the locked read-modify-write
+// of the dynamic store. The system above the
 // platform never includes this header; the commands reach it through the
 // vz_platform_tools target, never the platform's private sources.
 //
@@ -49,6 +50,13 @@ int VZFileReplace(const char *path, CFDataRef contents, mode_t defaultMode,
 // whose close releases the lock; EWOULDBLOCK when it is held and wait is
 // false; ENOENT when there is no lock file; ELOOP for a symbolic link.
 int VZFileLockExisting(const char *lockPath, Boolean wait, int *descriptor) noexcept;
+
+// The readable listing of a property-list value, as "vz-plutil -p" prints
+// it: JSON-like quoting, nested values on lines of their own indented two
+// spaces per level, dictionary keys in the canonical file's order, data as
+// its length and first 64 bytes in hexadecimal. A new data object holding
+// the UTF-8 text, without a final newline; NULL when memory runs out.
+CFDataRef VZPropertyListCreateListing(CFPropertyListRef value) noexcept;
 
 // Changes the dynamic store of the root in one locked read-modify-write:
 // edit gets a mutable copy of the whole store and returns an SCError status;
