@@ -295,9 +295,8 @@ class Writer {
             out_.append(reinterpret_cast<const char *>(units + run), i - run);
             run = i + 1;
             if (unit >= 0x80) {
-                char pair[2] = {static_cast<char>(0xC0 | (unit >> 6)),
-                                static_cast<char>(0x80 | (unit & 0x3F))};
-                out_.append(pair, 2);
+                char bytes[2];
+                out_.append(bytes, encodeUTF8(unit, bytes));
             } else if (!writeSpecial(unit)) {
                 return false;
             }
@@ -308,26 +307,21 @@ class Writer {
 
     bool writeWide(const char16_t *units, size_t length)
     {
-        for (size_t i = 0; i < length; ++i) {
-            char16_t unit = units[i];
-            if (unit < 0x80) {
-                if (kPlain[unit]) {
-                    out_.push(static_cast<char>(unit));
-                } else if (!writeSpecial(unit)) {
+        for (size_t i = 0; i < length;) {
+            char32_t c = nextUTF16(units, i, length);
+            if (c < 0x80) {
+                if (kPlain[c]) {
+                    out_.push(static_cast<char>(c));
+                } else if (!writeSpecial(static_cast<char16_t>(c))) {
                     return false;
                 }
-            } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-                bool paired = unit <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 &&
-                              units[i + 1] <= 0xDFFF;
-                if (!paired) return refuse("a string holds an unpaired surrogate");
-                char32_t code = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (units[++i] - 0xDC00);
-                char     bytes[4];
-                out_.append(bytes, encodeUTF8(code, bytes));
-            } else if (unit >= 0xFFFE) {
-                if (!writeSpecial(unit)) return false;
+            } else if (isSurrogate(c)) {
+                return refuse("a string holds an unpaired surrogate");
+            } else if (c == 0xFFFE || c == 0xFFFF) {
+                if (!writeSpecial(static_cast<char16_t>(c))) return false;
             } else {
-                char bytes[3];
-                out_.append(bytes, encodeUTF8(unit, bytes));
+                char bytes[4];
+                out_.append(bytes, encodeUTF8(c, bytes));
             }
         }
         return true;

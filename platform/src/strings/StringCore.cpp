@@ -187,16 +187,10 @@ std::string toUTF8String(CFStringRef s)
         return std::string(reinterpret_cast<const char *>(units.narrowData()), units.length);
     std::string text;
     text.reserve(units.length + units.length / 2);
-    for (size_t i = 0; i < units.length; ++i) {
-        uint32_t c = units.at(i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.length) {
-            uint32_t low = units.at(i + 1);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD; // unpaired surrogate
+    for (size_t i = 0; i < units.length;) {
+        char32_t c = units.narrow ? units.narrowData()[i++]
+                                  : nextUTF16(units.wideData(), i, units.length);
+        if (isSurrogate(c)) c = 0xFFFD; // unpaired
         char bytes[4];
         text.append(bytes, encodeUTF8(c, bytes));
     }
@@ -295,41 +289,10 @@ CFStringRef createStringFromUTF8(const char *text, size_t count) noexcept
     return guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
         std::vector<char16_t> units;
         units.reserve(count);
-        size_t i = 0;
-        while (i < count) {
-            uint32_t b = bytes[i];
-            uint32_t c;
-            size_t   extra;
-            uint32_t minimum;
-            if (b < 0x80) {
-                units.push_back(static_cast<char16_t>(b));
-                ++i;
-                continue;
-            }
-            if (b >= 0xC2 && b <= 0xDF) {
-                c = b & 0x1F, extra = 1, minimum = 0x80;
-            } else if (b >= 0xE0 && b <= 0xEF) {
-                c = b & 0x0F, extra = 2, minimum = 0x800;
-            } else if (b >= 0xF0 && b <= 0xF4) {
-                c = b & 0x07, extra = 3, minimum = 0x10000;
-            } else {
-                return nullptr;
-            }
-            if (count - i <= extra) return nullptr; // truncated sequence
-            for (size_t k = 1; k <= extra; ++k) {
-                uint32_t next = bytes[i + k];
-                if ((next & 0xC0) != 0x80) return nullptr;
-                c = (c << 6) | (next & 0x3F);
-            }
-            if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return nullptr;
-            if (c >= 0x10000) {
-                c -= 0x10000;
-                units.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-                units.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-            } else {
-                units.push_back(static_cast<char16_t>(c));
-            }
-            i += extra + 1;
+        for (size_t i = 0; i < count;) {
+            int32_t c = nextUTF8(bytes, i, count);
+            if (c < 0) return nullptr;
+            appendUTF16(units, static_cast<char32_t>(c));
         }
         return createStringFromUTF16(units.data(), units.size());
     });

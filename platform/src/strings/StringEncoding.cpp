@@ -256,7 +256,7 @@ Conversion encode(const Unit *source, size_t start, size_t end, EncodingKind kin
             n    = 1;
             break;
         case EncodingKind::UTF8:
-            if (c >= 0xD800 && c < 0xE000) {
+            if (vz::isSurrogate(c)) {
                 fits = false; // an unpaired surrogate has no UTF-8 form
             } else {
                 n = vz::encodeUTF8(c, reinterpret_cast<char *>(out));

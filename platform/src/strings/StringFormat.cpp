@@ -325,36 +325,13 @@ void appendASCII(std::u16string &out, const char *text, size_t length)
     out.append(text, text + length);
 }
 
-// Appends UTF-8 bytes; each malformed sequence becomes one U+FFFD.
+// Appends UTF-8 bytes; each maximal ill-formed part of a sequence becomes
+// one U+FFFD.
 void appendUTF8(std::u16string &out, const unsigned char *bytes, size_t length)
 {
-    size_t i = 0;
-    while (i < length) {
-        unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        size_t need = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
-        char32_t c  = lead & (0x3F >> need);
-        size_t   k  = 1;
-        while (need > 0 && k <= need && i + k < length && (bytes[i + k] & 0xC0) == 0x80) {
-            c = c << 6 | (bytes[i + k] & 0x3F);
-            ++k;
-        }
-        bool wellFormed = need > 0 && k == need + 1 &&
-                          !(need == 2 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) &&
-                          !(need == 3 && (c < 0x10000 || c > 0x10FFFF));
-        i += k;
-        if (!wellFormed) {
-            out.push_back(0xFFFD);
-        } else if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+    for (size_t i = 0; i < length;) {
+        int32_t c = vz::nextUTF8(bytes, i, length);
+        vz::appendUTF16(out, c < 0 ? char32_t{0xFFFD} : static_cast<char32_t>(c));
     }
 }
 
@@ -495,12 +472,7 @@ class Renderer {
         } else if (piece.length == Length::l) {
             // A wide character may lie outside the BMP.
             char32_t c = static_cast<char32_t>(value);
-            if (c >= 0x10000 && c <= 0x10FFFF) {
-                text.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-                text.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-            } else {
-                text.push_back(c > 0x10FFFF ? u'\uFFFD' : static_cast<char16_t>(c));
-            }
+            vz::appendUTF16(text, c > 0x10FFFF ? char32_t{0xFFFD} : c);
         } else {
             // A single byte: ASCII, or read as Latin 1 since no single byte
             // above 0x7F is UTF-8.

@@ -18,6 +18,7 @@
 #define VZ_PLATFORM_STRINGSTORAGE_H
 
 #include "Runtime.h"
+#include "UTF.h"
 
 #include <string>
 #include <string_view>
@@ -80,32 +81,6 @@ uint64_t hashNarrowUnits(const uint8_t *bytes, size_t count) noexcept;
 // Caches hash, which hashNarrowUnits() gave for the string's units, as the
 // hash of a new immutable string, sparing the string hash a second pass.
 void primeStringHash(CFStringRef s, uint64_t hash) noexcept;
-
-// Writes the UTF-8 form of code point c (not a surrogate, at most U+10FFFF)
-// to out and returns its length, 1 to 4 bytes.
-inline size_t encodeUTF8(char32_t c, char *out) noexcept
-{
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (c >> 6));
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (c >> 12));
-        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (c >> 18));
-    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
 
 // Immutable strings. All return nullptr when allocation fails.
 CFStringRef createStringFromUTF16(const char16_t *units, size_t count) noexcept;

@@ -24,30 +24,18 @@ void checkRange(CFRange range, size_t length, const char *function) noexcept;
 // Stops the process when a pointer argument that must not be NULL is.
 void checkPointer(const void *pointer, const char *function) noexcept;
 
-inline bool isHighSurrogate(char16_t unit) noexcept
-{
-    return (unit & 0xFC00) == 0xD800;
-}
-inline bool isLowSurrogate(char16_t unit) noexcept
-{
-    return (unit & 0xFC00) == 0xDC00;
-}
-inline char32_t combineSurrogates(char16_t high, char16_t low) noexcept
-{
-    return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (low - 0xDC00);
-}
-
 // The code point at units[i] (a lone surrogate stands for itself) and its
 // width in units.
 inline char32_t codePointAt(const StringUnits &units, size_t i, size_t end, size_t *width) noexcept
 {
-    char16_t unit = units.at(i);
-    if (isHighSurrogate(unit) && i + 1 < end && isLowSurrogate(units.at(i + 1))) {
-        *width = 2;
-        return combineSurrogates(unit, units.at(i + 1));
+    if (units.narrow) {
+        *width = 1;
+        return units.narrowData()[i];
     }
-    *width = 1;
-    return unit;
+    size_t   next = i;
+    char32_t c    = nextUTF16(units.wideData(), next, end);
+    *width        = next - i;
+    return c;
 }
 
 // True when every unit of the range is below 0x80; immediate for an immutable
