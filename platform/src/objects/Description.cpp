@@ -5,6 +5,7 @@
 #include "Containers.h"
 #include "StringStorage.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -73,37 +74,28 @@ void appendData(std::u16string &out, CFDataRef data)
     out.push_back(u'>');
 }
 
-// Civil date from days since 1970-01-01 (proleptic Gregorian).
-void civilFromDays(long long days, long long &year, unsigned &month, unsigned &day)
-{
-    days += 719468;
-    long long era = (days >= 0 ? days : days - 146096) / 146097;
-    unsigned  doe = static_cast<unsigned>(days - era * 146097);
-    unsigned  yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    year          = static_cast<long long>(yoe) + era * 400;
-    unsigned doy  = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    unsigned mp   = (5 * doy + 2) / 153;
-    day           = doy - (153 * mp + 2) / 5 + 1;
-    month         = mp < 10 ? mp + 3 : mp - 9;
-    if (month <= 2) ++year;
-}
+// Dates further than this from 1970 (about 31,000 years) lie beyond the years
+// the calendar of <chrono> counts.
+constexpr double kLatestDescribed = 9.0e11;
 
 void appendDate(std::u16string &out, CFDateRef date)
 {
+    namespace chr = std::chrono;
     double at = CFDateGetAbsoluteTime(date) + kCFAbsoluteTimeIntervalSince1970;
-    if (!std::isfinite(at) || std::fabs(at) > 1e15) {
+    if (!std::isfinite(at) || std::fabs(at) > kLatestDescribed) {
         appendASCII(out, "<invalid date>");
         return;
     }
-    long long seconds = static_cast<long long>(std::floor(at));
-    long long days    = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
-    long long rest    = seconds - days * 86400;
-    long long year;
-    unsigned  month, day;
-    civilFromDays(days, year, month, day);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld +0000", year, month,
-                  day, rest / 3600, rest / 60 % 60, rest % 60);
+    chr::sys_seconds    time{chr::seconds{static_cast<long long>(std::floor(at))}};
+    chr::sys_days       day = chr::floor<chr::days>(time);
+    chr::year_month_day civil{day};
+    chr::hh_mm_ss       clock{time - day};
+    char                text[64];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld +0000",
+                  static_cast<int>(civil.year()), static_cast<unsigned>(civil.month()),
+                  static_cast<unsigned>(civil.day()), static_cast<long long>(clock.hours().count()),
+                  static_cast<long long>(clock.minutes().count()),
+                  static_cast<long long>(clock.seconds().count()));
     appendASCII(out, text);
 }
 

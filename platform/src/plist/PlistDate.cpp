@@ -1,44 +1,26 @@
-// PlistDate.cpp: Gregorian calendar arithmetic for the text of <date>
-// elements.
-//
-// Days are counted in 400-year eras of 146097 days each, with the year
-// starting on 1 March so that the leap day falls at the end of a year: then
-// the day of the year follows from the month by a fixed linear rule and leap
-// years only matter for the era's year count.
+// PlistDate.cpp: the text of <date> elements over the calendar of C++20
+// <chrono> (proleptic Gregorian, no leap seconds): the strict parser in front
+// checks the shape and ranges, <chrono> does the arithmetic.
 #include "PlistDate.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 
 namespace vz {
 
 namespace {
 
-constexpr int64_t kDaysPerEra        = 146097;
-constexpr int64_t kSecondsPerDay     = 86400;
-constexpr int64_t kDays1970To2001    = 11323;
-constexpr double  kLatestWritable    = 3e11; // beyond year 9999, well inside int64
-constexpr int64_t kFirstWritableYear = 0;
-constexpr int64_t kLastWritableYear  = 9999;
+namespace chr = std::chrono;
+
+// Absolute time counts from here.
+constexpr chr::sys_days kReferenceDay = chr::sys_days{chr::year{2001} / 1 / 1};
+constexpr double        kLatestWritable    = 3e11; // beyond year 9999, well inside int64
+constexpr int           kFirstWritableYear = 0;
+constexpr int           kLastWritableYear  = 9999;
 // "0." and the digits of the longest fraction the writer can produce (the
 // smallest subnormal, 5e-324, takes 326 characters in fixed notation).
 constexpr size_t kMaxFractionText = 400;
-
-bool isLeapYear(int64_t year) noexcept
-{
-    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-unsigned daysInMonth(int64_t year, unsigned month) noexcept
-{
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-int64_t floorDiv(int64_t a, int64_t b) noexcept
-{
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
 
 bool isXMLSpace(char c) noexcept
 {
@@ -70,34 +52,6 @@ void appendDigits(unsigned value, size_t width, std::string &out)
 
 } // namespace
 
-int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) noexcept
-{
-    int64_t  y         = month <= 2 ? year - 1 : year; // years start in March
-    int64_t  era       = floorDiv(y, 400);
-    int64_t  yearOfEra = y - era * 400;                     // 0-399
-    unsigned shifted   = month > 2 ? month - 3 : month + 9; // March is 0
-    int64_t  dayOfYear = (153 * shifted + 2) / 5 + day - 1; // 0-365
-    int64_t  dayOfEra  = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    // Era 0 begins on 0000-03-01, 719468 days before 1970-01-01.
-    return era * kDaysPerEra + dayOfEra - 719468;
-}
-
-CivilDay civilFromDays(int64_t days) noexcept
-{
-    int64_t z        = days + 719468;
-    int64_t era      = floorDiv(z, kDaysPerEra);
-    int64_t dayOfEra = z - era * kDaysPerEra; // 0-146096
-    // The last day of each 400-year era and of each century within it make
-    // the simple division by 365 off by one; the corrections remove them.
-    int64_t  yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    int64_t  dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    int64_t  shifted   = (5 * dayOfYear + 2) / 153; // March is 0
-    unsigned day       = static_cast<unsigned>(dayOfYear - (153 * shifted + 2) / 5 + 1);
-    unsigned month     = static_cast<unsigned>(shifted < 10 ? shifted + 3 : shifted - 9);
-    int64_t  year      = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return CivilDay{year, month, day};
-}
-
 std::optional<double> parsePlistDate(std::string_view text) noexcept
 {
     while (!text.empty() && isXMLSpace(text.front()))
@@ -112,9 +66,9 @@ std::optional<double> parsePlistDate(std::string_view text) noexcept
         text[10] != 'T' || !readDigits(text, 11, 2, hour) || text[13] != ':' ||
         !readDigits(text, 14, 2, minute) || text[16] != ':' || !readDigits(text, 17, 2, second))
         return std::nullopt;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
-        return std::nullopt;
+    chr::year_month_day date{chr::year{static_cast<int>(year)}, chr::month{month},
+                             chr::day{day}};
+    if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
 
     double           fraction = 0;
     std::string_view rest     = text.substr(19);
@@ -135,20 +89,21 @@ std::optional<double> parsePlistDate(std::string_view text) noexcept
     }
     if (rest != "Z") return std::nullopt;
 
-    int64_t days    = daysFromCivil(year, month, day) - kDays1970To2001;
-    int64_t seconds = days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
-    return static_cast<double>(seconds) + fraction;
+    chr::seconds at = chr::sys_days{date} - kReferenceDay + chr::hours{hour} +
+                      chr::minutes{minute} + chr::seconds{second};
+    return static_cast<double>(at.count()) + fraction;
 }
 
 bool appendPlistDate(double absoluteTime, std::string &out)
 {
     if (!std::isfinite(absoluteTime) || std::fabs(absoluteTime) > kLatestWritable) return false;
-    double   whole   = std::floor(absoluteTime);
-    int64_t  seconds = static_cast<int64_t>(whole);
-    int64_t  days    = floorDiv(seconds, kSecondsPerDay);
-    int64_t  inDay   = seconds - days * kSecondsPerDay;
-    CivilDay civil   = civilFromDays(days + kDays1970To2001);
-    if (civil.year < kFirstWritableYear || civil.year > kLastWritableYear) return false;
+    double              whole = std::floor(absoluteTime);
+    chr::sys_seconds    at    = kReferenceDay + chr::seconds{static_cast<int64_t>(whole)};
+    chr::sys_days       day   = chr::floor<chr::days>(at);
+    chr::year_month_day civil{day};
+    chr::hh_mm_ss       time{at - day};
+    int                 year = static_cast<int>(civil.year());
+    if (year < kFirstWritableYear || year > kLastWritableYear) return false;
 
     // The fraction, when there is one, in the shortest fixed notation that
     // reads back exactly; a time so close below a whole second that the
@@ -167,17 +122,17 @@ bool appendPlistDate(double absoluteTime, std::string &out)
     }
 
     out.reserve(out.size() + 20 + fractionLength);
-    appendDigits(static_cast<unsigned>(civil.year), 4, out);
+    appendDigits(static_cast<unsigned>(year), 4, out);
     out.push_back('-');
-    appendDigits(civil.month, 2, out);
+    appendDigits(static_cast<unsigned>(civil.month()), 2, out);
     out.push_back('-');
-    appendDigits(civil.day, 2, out);
+    appendDigits(static_cast<unsigned>(civil.day()), 2, out);
     out.push_back('T');
-    appendDigits(static_cast<unsigned>(inDay / 3600), 2, out);
+    appendDigits(static_cast<unsigned>(time.hours().count()), 2, out);
     out.push_back(':');
-    appendDigits(static_cast<unsigned>(inDay / 60 % 60), 2, out);
+    appendDigits(static_cast<unsigned>(time.minutes().count()), 2, out);
     out.push_back(':');
-    appendDigits(static_cast<unsigned>(inDay % 60), 2, out);
+    appendDigits(static_cast<unsigned>(time.seconds().count()), 2, out);
     if (fractionLength != 0) out.append(fraction + 1, fractionLength - 1); // ".ddd"
     out.push_back('Z');
     return true;

@@ -9,22 +9,11 @@
 #ifndef VZ_PLATFORM_PLISTDATE_H
 #define VZ_PLATFORM_PLISTDATE_H
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace vz {
-
-// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar
-// (negative before it); month 1-12, day 1-31, not checked.
-int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) noexcept;
-struct CivilDay {
-    int64_t  year;
-    unsigned month; // 1-12
-    unsigned day;   // 1-31
-};
-CivilDay civilFromDays(int64_t days) noexcept;
 
 // The absolute time of a date text, or nothing when the text is not a valid
 // date (wrong shape, a month, day, hour, minute or second out of range).
