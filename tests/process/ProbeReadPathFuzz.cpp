@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,22 +31,35 @@ bool IsA(CFTypeRef value, CFTypeID type)
     return value != NULL && CFGetTypeID(value) == type;
 }
 
-std::string &StorePath()
-{
-    static std::string path;
-    if (path.empty()) {
-        char pattern[] = "/tmp/vz-fuzz-root-XXXXXX";
-        Check(mkdtemp(pattern) != nullptr);
-        setenv("VAVIVAZ_ROOT", pattern, 1);
-        std::string folder = std::string(pattern) + "/Library";
-        mkdir(folder.c_str(), 0755);
-        folder += "/Preferences";
-        mkdir(folder.c_str(), 0755);
-        folder += "/SystemConfiguration";
-        mkdir(folder.c_str(), 0755);
-        path = folder + "/preferences.plist";
+// The store of a root made for this process, removed when it exits.
+class FuzzRoot {
+  public:
+    FuzzRoot()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vz-fuzz-root-XXXXXX").string();
+        Check(mkdtemp(pattern.data()) != nullptr);
+        root_ = pattern;
+        setenv("VAVIVAZ_ROOT", root_.c_str(), 1);
+        std::string folder = root_ + "/Library/Preferences/SystemConfiguration";
+        std::filesystem::create_directories(folder);
+        store_ = folder + "/preferences.plist";
     }
-    return path;
+    ~FuzzRoot()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    const std::string &store() const { return store_; }
+
+  private:
+    std::string root_;
+    std::string store_;
+};
+
+const std::string &StorePath()
+{
+    static FuzzRoot root;
+    return root.store();
 }
 
 } // namespace
