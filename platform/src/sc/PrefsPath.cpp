@@ -1,6 +1,8 @@
 // PrefsPath.cpp: path parsing and link following.
 #include "PrefsPath.h"
 
+#include "StringStorage.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -59,16 +61,21 @@ int walkFrom(CFDictionaryRef root, const Keys &keys, size_t count, bool create, 
 bool parsePath(CFStringRef path, Keys *keys)
 {
     keys->clear();
-    CFIndex length = CFStringGetLength(path);
-    if (length == 0 || CFStringGetCharacterAtIndex(path, 0) != '/') return false;
-    CFIndex start = 1;
-    while (start < length) {
-        CFIndex end = start;
-        while (end < length && CFStringGetCharacterAtIndex(path, end) != '/')
+    StringUnits units = unitsOf(path);
+    if (units.length == 0 || units.at(0) != '/') return false;
+    size_t start = 1;
+    while (start < units.length) {
+        size_t end = start;
+        while (end < units.length && units.at(end) != '/')
             end++;
         if (end == start) return false; // "//"
+        // Paths are text of one byte per unit nearly always: their keys are
+        // made straight from those bytes.
         CFRef<CFStringRef> key(
-            CFStringCreateWithSubstring(nullptr, path, CFRangeMake(start, end - start)));
+            units.narrow ? createStringFromLatin1(units.narrowData() + start, end - start)
+                         : CFStringCreateWithSubstring(
+                               nullptr, path,
+                               CFRangeMake(static_cast<CFIndex>(start), static_cast<CFIndex>(end - start))));
         if (!key) throw std::bad_alloc();
         keys->push_back(std::move(key));
         start = end + 1; // a final "/" leaves start == length + 1 and ends the loop

@@ -620,6 +620,67 @@ bool formatInto(CFStringRef format, va_list arguments, std::u16string &out)
     return true;
 }
 
+// The model builds every store path from literal text and %@ of strings
+// ("%@/%@/%@/%@"); such a format is joined directly, without the general
+// machinery's allocations. Returns false, having read no argument, for any
+// other format or when an argument is not a string (a description, "(null)"
+// for NULL); *result is then untouched. Otherwise *result is the new string,
+// or NULL when it cannot be made.
+constexpr size_t kMostJoinedStrings = 8;
+
+bool joinStrings(CFStringRef format, va_list arguments, CFStringRef *result)
+{
+    vz::StringUnits units = vz::unitsOf(format);
+    if (!units.narrow) return false;
+    const uint8_t *text  = units.narrowData();
+    size_t         count = 0;
+    for (size_t i = 0; i < units.length; ++i) {
+        if (text[i] != '%') continue;
+        if (i + 1 == units.length || (text[i + 1] != '@' && text[i + 1] != '%')) return false;
+        if (text[i + 1] == '@' && ++count > kMostJoinedStrings) return false;
+        ++i;
+    }
+    CFStringRef strings[kMostJoinedStrings];
+    va_list     copy;
+    va_copy(copy, arguments);
+    for (size_t k = 0; k < count; ++k)
+        strings[k] = static_cast<CFStringRef>(va_arg(copy, CFTypeRef));
+    va_end(copy);
+    bool narrow = true;
+    for (size_t k = 0; k < count; ++k) {
+        if (strings[k] == nullptr || vz::typeOf(strings[k]) != vz::kStringTypeID) return false;
+        narrow = narrow && vz::unitsOf(strings[k]).narrow;
+    }
+    *result = vz::guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
+        std::basic_string<uint8_t> bytes; // one byte per unit while every part is narrow
+        std::u16string             wide;
+        auto append = [&](const vz::StringUnits &part, size_t start, size_t length) {
+            if (narrow) {
+                bytes.append(part.narrowData() + start, length);
+                return;
+            }
+            for (size_t i = start; i < start + length; ++i)
+                wide.push_back(part.at(i));
+        };
+        size_t next = 0, literalStart = 0;
+        for (size_t i = 0; i < units.length; ++i) {
+            if (text[i] != '%') continue;
+            append(units, literalStart, i - literalStart);
+            if (text[i + 1] == '%') {
+                append(units, i + 1, 1);
+            } else {
+                vz::StringUnits part = vz::unitsOf(strings[next++]);
+                append(part, 0, part.length);
+            }
+            literalStart = ++i + 1;
+        }
+        append(units, literalStart, units.length - literalStart);
+        return narrow ? vz::createStringFromLatin1(bytes.data(), bytes.size())
+                      : vz::createStringFromUTF16(wide.data(), wide.size());
+    });
+    return true;
+}
+
 } // namespace
 
 using namespace vz; // the C entry points below are thin skins over the helpers above
@@ -628,6 +689,8 @@ CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, CFDictionaryRef
                                                  CFStringRef format, va_list arguments) noexcept
 {
     checkString(format, "CFStringCreateWithFormatAndArguments");
+    CFStringRef joined = nullptr;
+    if (joinStrings(format, arguments, &joined)) return joined;
     va_list copy;
     va_copy(copy, arguments);
     CFStringRef result = guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
