@@ -193,7 +193,9 @@ std::optional<double> parseReal(std::string_view text) noexcept
 // The strings of one parse, one object per distinct text. Holds one
 // reference to each and hands out more. Texts are hashed with the string
 // hash's own function, so a string made from ASCII text (its bytes are its
-// units) starts with its hash already known.
+// units) starts with its hash already known. A slot is 16 bytes and a text is
+// compared with the units of its string, so that a lookup touches the slot
+// and the string and nothing else.
 class StringPool {
   public:
     StringPool() noexcept = default;
@@ -215,24 +217,18 @@ class StringPool {
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot &slot = slots_[i];
             if (slot.string == nullptr) break;
-            if (slot.hash == hash && slot.length == text.size() &&
-                std::memcmp(arena_.data() + slot.offset, text.data(), text.size()) == 0) {
+            if (slot.hash == static_cast<uint32_t>(hash) && slot.length == text.size() &&
+                holds(slot.string, text)) {
                 retainObject(slot.string);
                 return slot.string;
             }
         }
+        if (text.size() > UINT32_MAX) return createStringFromUTF8(text.data(), text.size());
         if ((count_ + 1) * 2 > slots_.size()) grow();
         CFStringRef string = createStringFromUTF8(text.data(), text.size());
         if (string == nullptr) return nullptr;
         if (string->isASCII()) primeStringHash(string, hash);
-        Slot fresh{hash, arena_.size(), text.size(), string};
-        try {
-            arena_.append(text);
-        } catch (...) {
-            releaseObject(string);
-            throw;
-        }
-        place(fresh);
+        place(Slot{string, static_cast<uint32_t>(hash), static_cast<uint32_t>(text.size())});
         ++count_;
         retainObject(string);
         return string;
@@ -240,13 +236,32 @@ class StringPool {
 
   private:
     struct Slot {
-        uint64_t    hash   = 0;
-        size_t      offset = 0; // of the text in arena_
-        size_t      length = 0;
         CFStringRef string = nullptr;
+        uint32_t    hash   = 0; // the low half of the text's hash
+        uint32_t    length = 0; // of the text in bytes
     };
     static constexpr size_t kInitialSlots = 64;
 
+    // Whether string was made from text (well-formed UTF-8).
+    static bool holds(CFStringRef string, std::string_view text) noexcept
+    {
+        StringUnits units = unitsOf(string);
+        if (string->isASCII())
+            return units.length == text.size() &&
+                   std::memcmp(units.narrowData(), text.data(), text.size()) == 0;
+        const auto *bytes = reinterpret_cast<const uint8_t *>(text.data());
+        size_t      unit  = 0;
+        for (size_t i = 0; i < text.size();) {
+            int32_t c = nextUTF8(bytes, i, text.size());
+            if (c < 0) return false;
+            char16_t pair[2];
+            size_t   width = 0;
+            U16_APPEND_UNSAFE(pair, width, c);
+            for (size_t k = 0; k < width; ++k, ++unit)
+                if (unit >= units.length || units.at(unit) != pair[k]) return false;
+        }
+        return unit == units.length;
+    }
     void place(const Slot &slot) noexcept
     {
         size_t mask = slots_.size() - 1;
@@ -264,7 +279,6 @@ class StringPool {
     }
 
     std::vector<Slot> slots_; // a power of two in size, at most half full
-    std::string       arena_;
     size_t            count_ = 0;
 };
 
