@@ -35,10 +35,12 @@ std::string Quote(const std::string &word)
 
 class PlutilTest : public vztest::TempRoot {
   protected:
-    // Runs vz-plutil; standard output goes to stdoutPath when one is given.
+    // Runs vz-plutil; standard output goes to stdoutPath when one is given. A
+    // run that has not ended after a minute is killed, so a
+    // command that blocks fails the test instead of hanging it.
     Outcome Plutil(const std::vector<std::string> &args, const std::string &stdoutPath = "")
     {
-        std::string command = Quote(VZ_VZ_PLUTIL_PATH);
+        std::string command = "timeout -s KILL 60 " + Quote(VZ_VZ_PLUTIL_PATH);
         for (const std::string &arg : args)
             command += " " + Quote(arg);
         const std::string out = root_ + "/.out", err = root_ + "/.err";
