@@ -35,11 +35,11 @@ uint32_t UnkeyedHash(const std::string &text)
 
 std::string Document(bool aimed)
 {
-    std::string      xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
-                           "<dict>\n";
-    std::mt19937_64  random(7);
-    uint64_t         counter = 0;
-    char             key[32];
+    std::string     xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+                          "<dict>\n";
+    std::mt19937_64 random(7);
+    uint64_t        counter = 0;
+    char            key[32];
     for (size_t made = 0; made < kKeys;) {
         uint64_t n = aimed ? counter++ : random() % 1000000000000ull;
         std::snprintf(key, sizeof key, "key-%012llu", static_cast<unsigned long long>(n));
@@ -56,8 +56,9 @@ void BM_ReadKeys(benchmark::State &state)
 {
     static const std::string documents[] = {Document(false), Document(true)};
     const std::string       &text        = documents[state.range(0)];
-    CFDataRef data = CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>(text.data()),
-                                                 static_cast<CFIndex>(text.size()), kCFAllocatorNull);
+    CFDataRef                data =
+        CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>(text.data()),
+                                    static_cast<CFIndex>(text.size()), kCFAllocatorNull);
     for (auto _ : state) {
         CFPropertyListRef plist =
             CFPropertyListCreateFromXMLData(nullptr, data, kCFPropertyListImmutable, nullptr);

@@ -182,7 +182,7 @@ int setKey(SCDynamicStoreRef store, const char *key, const char *file)
     std::string source    = fromStdin ? "standard input" : file;
     std::FILE  *in        = fromStdin ? stdin : std::fopen(file, "rb");
     if (in == nullptr) return fail("cannot open " + source + ": " + std::strerror(errno));
-    bool read = readAll(in, &bytes);
+    bool read      = readAll(in, &bytes);
     int  readError = errno;
     if (!fromStdin) std::fclose(in);
     if (!read) return fail("cannot read " + source + ": " + std::strerror(readError));
@@ -353,7 +353,7 @@ int run(int argc, char **argv)
     }
     if (command == "set") {
         if (args.size() != 2 && args.size() != 3) return usageError("set takes a KEY and a FILE");
-        const char *file = args.size() == 3 ? args[2] : nullptr;
+        const char *file      = args.size() == 3 ? args[2] : nullptr;
         bool        fromStdin = file == nullptr || std::strcmp(file, "-") == 0;
         // Waiting for a value typed at a terminal is never what was meant.
         if (fromStdin && isatty(STDIN_FILENO))

@@ -167,7 +167,7 @@ TEST_F(ConfigAgent, UnchangedPublicationWritesNothing)
     WriteDynamicStore("<dict><key>State:/x</key><dict/></dict>");
     Ref<SCPreferencesRef> prefs = Open();
     ASSERT_TRUE(SCPreferencesApplyChanges(prefs));
-    auto published = Published();
+    auto        published = Published();
     struct stat before {};
     ASSERT_EQ(stat(Path(kDynamicStorePath).c_str(), &before), 0);
     ASSERT_TRUE(SCPreferencesApplyChanges(prefs));

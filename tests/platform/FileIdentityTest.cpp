@@ -1,8 +1,8 @@
 // FileIdentityTest.cpp: when metadata proves a file unchanged and when the
 // bytes must decide.
 #include "FileIdentity.h"
-#include "WholeFile.h"
 #include "StoreTestSupport.h"
+#include "WholeFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -130,8 +130,8 @@ TEST_F(PreferencesSnapshot, IDsThatLeaveTheRootAreRefused)
         const char *id;
         const char *name; // the set's name read, or nullptr when refused
     };
-    std::string outside = "../../../../" + std::string(std::filesystem::path(root_).filename()) +
-                          "-outside.plist";
+    std::string outside =
+        "../../../../" + std::string(std::filesystem::path(root_).filename()) + "-outside.plist";
     std::string absoluteOutside =
         "/../" + std::string(std::filesystem::path(root_).filename()) + "-outside.plist";
     const Case kCases[] = {

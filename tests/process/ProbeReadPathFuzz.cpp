@@ -36,7 +36,8 @@ class FuzzRoot {
   public:
     FuzzRoot()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vz-fuzz-root-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vz-fuzz-root-XXXXXX").string();
         Check(mkdtemp(pattern.data()) != nullptr);
         root_ = pattern;
         setenv("VAVIVAZ_ROOT", root_.c_str(), 1);

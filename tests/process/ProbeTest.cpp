@@ -71,8 +71,8 @@ class RunnableCopy {
     {
         std::string pattern = (fs::temp_directory_path() / "vz-program-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) return;
-        folder_ = pattern;
-        std::string copy = folder_ + "/" + fs::path(program).filename().string();
+        folder_              = pattern;
+        std::string     copy = folder_ + "/" + fs::path(program).filename().string();
         std::error_code failed;
         fs::copy_file(program, copy, failed);
         if (failed || chmod(copy.c_str(), 0755) != 0) return;
@@ -86,7 +86,7 @@ class RunnableCopy {
     }
     RunnableCopy(const RunnableCopy &)            = delete;
     RunnableCopy &operator=(const RunnableCopy &) = delete;
-    int fd() const { return fd_; }
+    int           fd() const { return fd_; }
 
   private:
     std::string folder_;

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 int main(int argc, char **argv)
 {
-    namespace fs = std::filesystem;
+    namespace fs    = std::filesystem;
     size_t replayed = 0;
     for (int i = 1; i < argc; ++i) {
         std::vector<fs::path> inputs;

@@ -81,7 +81,7 @@ constexpr double kLatestDescribed = 9.0e11;
 void appendDate(std::u16string &out, CFDateRef date)
 {
     namespace chr = std::chrono;
-    double at = CFDateGetAbsoluteTime(date) + kCFAbsoluteTimeIntervalSince1970;
+    double at     = CFDateGetAbsoluteTime(date) + kCFAbsoluteTimeIntervalSince1970;
     if (!std::isfinite(at) || std::fabs(at) > kLatestDescribed) {
         appendASCII(out, "<invalid date>");
         return;

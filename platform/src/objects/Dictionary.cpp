@@ -276,7 +276,8 @@ void unindexEntry(__CFDictionary *d, uint32_t position)
     uint32_t hole = static_cast<uint32_t>(hashKey(d, d->entries[position].key)) & mask;
     while (d->index[hole] != position)
         hole = (hole + 1) & mask;
-    for (uint32_t slot = (hole + 1) & mask; d->index[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+    for (uint32_t slot = (hole + 1) & mask; d->index[slot] != kEmptySlot;
+         slot          = (slot + 1) & mask) {
         uint32_t home = static_cast<uint32_t>(hashKey(d, d->entries[d->index[slot]].key)) & mask;
         if (cyclicallyBetween(hole, home, slot)) continue;
         d->index[hole] = d->index[slot];
@@ -439,7 +440,7 @@ CFDictionaryRef createDictionaryAdopting(const void **keys, const void **values,
     const CallBackPair *cb    = standardCallBacks();
     uint8_t             flags = __CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys |
                     __CFDictionary::kStandardValues;
-    __CFDictionary     *d     = nullptr;
+    __CFDictionary *d = nullptr;
     if (cb != nullptr) {
         if (makeMutableDictionary) {
             d = newObject<__CFDictionary>(uint8_t(flags | __CFDictionary::kMutable), cb);
@@ -520,9 +521,9 @@ CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef, CFDictionaryRef theDict) 
         retainObject(d);
         return d;
     }
-    uint8_t flags = d->bits & (__CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys |
+    uint8_t         flags = d->bits & (__CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys |
                                __CFDictionary::kStandardValues);
-    __CFDictionary *copy = makeImmutable(d->callBacks, flags, d->count);
+    __CFDictionary *copy  = makeImmutable(d->callBacks, flags, d->count);
     if (copy == nullptr) return nullptr;
     for (uint32_t i = 0; i < d->count; ++i)
         addWhileBuilding(copy, retainKey(copy, d->entries[i].key),

@@ -27,7 +27,7 @@ int makeParentFolders(const std::string &path) noexcept
 }
 
 FileLock::Outcome FileLock::acquire(const std::string &path, bool wait, int *error,
-                                   bool create) noexcept
+                                    bool create) noexcept
 {
     *error = create ? makeParentFolders(path) : 0;
     if (*error != 0) return Outcome::Failed;

@@ -34,8 +34,8 @@ class FileLock {
     [[nodiscard]] Outcome acquire(const std::string &path, bool wait, int *error,
                                   bool create = true) noexcept;
     // The open lock file, handed over: the caller's close releases the lock.
-    int releaseDescriptor() noexcept { return fd_.releaseDescriptor(); }
-    bool                  isHeld() const noexcept { return fd_.valid(); }
+    int  releaseDescriptor() noexcept { return fd_.releaseDescriptor(); }
+    bool isHeld() const noexcept { return fd_.valid(); }
     // Releases the lock (closing the descriptor releases it).
     void release() noexcept { fd_.reset(); }
 

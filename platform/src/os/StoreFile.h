@@ -4,8 +4,8 @@
 #ifndef VZ_PLATFORM_STOREFILE_H
 #define VZ_PLATFORM_STOREFILE_H
 
-#include "WholeFile.h"
 #include "Runtime.h"
+#include "WholeFile.h"
 
 #include <span>
 #include <string>

@@ -14,7 +14,7 @@ namespace {
 namespace chr = std::chrono;
 
 // Absolute time counts from here.
-constexpr chr::sys_days kReferenceDay = chr::sys_days{chr::year{2001} / 1 / 1};
+constexpr chr::sys_days kReferenceDay      = chr::sys_days{chr::year{2001} / 1 / 1};
 constexpr double        kLatestWritable    = 3e11; // beyond year 9999, well inside int64
 constexpr int           kFirstWritableYear = 0;
 constexpr int           kLastWritableYear  = 9999;
@@ -66,8 +66,7 @@ std::optional<double> parsePlistDate(std::string_view text) noexcept
         text[10] != 'T' || !readDigits(text, 11, 2, hour) || text[13] != ':' ||
         !readDigits(text, 14, 2, minute) || text[16] != ':' || !readDigits(text, 17, 2, second))
         return std::nullopt;
-    chr::year_month_day date{chr::year{static_cast<int>(year)}, chr::month{month},
-                             chr::day{day}};
+    chr::year_month_day date{chr::year{static_cast<int>(year)}, chr::month{month}, chr::day{day}};
     if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
 
     double           fraction = 0;

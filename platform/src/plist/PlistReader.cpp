@@ -212,8 +212,9 @@ class StringPool {
     CFStringRef intern(std::string_view text)
     {
         if (slots_.empty()) slots_.resize(kInitialSlots);
-        uint64_t hash = hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
-        size_t   mask = slots_.size() - 1;
+        uint64_t hash =
+            hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        size_t mask = slots_.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot &slot = slots_[i];
             if (slot.string == nullptr) break;
@@ -310,8 +311,8 @@ struct PlistReader::State {
     std::string               text;                      // the leaf's text so far
     std::string               bytes;                     // decoded <data>
     StringPool                keyPool;
-    StringPool                valuePool; // short strings, immutable parses only
-    std::vector<CFNumberRef>  smallIntegers;            // kSmallestShared and up, made on first use
+    StringPool                valuePool;     // short strings, immutable parses only
+    std::vector<CFNumberRef>  smallIntegers; // kSmallestShared and up, made on first use
     bool                      failed   = false;
     bool                      finished = false;
     std::string               error;

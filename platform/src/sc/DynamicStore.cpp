@@ -59,8 +59,8 @@ int updateDynamicStore(DynamicStoreEdit edit, void *context) noexcept
         if (!data) return kSCStatusFailed;
         bool replaced = false;
         error         = writeFileAtomically(
-            path, {CFDataGetBytePtr(data.get()), static_cast<size_t>(CFDataGetLength(data.get()))},
-            0644, true, &replaced);
+                    path, {CFDataGetBytePtr(data.get()), static_cast<size_t>(CFDataGetLength(data.get()))},
+                    0644, true, &replaced);
         return error == 0 || replaced ? kSCStatusOK : statusFromErrno(error);
     });
 }
@@ -279,10 +279,10 @@ struct ToolEdit {
 
 int runToolEdit(CFMutableDictionaryRef store, bool *changed, void *context)
 {
-    auto   *tool    = static_cast<ToolEdit *>(context);
-    Boolean edited  = false;
-    int     status  = tool->edit(store, &edited, tool->context);
-    *changed        = edited != 0;
+    auto   *tool   = static_cast<ToolEdit *>(context);
+    Boolean edited = false;
+    int     status = tool->edit(store, &edited, tool->context);
+    *changed       = edited != 0;
     return status;
 }
 

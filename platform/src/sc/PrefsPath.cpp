@@ -72,10 +72,11 @@ bool parsePath(CFStringRef path, Keys *keys)
         // Paths are text of one byte per unit nearly always: their keys are
         // made straight from those bytes.
         CFRef<CFStringRef> key(
-            units.narrow ? createStringFromLatin1(units.narrowData() + start, end - start)
-                         : CFStringCreateWithSubstring(
-                               nullptr, path,
-                               CFRangeMake(static_cast<CFIndex>(start), static_cast<CFIndex>(end - start))));
+            units.narrow
+                ? createStringFromLatin1(units.narrowData() + start, end - start)
+                : CFStringCreateWithSubstring(
+                      nullptr, path,
+                      CFRangeMake(static_cast<CFIndex>(start), static_cast<CFIndex>(end - start))));
         if (!key) throw std::bad_alloc();
         keys->push_back(std::move(key));
         start = end + 1; // a final "/" leaves start == length + 1 and ends the loop

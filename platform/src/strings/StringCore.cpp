@@ -188,8 +188,8 @@ std::string toUTF8String(CFStringRef s)
     std::string text;
     text.reserve(units.length + units.length / 2);
     for (size_t i = 0; i < units.length;) {
-        char32_t c = units.narrow ? units.narrowData()[i++]
-                                  : nextUTF16(units.wideData(), i, units.length);
+        char32_t c =
+            units.narrow ? units.narrowData()[i++] : nextUTF16(units.wideData(), i, units.length);
         if (isSurrogate(c)) c = 0xFFFD; // unpaired
         char bytes[4];
         text.append(bytes, encodeUTF8(c, bytes));
@@ -244,8 +244,8 @@ CFHashCode stringHash(CFStringRef s) noexcept
     if (units.narrow) {
         hash = hashNarrowUnits(units.narrowData(), units.length);
     } else if (!fitsBytes(units)) {
-        hash = XXH3_64bits_withSeed(units.wideData(), units.length * sizeof(char16_t),
-                                    processSeed());
+        hash =
+            XXH3_64bits_withSeed(units.wideData(), units.length * sizeof(char16_t), processSeed());
     } else {
         // Only a mutable string keeps text of byte-sized units two bytes per
         // unit: hash it as its narrow twin would be hashed.
