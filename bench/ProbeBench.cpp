@@ -8,6 +8,8 @@
 //   ParseOnlyPrefs/N   open the store once through the preferences API and exit
 //   BareExpat/N        run expat with empty callbacks over the store and exit
 //   ProbeAfterAChange/N  the probe when the store was written just before
+//   ProbeLean/N, BareExpatLean/N  the probe and expat over lean stores: services
+//                      of an interface and an IPv4 entity only
 //
 // Times are wall-clock times of the whole child process, start to reaped.
 #include "StoreGenerator.h"
@@ -71,9 +73,10 @@ std::string LastServiceOfCurrentSet(const std::string &xml)
     return result;
 }
 
-// The roots made so far, one per store size, removed when the run ends.
+// The roots made so far, one per store shape (services, lean), removed when
+// the run ends.
 struct Roots {
-    std::map<size_t, Root> bySize;
+    std::map<std::pair<size_t, bool>, Root> bySize;
     ~Roots()
     {
         std::error_code ignored;
@@ -82,11 +85,11 @@ struct Roots {
     }
 };
 
-const Root &RootFor(size_t services)
+const Root &RootFor(size_t services, bool lean = false)
 {
     static Roots made;
     auto        &roots = made.bySize;
-    auto         found = roots.find(services);
+    auto         found = roots.find({services, lean});
     if (found != roots.end()) return found->second;
 
     Root        root;
@@ -95,6 +98,7 @@ const Root &RootFor(size_t services)
     vzbench::StoreShape shape;
     shape.services    = services;
     shape.modemLast   = true;
+    shape.lean        = lean;
     std::string xml   = vzbench::GenerateStore(shape);
     root.storeBytes   = xml.size();
     std::string modem = LastServiceOfCurrentSet(xml);
@@ -107,7 +111,7 @@ const Root &RootFor(size_t services)
                   "/PPP</key>\n"
                   "\t<dict>\n\t\t<key>Status</key>\n\t\t<integer>2</integer>\n\t</dict>\n"
                   "</dict>\n</plist>\n");
-    return roots.emplace(services, root).first->second;
+    return roots.emplace(std::make_pair(services, lean), root).first->second;
 }
 
 // Runs the program on the root; its exit status, or -1.
@@ -132,9 +136,10 @@ int Run(const char *program, const char *argument, const Root &root)
     return status;
 }
 
-void RunProcess(benchmark::State &state, const char *program, const char *argument)
+void RunProcess(benchmark::State &state, const char *program, const char *argument,
+                bool lean = false)
 {
-    const Root &root = RootFor(static_cast<size_t>(state.range(0)));
+    const Root &root = RootFor(static_cast<size_t>(state.range(0)), lean);
     for (auto _ : state) {
         if (Run(program, argument, root) != 0) {
             state.SkipWithError("the process did not exit with 0");
@@ -159,6 +164,14 @@ void ParseOnlyPrefs(benchmark::State &state)
 void BareExpat(benchmark::State &state)
 {
     RunProcess(state, VZ_PARSE_ONLY_PATH, "expat");
+}
+void ProbeLean(benchmark::State &state)
+{
+    RunProcess(state, VZ_PROBE_PATH, nullptr, true);
+}
+void BareExpatLean(benchmark::State &state)
+{
+    RunProcess(state, VZ_PARSE_ONLY_PATH, "expat", true);
 }
 
 // The probe right after the store changed: each run first gives the store a
@@ -207,6 +220,8 @@ BENCHMARK(BareExpat)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(ProbeLean)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BareExpatLean)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ProbeAfterAChange)
     ->Arg(10)
     ->Arg(100)
@@ -228,6 +243,8 @@ int main(int argc, char **argv)
     // meets it.
     for (size_t services : {10, 100, 1000, 10000})
         (void)RootFor(services);
+    for (size_t services : {1000, 4000})
+        (void)RootFor(services, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -262,8 +262,23 @@ class Generator {
         return entity;
     }
 
+    // A service of a lean store: what a machine with few protocols configured
+    // keeps, an interface and IPv4 by DHCP.
+    CFMutableDictionaryRef leanService(size_t i, bool zorvexModem)
+    {
+        CFMutableDictionaryRef entities = NewDict();
+        std::string            n        = std::to_string(i);
+        std::string            device   = zorvexModem ? "ZORVEXMobile-Modem" : "en" + n;
+        std::string            name     = zorvexModem ? "ZORVEX Mobile" : "Ethernet " + n;
+        Put(entities, "Interface", interface(device, "Ethernet", "Ethernet", nullptr, name));
+        Put(entities, "IPv4", ipv4("DHCP", 1));
+        PutString(entities, "UserDefinedName", name);
+        return entities;
+    }
+
     CFMutableDictionaryRef service(size_t i, bool zorvexModem)
     {
+        if (shape_.lean) return leanService(i, zorvexModem);
         CFMutableDictionaryRef entities = NewDict();
         std::string            n        = std::to_string(i);
         CFMutableDictionaryRef ipv6     = NewDict();

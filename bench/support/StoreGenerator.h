@@ -17,9 +17,10 @@
 namespace vzbench {
 
 struct StoreShape {
-    size_t   services  = 100;  // services in the current set (and in NetworkServices)
-    size_t   sets      = 2;    // the current set plus this many minus one others
-    bool     modemLast = true; // a "ZORVEXMobile-Modem" service last in the current set's order
+    size_t   services  = 100;   // services in the current set (and in NetworkServices)
+    size_t   sets      = 2;     // the current set plus this many minus one others
+    bool     modemLast = true;  // a "ZORVEXMobile-Modem" service last in the current set's order
+    bool     lean      = false; // services of an interface and an IPv4 entity only
     unsigned seed      = 1;
 };
 
