@@ -2,7 +2,6 @@
 #include "Root.h"
 
 #include <cstdlib>
-#include <vector>
 
 namespace vz {
 
@@ -23,31 +22,6 @@ std::string pathUnderRoot(std::string_view relative)
     path += '/';
     path += relative;
     return path;
-}
-
-bool resolveUnderRoot(std::string_view relative, std::string *path)
-{
-    std::vector<std::string_view> kept;
-    while (!relative.empty()) {
-        size_t           slash     = relative.find('/');
-        std::string_view component = relative.substr(0, slash);
-        relative.remove_prefix(slash == std::string_view::npos ? relative.size() : slash + 1);
-        if (component.empty() || component == ".") continue;
-        if (component == "..") {
-            if (kept.empty()) return false;
-            kept.pop_back();
-            continue;
-        }
-        kept.push_back(component);
-    }
-    std::string result = rootDirectory();
-    for (std::string_view component : kept) {
-        result += '/';
-        result += component;
-    }
-    if (kept.empty()) result += '/';
-    *path = std::move(result);
-    return true;
 }
 
 } // namespace vz

@@ -26,17 +26,9 @@ inline constexpr const char *kLockFileSuffix = "-lock";
 std::string rootDirectory(); // may throw std::bad_alloc
 
 // The absolute path of relative (leading "/" ignored) under the root, for the
-// platform's own fixed paths.
+// platform's own fixed paths; a path built from text the platform did not
+// write itself goes through pathUnderRootChecked() (UnderRoot.h) instead.
 std::string pathUnderRoot(std::string_view relative); // may throw std::bad_alloc
-
-// The path under the root of a path built from a caller's or a store's text
-// (leading "/" ignored), or false when it would leave the root. Empty and
-// "." components are dropped and ".." takes away the component before it; a
-// ".." with nothing before it is refused. The result holds neither "." nor
-// "..", so the kernel resolves exactly the path that was checked. Every path
-// the platform builds from text it did not write itself goes through here.
-// May throw std::bad_alloc.
-[[nodiscard]] bool resolveUnderRoot(std::string_view relative, std::string *path);
 
 } // namespace vz
 

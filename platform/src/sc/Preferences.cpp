@@ -6,6 +6,7 @@
 #include "Root.h"
 #include "SCError.h"
 #include "StringStorage.h"
+#include "UnderRoot.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -57,14 +58,14 @@ template <typename F> Boolean run(SCPreferencesRef prefs, F &&operation) noexcep
 
 // The store file a preferences ID names: the network store for NULL, a file
 // beside it for a relative ID, a file under the root for an absolute one.
-// False for an ID that would lead out of the root.
-bool storePath(CFStringRef prefsID, std::string *path)
+// Nothing for an ID that would lead out of the root.
+std::optional<std::string> storePath(CFStringRef prefsID)
 {
     std::string folder = std::string(vz::kPreferencesFolder) + "/";
-    if (prefsID == nullptr) return vz::resolveUnderRoot(folder + vz::kPreferencesFileName, path);
+    if (prefsID == nullptr) return vz::pathUnderRootChecked(folder + vz::kPreferencesFileName);
     std::string id = vz::toUTF8String(prefsID);
-    if (!id.empty() && id.front() == '/') return vz::resolveUnderRoot(id, path);
-    return vz::resolveUnderRoot(folder + id, path);
+    if (!id.empty() && id.front() == '/') return vz::pathUnderRootChecked(id);
+    return vz::pathUnderRootChecked(folder + id);
 }
 
 } // namespace
@@ -90,9 +91,9 @@ SCPreferencesRef SCPreferencesCreate(CFAllocatorRef, CFStringRef name, CFStringR
     auto *object = const_cast<__SCPreferences *>(prefs.get());
     if (name != nullptr) object->name = vz::CFRef<CFStringRef>::retain(name);
     int status = vz::guarded(static_cast<int>(kSCStatusFailed), [&] {
-        std::string path;
-        if (!storePath(prefsID, &path)) return static_cast<int>(kSCStatusInvalidArgument);
-        return object->store.open(std::move(path));
+        std::optional<std::string> path = storePath(prefsID);
+        if (!path) return static_cast<int>(kSCStatusInvalidArgument);
+        return object->store.open(std::move(*path));
     });
     if (status != kSCStatusOK) {
         vz::setSCError(status);
