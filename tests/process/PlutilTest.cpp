@@ -2,6 +2,7 @@
 // a store's lock) and to another file, never leaving a half-written or
 // changed file behind on failure, the listing, bounded reads, and the
 // manners of a command: usage errors, help, options, failed output.
+#include "RunTool.h"
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -19,41 +20,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int         status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string &word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using Outcome = vztest::ToolOutcome;
 
 class PlutilTest : public vztest::TempRoot {
   protected:
-    // Runs vz-plutil; standard output goes to stdoutPath when one is given. A
-    // run that has not ended after a minute is killed, so a
-    // command that blocks fails the test instead of hanging it.
-    Outcome Plutil(const std::vector<std::string> &args, const std::string &stdoutPath = "")
+    // Runs vz-plutil; standard output goes to stdoutPath when one is given.
+    Outcome Plutil(const std::vector<std::string> &args, const char *stdoutPath = nullptr)
     {
-        std::string command = "timeout -s KILL 60 " + Quote(VZ_VZ_PLUTIL_PATH);
-        for (const std::string &arg : args)
-            command += " " + Quote(arg);
-        const std::string out = root_ + "/.out", err = root_ + "/.err";
-        command += " >" + Quote(stdoutPath.empty() ? out : stdoutPath) + " 2>" + Quote(err) +
-                   " </dev/null";
-        int     raw = std::system(command.c_str());
-        Outcome outcome;
-        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.out    = vztest::ReadFile(out);
-        outcome.err    = vztest::ReadFile(err);
-        fs::remove(out);
-        fs::remove(err);
-        return outcome;
+        std::vector<std::string> argv{VZ_VZ_PLUTIL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return vztest::RunTool(argv, root_ + "/.run", "", stdoutPath);
     }
     // Names in a folder of the root, sorted.
     std::vector<std::string> Listing(const std::string &folder)
@@ -239,15 +215,8 @@ TEST_F(PlutilTest, RefusesBadUsage)
 
 TEST_F(PlutilTest, HelpAndVersionGoToStandardOutput)
 {
-    for (const char *option : {"--help", "-help"}) {
-        Outcome help = Plutil({option});
-        EXPECT_EQ(help.status, 0);
-        EXPECT_EQ(help.out.rfind("usage: vz-plutil", 0), 0u) << help.out;
-        EXPECT_EQ(help.err, "");
-    }
-    Outcome version = Plutil({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("vz-plutil ", 0), 0u) << version.out;
+    vztest::ExpectHelpAndVersion({VZ_VZ_PLUTIL_PATH}, "vz-plutil", root_ + "/.run",
+                                 {"--help", "-help"});
 }
 
 // Options in any position, with "=" or the next word for their value, in one

@@ -67,6 +67,29 @@ inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::stri
     return result;
 }
 
+// Checks a command's --help (and the other spellings given) and --version:
+// the usage ("usage: NAME ...") and "NAME VERSION" on standard output,
+// nothing on standard error, exit status 0. command holds the program's path
+// and any arguments that go before the option.
+inline void ExpectHelpAndVersion(const std::vector<std::string> &command, const std::string &name,
+                                 const std::string              &scratch,
+                                 const std::vector<std::string> &helpSpellings = {"--help"})
+{
+    for (const std::string &spelling : helpSpellings) {
+        std::vector<std::string> argv = command;
+        argv.push_back(spelling);
+        ToolOutcome help = RunTool(argv, scratch);
+        EXPECT_EQ(help.status, 0) << spelling;
+        EXPECT_EQ(help.out.rfind("usage: " + name, 0), 0u) << help.out;
+        EXPECT_EQ(help.err, "") << spelling;
+    }
+    std::vector<std::string> argv = command;
+    argv.push_back("--version");
+    ToolOutcome version = RunTool(argv, scratch);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind(name + " ", 0), 0u) << version.out;
+}
+
 } // namespace vztest
 
 #endif

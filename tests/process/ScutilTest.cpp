@@ -145,13 +145,7 @@ TEST_F(Scutil, EveryErrorHasAMessageAndAStatus)
 
 TEST_F(Scutil, HelpVersionAndOptionsAnywhere)
 {
-    Outcome help = Scu({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: vz-scutil", 0), 0u) << help.out;
-    EXPECT_EQ(help.err, "");
-    Outcome version = Scu({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("vz-scutil ", 0), 0u) << version.out;
+    vztest::ExpectHelpAndVersion({VZ_VZ_SCUTIL_PATH, "--root", root_}, "vz-scutil", root_);
 
     // --root comes first from the runner; a later one, in either spelling,
     // wins, and --nc may follow its command.
