@@ -190,6 +190,27 @@ std::optional<double> parseReal(std::string_view text) noexcept
     return value;
 }
 
+// Whether string was made from text (well-formed UTF-8).
+bool holds(CFStringRef string, std::string_view text) noexcept
+{
+    StringUnits units = unitsOf(string);
+    if (string->isASCII())
+        return units.length == text.size() &&
+               std::memcmp(units.narrowData(), text.data(), text.size()) == 0;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(text.data());
+    size_t      unit  = 0;
+    for (size_t i = 0; i < text.size();) {
+        int32_t c = nextUTF8(bytes, i, text.size());
+        if (c < 0) return false;
+        char16_t pair[2];
+        size_t   width = 0;
+        U16_APPEND_UNSAFE(pair, width, c);
+        for (size_t k = 0; k < width; ++k, ++unit)
+            if (unit >= units.length || units.at(unit) != pair[k]) return false;
+    }
+    return unit == units.length;
+}
+
 // The strings of one parse, one object per distinct text. Holds one
 // reference to each and hands out more. Texts are hashed with the string
 // hash's own function, so a string made from ASCII text (its bytes are its
@@ -243,26 +264,6 @@ class StringPool {
     };
     static constexpr size_t kInitialSlots = 64;
 
-    // Whether string was made from text (well-formed UTF-8).
-    static bool holds(CFStringRef string, std::string_view text) noexcept
-    {
-        StringUnits units = unitsOf(string);
-        if (string->isASCII())
-            return units.length == text.size() &&
-                   std::memcmp(units.narrowData(), text.data(), text.size()) == 0;
-        const auto *bytes = reinterpret_cast<const uint8_t *>(text.data());
-        size_t      unit  = 0;
-        for (size_t i = 0; i < text.size();) {
-            int32_t c = nextUTF8(bytes, i, text.size());
-            if (c < 0) return false;
-            char16_t pair[2];
-            size_t   width = 0;
-            U16_APPEND_UNSAFE(pair, width, c);
-            for (size_t k = 0; k < width; ++k, ++unit)
-                if (unit >= units.length || units.at(unit) != pair[k]) return false;
-        }
-        return unit == units.length;
-    }
     void place(const Slot &slot) noexcept
     {
         size_t mask = slots_.size() - 1;
@@ -281,6 +282,55 @@ class StringPool {
 
     std::vector<Slot> slots_; // a power of two in size, at most half full
     size_t            count_ = 0;
+};
+
+// Short value strings ("DHCP", "Automatic", addresses): one object per text
+// for the texts that repeat, as far as a small cache remembers them. Unlike
+// the keys, most short values of a large store are unique (device names,
+// service names), and a pool of every one of them costs a lookup in a large
+// table per value for nothing; the cache stays small (its slots fit the
+// processor's caches) and a text that comes again soon shares the object.
+class RecentStrings {
+  public:
+    RecentStrings() noexcept = default;
+    ~RecentStrings()
+    {
+        for (const Slot &slot : slots_)
+            if (slot.string != nullptr) releaseObject(slot.string);
+    }
+    RecentStrings(const RecentStrings &)            = delete;
+    RecentStrings &operator=(const RecentStrings &) = delete;
+
+    // +1 reference to a string of this text; nullptr when it cannot be made.
+    // May throw std::bad_alloc.
+    CFStringRef intern(std::string_view text)
+    {
+        if (slots_.empty()) slots_.resize(kSlots);
+        uint64_t hash =
+            hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+        Slot &slot = slots_[hash & (kSlots - 1)];
+        if (slot.string != nullptr && slot.hash == static_cast<uint32_t>(hash) &&
+            slot.length == text.size() && holds(slot.string, text)) {
+            retainObject(slot.string);
+            return slot.string;
+        }
+        CFStringRef string = createStringFromUTF8(text.data(), text.size());
+        if (string == nullptr) return nullptr;
+        if (string->isASCII()) primeStringHash(string, hash);
+        if (slot.string != nullptr) releaseObject(slot.string);
+        retainObject(string);
+        slot = Slot{string, static_cast<uint32_t>(hash), static_cast<uint32_t>(text.size())};
+        return string;
+    }
+
+  private:
+    struct Slot {
+        CFStringRef string = nullptr;
+        uint32_t    hash   = 0;
+        uint32_t    length = 0;
+    };
+    static constexpr size_t kSlots = 4096;
+    std::vector<Slot>       slots_;
 };
 
 struct Frame {
@@ -311,7 +361,7 @@ struct PlistReader::State {
     std::string               text;                      // the leaf's text so far
     std::string               bytes;                     // decoded <data>
     StringPool                keyPool;
-    StringPool                valuePool;     // short strings, immutable parses only
+    RecentStrings             valuePool;     // short strings, immutable parses only
     std::vector<CFNumberRef>  smallIntegers; // kSmallestShared and up, made on first use
     bool                      failed   = false;
     bool                      finished = false;
