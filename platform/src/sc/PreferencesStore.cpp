@@ -78,10 +78,15 @@ int PreferencesStore::copyKeyList(CFArrayRef *keys)
 
 int PreferencesStore::pathGetValue(CFStringRef path, CFDictionaryRef *value)
 {
-    Keys keys;
-    if (!prefs::parsePath(path, &keys)) return kSCStatusInvalidArgument;
+    // Readers walk the path's own bytes; only a path the walker does not
+    // take is split into key objects.
     CFDictionaryRef node   = nullptr;
-    int             status = prefs::walk(tree_.root(), keys, keys.size(), false, nullptr, &node);
+    int             status = prefs::lookUp(tree_.root(), path, false, &node, nullptr);
+    if (status == prefs::kLookUpUnsupported) {
+        Keys keys;
+        if (!prefs::parsePath(path, &keys)) return kSCStatusInvalidArgument;
+        status = prefs::walk(tree_.root(), keys, keys.size(), false, nullptr, &node);
+    }
     if (status != kSCStatusOK) return status;
     *value = static_cast<CFDictionaryRef>(tree_.expose(node));
     return kSCStatusOK;
@@ -89,12 +94,16 @@ int PreferencesStore::pathGetValue(CFStringRef path, CFDictionaryRef *value)
 
 int PreferencesStore::pathGetLink(CFStringRef path, CFStringRef *link)
 {
-    Keys keys;
-    if (!prefs::parsePath(path, &keys) || keys.empty()) return kSCStatusInvalidArgument;
     CFDictionaryRef parent = nullptr;
-    int status = prefs::walk(tree_.root(), keys, keys.size() - 1, false, nullptr, &parent);
+    CFTypeRef       entry  = nullptr;
+    int             status = prefs::lookUp(tree_.root(), path, true, &parent, &entry);
+    if (status == prefs::kLookUpUnsupported) {
+        Keys keys;
+        if (!prefs::parsePath(path, &keys) || keys.empty()) return kSCStatusInvalidArgument;
+        status = prefs::walk(tree_.root(), keys, keys.size() - 1, false, nullptr, &parent);
+        if (status == kSCStatusOK) entry = CFDictionaryGetValue(parent, keys.back().get());
+    }
     if (status != kSCStatusOK) return status;
-    CFTypeRef entry = CFDictionaryGetValue(parent, keys.back().get());
     if (entry == nullptr) return kSCStatusNoKey;
     CFStringRef target = prefs::linkTarget(entry, &status);
     if (status != kSCStatusOK) return status;

@@ -56,7 +56,78 @@ int walkFrom(CFDictionaryRef root, const Keys &keys, size_t count, bool create, 
     return kSCStatusOK;
 }
 
+constexpr size_t kMostLookUpKeys = 64;
+
+// The keys of a narrow path as ranges of its bytes; false when it is not a
+// path, *count 0 past kMostLookUpKeys.
+bool splitPath(const StringUnits &units, size_t (*keys)[2], size_t *count) noexcept
+{
+    *count = 0;
+    if (units.length == 0 || units.narrowData()[0] != '/') return false;
+    for (size_t start = 1; start < units.length;) {
+        size_t end = start;
+        while (end < units.length && units.narrowData()[end] != '/')
+            end++;
+        if (end == start) return false; // "//"
+        if (*count == kMostLookUpKeys) {
+            *count = SIZE_MAX;
+            return true;
+        }
+        keys[*count][0] = start;
+        keys[*count][1] = end - start;
+        ++*count;
+        start = end + 1;
+    }
+    return true;
+}
+
+// walkFrom() for readers, over a narrow path's bytes.
+int lookUpFrom(CFDictionaryRef root, CFStringRef path, bool toParent, int *links,
+               CFDictionaryRef *node, CFTypeRef *last) noexcept
+{
+    StringUnits units = unitsOf(path);
+    if (!units.narrow) return kLookUpUnsupported;
+    size_t keys[kMostLookUpKeys][2];
+    size_t count = 0;
+    if (!splitPath(units, keys, &count)) return kSCStatusInvalidArgument;
+    if (count == SIZE_MAX) return kLookUpUnsupported;
+    if (toParent && count == 0) return kSCStatusInvalidArgument;
+    KeyOnStack      key;
+    CFDictionaryRef current = root;
+    for (size_t i = 0; i < count; i++) {
+        if (!key.set(units.narrowData() + keys[i][0], keys[i][1])) return kLookUpUnsupported;
+        CFTypeRef value = CFDictionaryGetValue(current, key.get());
+        if (toParent && i + 1 == count) {
+            *node = current;
+            *last = value;
+            return kSCStatusOK;
+        }
+        if (!isDictionary(value)) return kSCStatusNoKey;
+        int         status = kSCStatusOK;
+        CFStringRef target = linkTarget(value, &status);
+        if (status != kSCStatusOK) return status;
+        if (target == nullptr) {
+            current = static_cast<CFDictionaryRef>(value);
+            continue;
+        }
+        // Every link taken counts, so a cycle ends here too.
+        if (++*links > kMaxLinkDepth) return kSCStatusMaxLink;
+        status = lookUpFrom(root, target, false, links, &current, nullptr);
+        if (status == kSCStatusInvalidArgument) return kSCStatusFailed; // not a path
+        if (status != kSCStatusOK) return status;
+    }
+    *node = current;
+    return kSCStatusOK;
+}
+
 } // namespace
+
+int lookUp(CFDictionaryRef root, CFStringRef path, bool toParent, CFDictionaryRef *node,
+           CFTypeRef *last) noexcept
+{
+    int links = 0;
+    return lookUpFrom(root, path, toParent, &links, node, last);
+}
 
 bool parsePath(CFStringRef path, Keys *keys)
 {

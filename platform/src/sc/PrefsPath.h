@@ -43,6 +43,17 @@ CFStringRef linkTarget(CFTypeRef value, int *status) noexcept;
 [[nodiscard]] int walk(CFDictionaryRef root, const Keys &keys, size_t count, bool create,
                        Keys *real, CFDictionaryRef *node);
 
+// Walks path from root without making an object, for readers: the
+// dictionary at path (*node), or with toParent the dictionary holding the
+// path's last key (*node) and what it holds under that key (*last, NULL when
+// nothing). The statuses of walk() with create false, and 1002 for a path
+// that is not one (or has no last key, with toParent). kLookUpUnsupported
+// (-1) for a path this walker does not take (UTF-16 text, a key longer than
+// 255 units, more than 64 keys): parsePath() and walk() take those.
+inline constexpr int kLookUpUnsupported = -1;
+[[nodiscard]] int    lookUp(CFDictionaryRef root, CFStringRef path, bool toParent,
+                            CFDictionaryRef *node, CFTypeRef *last) noexcept;
+
 } // namespace vz::prefs
 
 #endif

@@ -256,6 +256,17 @@ CFHashCode stringHash(CFStringRef s) noexcept
     return folded;
 }
 
+bool KeyOnStack::set(const uint8_t *bytes, size_t count) noexcept
+{
+    if (count > kMaxUnits) return false;
+    uint8_t flags = __CFString::kNarrow | (allASCII(bytes, count) ? __CFString::kASCII : 0);
+    string_ = new (storage_) __CFString(flags, static_cast<uint32_t>(count), Object::ImmortalTag{});
+    auto *tail = storage_ + sizeof(__CFString);
+    if (count != 0) std::memcpy(tail, bytes, count);
+    tail[count] = 0;
+    return true;
+}
+
 CFStringRef createStringFromUTF16(const char16_t *units, size_t count) noexcept
 {
     bool narrow = true;

@@ -37,6 +37,11 @@ struct __CFString : vz::Object {
         : Object(vz::kStringTypeID, flags), length(units)
     {
     }
+    // An immortal string that no count sees (KeyOnStack).
+    __CFString(uint8_t flags, uint32_t units, ImmortalTag tag) noexcept
+        : Object(vz::kStringTypeID, flags, tag), length(units)
+    {
+    }
     bool isNarrow() const noexcept { return (bits & kNarrow) != 0; }
     bool isMutable() const noexcept { return (bits & kMutable) != 0; }
     bool isASCII() const noexcept { return (bits & kASCII) != 0; }
@@ -81,6 +86,22 @@ uint64_t hashNarrowUnits(const uint8_t *bytes, size_t count) noexcept;
 // Caches hash, which hashNarrowUnits() gave for the string's units, as the
 // hash of a new immutable string, sparing the string hash a second pass.
 void primeStringHash(CFStringRef s, uint64_t hash) noexcept;
+
+// A string made in place, for one lookup by a key that is part of a longer
+// text (a component of a path): no allocation, no count, no reference to
+// hand out. Holds narrow text of at most kMaxUnits units; it must not be
+// retained or stored, and lives only as long as the object.
+class KeyOnStack {
+  public:
+    static constexpr size_t kMaxUnits = 255;
+    // False, making nothing, for text longer than kMaxUnits.
+    bool        set(const uint8_t *bytes, size_t count) noexcept;
+    CFStringRef get() const noexcept { return string_; }
+
+  private:
+    alignas(__CFString) unsigned char storage_[sizeof(__CFString) + kMaxUnits + 1];
+    __CFString *string_ = nullptr;
+};
 
 // Immutable strings. All return nullptr when allocation fails.
 CFStringRef createStringFromUTF16(const char16_t *units, size_t count) noexcept;
