@@ -10,6 +10,8 @@
 //   ProbeAfterAChange/N  the probe when the store was written just before
 //   ProbeLean/N, BareExpatLean/N  the probe and expat over lean stores: services
 //                      of an interface and an IPv4 entity only
+//   ProbeOverExpatLean/N, ProbeOverExpatRich/N  the probe and expat run in
+//                      pairs; the counters are the probe's time over expat's
 //
 // Times are wall-clock times of the whole child process, start to reaped.
 #include "StoreGenerator.h"
@@ -18,6 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -25,6 +28,7 @@
 #include <map>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -174,6 +178,47 @@ void BareExpatLean(benchmark::State &state)
     RunProcess(state, VZ_PARSE_ONLY_PATH, "expat", true);
 }
 
+// The probe and the bare expat process in pairs, one right after the other,
+// so that both meet the same load on a shared machine: the time is the
+// pair's, and the counters give the probe's share against expat's by wall
+// clock (probeOverExpat) and by processor time (cpuProbeOverExpat).
+void ProbeOverExpat(benchmark::State &state, bool lean)
+{
+    const Root &root    = RootFor(static_cast<size_t>(state.range(0)), lean);
+    double      wall[2] = {0, 0}, cpu[2] = {0, 0};
+    const char *programs[2]  = {VZ_PROBE_PATH, VZ_PARSE_ONLY_PATH};
+    const char *arguments[2] = {nullptr, "expat"};
+    for (auto _ : state) {
+        for (int k = 0; k < 2; k++) {
+            struct rusage before {
+            }, after{};
+            getrusage(RUSAGE_CHILDREN, &before);
+            auto started = std::chrono::steady_clock::now();
+            if (Run(programs[k], arguments[k], root) != 0) {
+                state.SkipWithError("a process did not exit with 0");
+                return;
+            }
+            wall[k] +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            getrusage(RUSAGE_CHILDREN, &after);
+            auto seconds = [](const struct timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+            cpu[k] += seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) -
+                      seconds(before.ru_stime);
+        }
+    }
+    state.counters["probeOverExpat"]    = wall[1] > 0 ? wall[0] / wall[1] : 0;
+    state.counters["cpuProbeOverExpat"] = cpu[1] > 0 ? cpu[0] / cpu[1] : 0;
+    state.counters["storeKB"]           = static_cast<double>(root.storeBytes) / 1024.0;
+}
+void ProbeOverExpatRich(benchmark::State &state)
+{
+    ProbeOverExpat(state, false);
+}
+void ProbeOverExpatLean(benchmark::State &state)
+{
+    ProbeOverExpat(state, true);
+}
+
 // The probe right after the store changed: each run first gives the store a
 // new modification time, as a writer's commit would.
 void ProbeAfterAChange(benchmark::State &state)
@@ -222,6 +267,18 @@ BENCHMARK(BareExpat)
     ->UseRealTime();
 BENCHMARK(ProbeLean)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BareExpatLean)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ProbeOverExpatLean)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+BENCHMARK(ProbeOverExpatRich)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
 BENCHMARK(ProbeAfterAChange)
     ->Arg(10)
     ->Arg(100)
