@@ -113,6 +113,33 @@ TEST_F(PreferencesPaths, ReadsFollowLinksAtEveryComponent)
     EXPECT_EQ(StringAt(root, "CurrentSet"), "/Sets/S1");
 }
 
+// Keys of any text and length read alike: UTF-16 text and keys too long for
+// the readers' in-place keys take the general walk, links and all.
+TEST_F(PreferencesPaths, KeysOfAnyTextOrLengthRead)
+{
+    std::string longKey(300, 'k');
+    WriteStore("<dict><key>Net \xE2\x82\xAC</key><dict><key>Name</key><string>wide</string></dict>"
+               "<key>" +
+               longKey +
+               "</key><dict><key>Name</key><string>long</string></dict>"
+               "<key>Links</key><dict>"
+               "<key>ToWide</key><dict><key>__LINK__</key><string>/Net \xE2\x82\xAC</string></dict>"
+               "<key>\xE2\x82\xAC</key><dict><key>__LINK__</key><string>/" +
+               longKey + "</string></dict></dict></dict>");
+    Ref<SCPreferencesRef>                      prefs   = Open();
+    const std::pair<std::string, const char *> reads[] = {
+        {"/Net \xE2\x82\xAC", "wide"},
+        {"/" + longKey, "long"},
+        {"/Links/ToWide", "wide"},
+        {"/Links/\xE2\x82\xAC", "long"},
+    };
+    for (const auto &[path, name] : reads)
+        EXPECT_EQ(StringAt(SCPreferencesPathGetValue(prefs, Str(path.c_str())), "Name"), name)
+            << path;
+    EXPECT_EQ(Utf8(SCPreferencesPathGetLink(prefs, Str("/Links/\xE2\x82\xAC"))), "/" + longKey);
+    EXPECT_EQ(Utf8(SCPreferencesPathGetLink(prefs, Str("/Links/ToWide"))), "/Net \xE2\x82\xAC");
+}
+
 TEST_F(PreferencesPaths, GetLinkReadsTheFinalLinkWithoutFollowingIt)
 {
     struct Row {
