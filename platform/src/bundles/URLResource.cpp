@@ -26,8 +26,7 @@ SInt32 readResource(CFURLRef url, CFDataRef *resourceData)
     const std::string *path = vz::filePathOf(url);
     if (path == nullptr) return kCFURLUnknownSchemeError;
     vz::FileContents file;
-    if (int error = vz::readWholeFile(*path, &file); error != 0)
-        return urlErrorFromErrno(error);
+    if (int error = vz::readWholeFile(*path, &file); error != 0) return urlErrorFromErrno(error);
     // The data object takes the block over: a file of up to 64 MiB is not
     // copied a second time.
     CFDataRef data = CFDataCreateWithBytesNoCopy(

@@ -211,20 +211,52 @@ bool holds(CFStringRef string, std::string_view text) noexcept
     return unit == units.length;
 }
 
-// The strings of one parse, one object per distinct text. Holds one
-// reference to each and hands out more. Texts are hashed with the string
+// What the two string caches below keep per text: its string, the low half
+// of its hash and its length in bytes. Texts are hashed with the string
 // hash's own function, so a string made from ASCII text (its bytes are its
-// units) starts with its hash already known. A slot is 16 bytes and a text is
-// compared with the units of its string, so that a lookup touches the slot
-// and the string and nothing else.
+// units) starts with its hash already known; a text is compared with the
+// units of its string, so that a lookup touches the slot and the string and
+// nothing else.
+struct PoolSlot {
+    CFStringRef string = nullptr;
+    uint32_t    hash   = 0;
+    uint32_t    length = 0;
+
+    bool holdsText(uint64_t textHash, std::string_view text) const noexcept
+    {
+        return string != nullptr && hash == static_cast<uint32_t>(textHash) &&
+               length == text.size() && holds(string, text);
+    }
+};
+
+uint64_t hashOfText(std::string_view text) noexcept
+{
+    return hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+}
+
+// A new string of text, whose hash is textHash, in a slot of its own: the
+// slot holds one reference, the caller gets another. Nothing, and a slot
+// without a string, when it cannot be made.
+PoolSlot makePooledString(std::string_view text, uint64_t textHash)
+{
+    CFStringRef string = createStringFromUTF8(text.data(), text.size());
+    if (string == nullptr) return PoolSlot{};
+    if (string->isASCII()) primeStringHash(string, textHash);
+    retainObject(string);
+    return PoolSlot{string, static_cast<uint32_t>(textHash), static_cast<uint32_t>(text.size())};
+}
+
+void releaseSlots(const std::vector<PoolSlot> &slots) noexcept
+{
+    for (const PoolSlot &slot : slots)
+        if (slot.string != nullptr) releaseObject(slot.string);
+}
+
+// The keys of one parse, one object per distinct text.
 class StringPool {
   public:
     StringPool() noexcept = default;
-    ~StringPool()
-    {
-        for (const Slot &slot : slots_)
-            if (slot.string != nullptr) releaseObject(slot.string);
-    }
+    ~StringPool() { releaseSlots(slots_); }
     StringPool(const StringPool &)            = delete;
     StringPool &operator=(const StringPool &) = delete;
 
@@ -232,39 +264,28 @@ class StringPool {
     // made. May throw std::bad_alloc.
     CFStringRef intern(std::string_view text)
     {
+        if (text.size() > UINT32_MAX) return createStringFromUTF8(text.data(), text.size());
         if (slots_.empty()) slots_.resize(kInitialSlots);
-        uint64_t hash =
-            hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
-        size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot &slot = slots_[i];
-            if (slot.string == nullptr) break;
-            if (slot.hash == static_cast<uint32_t>(hash) && slot.length == text.size() &&
-                holds(slot.string, text)) {
-                retainObject(slot.string);
-                return slot.string;
+        uint64_t hash = hashOfText(text);
+        size_t   mask = slots_.size() - 1;
+        for (size_t i = hash & mask; slots_[i].string != nullptr; i = (i + 1) & mask) {
+            if (slots_[i].holdsText(hash, text)) {
+                retainObject(slots_[i].string);
+                return slots_[i].string;
             }
         }
-        if (text.size() > UINT32_MAX) return createStringFromUTF8(text.data(), text.size());
         if ((count_ + 1) * 2 > slots_.size()) grow();
-        CFStringRef string = createStringFromUTF8(text.data(), text.size());
-        if (string == nullptr) return nullptr;
-        if (string->isASCII()) primeStringHash(string, hash);
-        place(Slot{string, static_cast<uint32_t>(hash), static_cast<uint32_t>(text.size())});
+        PoolSlot fresh = makePooledString(text, hash);
+        if (fresh.string == nullptr) return nullptr;
+        place(fresh);
         ++count_;
-        retainObject(string);
-        return string;
+        return fresh.string;
     }
 
   private:
-    struct Slot {
-        CFStringRef string = nullptr;
-        uint32_t    hash   = 0; // the low half of the text's hash
-        uint32_t    length = 0; // of the text in bytes
-    };
     static constexpr size_t kInitialSlots = 64;
 
-    void place(const Slot &slot) noexcept
+    void place(const PoolSlot &slot) noexcept
     {
         size_t mask = slots_.size() - 1;
         size_t i    = slot.hash & mask;
@@ -274,14 +295,14 @@ class StringPool {
     }
     void grow()
     {
-        std::vector<Slot> old(slots_.size() * 2);
+        std::vector<PoolSlot> old(slots_.size() * 2);
         old.swap(slots_);
-        for (const Slot &slot : old)
+        for (const PoolSlot &slot : old)
             if (slot.string != nullptr) place(slot);
     }
 
-    std::vector<Slot> slots_; // a power of two in size, at most half full
-    size_t            count_ = 0;
+    std::vector<PoolSlot> slots_; // a power of two in size, at most half full
+    size_t                count_ = 0;
 };
 
 // Short value strings ("DHCP", "Automatic", addresses): one object per text
@@ -293,11 +314,7 @@ class StringPool {
 class RecentStrings {
   public:
     RecentStrings() noexcept = default;
-    ~RecentStrings()
-    {
-        for (const Slot &slot : slots_)
-            if (slot.string != nullptr) releaseObject(slot.string);
-    }
+    ~RecentStrings() { releaseSlots(slots_); }
     RecentStrings(const RecentStrings &)            = delete;
     RecentStrings &operator=(const RecentStrings &) = delete;
 
@@ -305,32 +322,24 @@ class RecentStrings {
     // May throw std::bad_alloc.
     CFStringRef intern(std::string_view text)
     {
+        if (text.size() > UINT32_MAX) return createStringFromUTF8(text.data(), text.size());
         if (slots_.empty()) slots_.resize(kSlots);
-        uint64_t hash =
-            hashNarrowUnits(reinterpret_cast<const uint8_t *>(text.data()), text.size());
-        Slot &slot = slots_[hash & (kSlots - 1)];
-        if (slot.string != nullptr && slot.hash == static_cast<uint32_t>(hash) &&
-            slot.length == text.size() && holds(slot.string, text)) {
+        uint64_t  hash = hashOfText(text);
+        PoolSlot &slot = slots_[hash & (kSlots - 1)];
+        if (slot.holdsText(hash, text)) {
             retainObject(slot.string);
             return slot.string;
         }
-        CFStringRef string = createStringFromUTF8(text.data(), text.size());
-        if (string == nullptr) return nullptr;
-        if (string->isASCII()) primeStringHash(string, hash);
+        PoolSlot fresh = makePooledString(text, hash);
+        if (fresh.string == nullptr) return nullptr;
         if (slot.string != nullptr) releaseObject(slot.string);
-        retainObject(string);
-        slot = Slot{string, static_cast<uint32_t>(hash), static_cast<uint32_t>(text.size())};
-        return string;
+        slot = fresh;
+        return fresh.string;
     }
 
   private:
-    struct Slot {
-        CFStringRef string = nullptr;
-        uint32_t    hash   = 0;
-        uint32_t    length = 0;
-    };
     static constexpr size_t kSlots = 4096;
-    std::vector<Slot>       slots_;
+    std::vector<PoolSlot>   slots_;
 };
 
 struct Frame {
