@@ -21,15 +21,16 @@ struct ToolOutcome {
     std::string err;
 };
 
-// Runs argv (argv[0] the program's path) with scratch + ".in", ".out" and
-// ".err" as its files. stdoutPath, when given, takes the place of the
-// collected standard output (/dev/full, for a failed write); with
-// terminalInput, standard input is a terminal instead of the input. A run
-// that has not ended after a minute is killed (status -1), so a command that
-// waits fails the test instead of hanging it.
-inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::string &scratch,
-                           const std::string &input = "", const char *stdoutPath = nullptr,
-                           bool terminalInput = false)
+// Starts argv (argv[0] the program's path) with scratch + ".in", ".out" and
+// ".err" as its files; WaitTool collects it. stdoutPath, when given, takes
+// the place of the collected standard output (/dev/full, for a failed
+// write); with terminalInput, standard input is a terminal instead of the
+// input; with closeStdout, the command starts with standard output closed. A
+// run that has not ended after a minute is killed (status -1), so a command
+// that waits fails the test instead of hanging it.
+inline pid_t StartTool(const std::vector<std::string> &argv, const std::string &scratch,
+                       const std::string &input = "", const char *stdoutPath = nullptr,
+                       bool terminalInput = false, bool closeStdout = false)
 {
     std::string outPath = scratch + ".out", errPath = scratch + ".err", inPath = scratch + ".in";
     WriteFile(inPath, input);
@@ -49,6 +50,7 @@ inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::stri
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (closeStdout) close(1);
         std::vector<char *> args;
         for (const std::string &argument : argv)
             args.push_back(const_cast<char *>(argument.c_str()));
@@ -56,7 +58,14 @@ inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::stri
         execv(args[0], args.data());
         _exit(127);
     }
-    int status = 0;
+    return pid;
+}
+
+// Waits for a command StartTool started with the same scratch.
+inline ToolOutcome WaitTool(pid_t pid, const std::string &scratch)
+{
+    std::string outPath = scratch + ".out", errPath = scratch + ".err", inPath = scratch + ".in";
+    int         status = 0;
     waitpid(pid, &status, 0);
     ToolOutcome result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -65,6 +74,13 @@ inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::stri
     for (const std::string &path : {outPath, errPath, inPath})
         unlink(path.c_str());
     return result;
+}
+
+inline ToolOutcome RunTool(const std::vector<std::string> &argv, const std::string &scratch,
+                           const std::string &input = "", const char *stdoutPath = nullptr,
+                           bool terminalInput = false)
+{
+    return WaitTool(StartTool(argv, scratch, input, stdoutPath, terminalInput), scratch);
 }
 
 // Checks a command's --help (and the other spellings given) and --version:

@@ -1,0 +1,124 @@
+// CFText.cpp: UTF-8 in and out of strings, and typed reads of the values of
+// an entity.
+#include "CFText.h"
+
+#include "Command.h"
+#include "MoreCFQ.h"
+
+namespace netsetup {
+
+bool IsUtf8(const std::string &text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        auto     lead = static_cast<unsigned char>(text[i]);
+        size_t   length;
+        uint32_t c;
+        if (lead < 0x80) {
+            i++;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            c      = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            c      = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            c      = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (size_t k = 1; k < length; k++) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+Ref<CFStringRef> NewString(const std::string &utf8)
+{
+    Ref<CFStringRef> text(
+        CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(utf8.data()),
+                                static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
+    if (!text) throw Failure("cannot make a string of " + Quote(utf8), kCFQErrorObjectNotMade);
+    return text;
+}
+
+std::string Utf8(CFStringRef text)
+{
+    CFIndex     length = CFStringGetLength(text);
+    CFIndex     size   = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8);
+    std::string out(static_cast<size_t>(size), '\0');
+    CFIndex     used = 0;
+    // A lone surrogate, which UTF-8 cannot carry, becomes the loss byte.
+    CFStringGetBytes(text, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
+                     reinterpret_cast<UInt8 *>(out.data()), size, &used);
+    out.resize(static_cast<size_t>(used));
+    return out;
+}
+
+static bool IsKind(CFTypeRef value, CFTypeID type)
+{
+    return value != nullptr && CFGetTypeID(value) == type;
+}
+
+std::optional<std::string> StringValue(CFDictionaryRef dict, CFStringRef key)
+{
+    CFTypeRef value = dict != nullptr ? CFDictionaryGetValue(dict, key) : nullptr;
+    if (!IsKind(value, CFStringGetTypeID())) return std::nullopt;
+    return Utf8(static_cast<CFStringRef>(value));
+}
+
+std::vector<std::string> StringsValue(CFDictionaryRef dict, CFStringRef key)
+{
+    std::vector<std::string> texts;
+    CFTypeRef                value = dict != nullptr ? CFDictionaryGetValue(dict, key) : nullptr;
+    if (!IsKind(value, CFArrayGetTypeID())) return texts;
+    auto array = static_cast<CFArrayRef>(value);
+    for (CFIndex i = 0; i < CFArrayGetCount(array); i++) {
+        CFTypeRef item = CFArrayGetValueAtIndex(array, i);
+        if (IsKind(item, CFStringGetTypeID()))
+            texts.push_back(Utf8(static_cast<CFStringRef>(item)));
+    }
+    return texts;
+}
+
+std::optional<long long> IntegerValue(CFDictionaryRef dict, CFStringRef key)
+{
+    CFTypeRef value  = dict != nullptr ? CFDictionaryGetValue(dict, key) : nullptr;
+    long long number = 0;
+    if (!IsKind(value, CFNumberGetTypeID()) ||
+        !CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberLongLongType, &number))
+        return std::nullopt;
+    return number;
+}
+
+CFDictionaryRef DictionaryValue(CFDictionaryRef dict, CFStringRef key)
+{
+    CFTypeRef value = dict != nullptr ? CFDictionaryGetValue(dict, key) : nullptr;
+    return IsKind(value, CFDictionaryGetTypeID()) ? static_cast<CFDictionaryRef>(value) : nullptr;
+}
+
+Ref<CFArrayRef> NewStringArray(const std::vector<std::string> &texts)
+{
+    std::vector<Ref<CFStringRef>> strings;
+    std::vector<const void *>     values;
+    for (const std::string &text : texts) {
+        strings.push_back(NewString(text));
+        values.push_back(strings.back().get());
+    }
+    Ref<CFArrayRef> array(CFArrayCreate(nullptr, values.data(), static_cast<CFIndex>(values.size()),
+                                        &kCFTypeArrayCallBacks));
+    if (!array) throw Failure("cannot make an array", kCFQErrorObjectNotMade);
+    return array;
+}
+
+} // namespace netsetup

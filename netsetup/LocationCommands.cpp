@@ -1,0 +1,215 @@
+// LocationCommands.cpp: the locations (the store's sets) and the commands on
+// one: locations, location switch, delete, create, duplicate and rename.
+#include "Output.h"
+#include "Store.h"
+
+#include "MoreCFQ.h"
+#include "VaviVAZ.h"
+#include "VaviVAZDigest.h"
+
+#include <CLI/CLI.hpp>
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include <memory>
+
+namespace netsetup {
+
+namespace {
+
+void Report(Context &context, const Location &location, const std::string &sentence)
+{
+    if (!context.json) {
+        context.out += sentence + "\n";
+        return;
+    }
+    Json document;
+    document["location"] = ToJson(location);
+    Emit(context, document);
+}
+
+void ListLocations(Context &context)
+{
+    StoreSession          session(context, StoreSession::Kind::Read);
+    std::vector<Location> locations = ReadLocations();
+    session.Finish();
+    if (context.json) {
+        Json list = Json::array();
+        for (const Location &location : locations)
+            list.push_back(ToJson(location));
+        Json document;
+        document["locations"] = list;
+        Emit(context, document);
+        return;
+    }
+    // The first column marks the current location with "*".
+    Table table({"", "NAME", "SERVICES", "ID"});
+    table.RightAlign(2);
+    for (const Location &location : locations)
+        table.Add({location.current ? "*" : "", Cell(location.name),
+                   std::to_string(location.serviceCount), location.id});
+    context.out += table.Text();
+}
+
+// Opens a change session and finds the location named; the change runs with
+// the locations as they were and returns the ID of the location to report
+// and the sentence for people.
+void ChangeLocation(Context &context, const std::string &nameOrID,
+                    const std::function<std::pair<std::string, std::string>(
+                        StoreSession &, const std::vector<Location> &, const Location &)> &change)
+{
+    StoreSession          session(context, StoreSession::Kind::Change);
+    std::vector<Location> locations = ReadLocations();
+    const Location       &location  = ResolveLocation(locations, nameOrID);
+    auto [id, sentence]             = change(session, locations, location);
+    Location after                  = location;
+    if (!id.empty()) after = ResolveLocation(ReadLocations(), id);
+    session.Finish();
+    Report(context, after, sentence);
+}
+
+std::pair<std::string, std::string> Switch(StoreSession &, const std::vector<Location> &,
+                                           const Location &location)
+{
+    if (!location.current)
+        Check(MoreSCSetCurrentSet(NewString(location.id).get()),
+              "cannot switch to location " + Describe(location));
+    return {location.id, "Switched to location " + Describe(location) + "."};
+}
+
+std::pair<std::string, std::string> Delete(StoreSession &, const std::vector<Location> &,
+                                           const Location &location)
+{
+    OSStatus err = MoreSCDeleteSet(NewString(location.id).get());
+    if (err == kMoreSCErrorBadRequest && location.current)
+        throw Failure("cannot delete the current location " + Describe(location) +
+                      "; switch to another one first (error " + std::to_string(err) + ")");
+    Check(err, "cannot delete location " + Describe(location));
+    return {std::string(), "Deleted location " + Describe(location) + "."};
+}
+
+std::pair<std::string, std::string> Rename(const std::vector<Location> &locations,
+                                           const Location &location, const std::string &newName)
+{
+    CheckLocationNameFree(locations, newName, location.id);
+    if (location.name != newName)
+        Check(MoreSCRenameSet(NewString(location.id).get(), NewString(newName).get()),
+              "cannot rename location " + Describe(location));
+    return {location.id, "Renamed location " + Describe(location) + " to " + Quote(newName) + "."};
+}
+
+std::pair<std::string, std::string> Duplicate(const std::vector<Location> &locations,
+                                              const Location &location, const std::string &newName)
+{
+    CheckLocationNameFree(locations, newName);
+    Ref<CFStringRef> newID;
+    Check(MoreSCDuplicateSet(NewString(location.id).get(), NewString(newName).get(), newID.put()),
+          "cannot duplicate location " + Describe(location));
+    std::string id = Utf8(newID.get());
+    return {id, "Duplicated location " + Describe(location) + " as " + Quote(newName) + " (" + id +
+                    ")."};
+}
+
+// A new set without services: an empty services level, the globals a new set
+// has (the IPv4 global entity, which holds the empty service order, and up to
+// 10.4 the NetInfo one) and its name.
+std::string CreateEmptySet(StoreSession &session, const std::string &name)
+{
+    const std::string what  = "cannot create location " + Quote(name);
+    SCPreferencesRef  prefs = MoreSCGetSCPreferencesRef();
+    Ref<CFStringRef>  parent(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("/%@"), kSCPrefSets));
+    Ref<CFStringRef>  setPath(SCPreferencesPathCreateUniqueChild(prefs, parent.get()));
+    session.MarkChanged();
+    if (!setPath) throw Failure(what, MoreSCError(nullptr));
+    std::string path = Utf8(setPath.get());
+    std::string id   = path.substr(path.rfind('/') + 1);
+
+    Ref<CFDictionaryRef> empty(CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
+                                                  &kCFTypeDictionaryKeyCallBacks,
+                                                  &kCFTypeDictionaryValueCallBacks));
+    for (CFStringRef level : {kSCCompService, kSCCompGlobal}) {
+        Ref<CFStringRef> levelPath(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@/%@/%@"),
+                                                            setPath.get(), kSCCompNetwork, level));
+        if (!empty || !levelPath) throw Failure(what, kCFQErrorObjectNotMade);
+        Check(MoreSCErrorBoolean(SCPreferencesPathSetValue(prefs, levelPath.get(), empty.get())),
+              what);
+    }
+    Ref<CFStringRef>         setID = NewString(id);
+    MoreSCGlobalDigest       digest{};
+    std::vector<CFStringRef> globals = {kSCEntNetIPv4};
+    if (MoreSCGetSystemVersion() <= 0x104F) globals.push_back(kSCEntNetNetInfo);
+    for (CFStringRef protocol : globals) {
+        Ref<CFMutableDictionaryRef> entity;
+        Check(MoreSCCreateGlobalEntity(protocol, &digest, entity.put()), what);
+        Check(MoreSCNewEntity(setID.get(), nullptr, protocol, entity.get()), what);
+    }
+    Check(MoreSCRenameSet(setID.get(), NewString(name).get()), what);
+    return id;
+}
+
+void CreateLocation(Context &context, const std::string &name)
+{
+    CheckNewName(name);
+    StoreSession session(context, StoreSession::Kind::Change);
+    CheckLocationNameFree(ReadLocations(), name);
+    std::string id       = CreateEmptySet(session, name);
+    Location    location = ResolveLocation(ReadLocations(), id);
+    session.Finish();
+    Report(context, location, "Created location " + Describe(location) + ".");
+}
+
+} // namespace
+
+void AddLocationCommands(CLI::App &app, Context &context)
+{
+    CLI::App *locations =
+        app.add_subcommand("locations", "list every location; \"*\" marks the current one");
+    Bind(locations, context, ListLocations);
+    CLI::App &location = *app.add_subcommand("location", "switch, create or change a location");
+    location.require_subcommand(1);
+
+    struct Arguments {
+        std::string location, newName;
+    };
+    auto        args   = std::make_shared<Arguments>();
+    const char *kWhich = "the location's name or ID";
+
+    CLI::App *switchTo = location.add_subcommand("switch", "make a location the current one");
+    switchTo->add_option("NAME", args->location, kWhich)->required();
+    Bind(switchTo, context, [args](Context &c) { ChangeLocation(c, args->location, Switch); });
+
+    CLI::App *remove =
+        location.add_subcommand("delete", "delete a location other than the current one");
+    remove->add_option("NAME", args->location, kWhich)->required();
+    Bind(remove, context, [args](Context &c) { ChangeLocation(c, args->location, Delete); });
+
+    CLI::App *create = location.add_subcommand("create", "create an empty location");
+    create->add_option("NAME", args->newName, "its name")->required();
+    Bind(create, context, [args](Context &c) { CreateLocation(c, args->newName); });
+
+    CLI::App *duplicate =
+        location.add_subcommand("duplicate", "copy a location with copies of all its services");
+    duplicate->add_option("NAME", args->location, kWhich)->required();
+    duplicate->add_option("NEW-NAME", args->newName, "the copy's name")->required();
+    Bind(duplicate, context, [args](Context &c) {
+        CheckNewName(args->newName);
+        ChangeLocation(
+            c, args->location,
+            [args](StoreSession &, const std::vector<Location> &all, const Location &source) {
+                return Duplicate(all, source, args->newName);
+            });
+    });
+
+    CLI::App *rename = location.add_subcommand("rename", "give a location a new name");
+    rename->add_option("NAME", args->location, kWhich)->required();
+    rename->add_option("NEW-NAME", args->newName, "its new name")->required();
+    Bind(rename, context, [args](Context &c) {
+        CheckNewName(args->newName);
+        ChangeLocation(
+            c, args->location,
+            [args](StoreSession &, const std::vector<Location> &all, const Location &target) {
+                return Rename(all, target, args->newName);
+            });
+    });
+}
+
+} // namespace netsetup

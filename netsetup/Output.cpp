@@ -1,0 +1,248 @@
+// Output.cpp: tables, labelled lines, the JSON forms of locations and
+// services, and the checked write to standard output.
+#include "Output.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace netsetup {
+
+namespace {
+
+// Characters, not bytes: UTF-8 continuation bytes do not count.
+size_t Width(const std::string &text)
+{
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string Join(const std::vector<std::string> &items, const std::string &separator)
+{
+    std::string out;
+    for (const std::string &item : items)
+        out += (out.empty() ? "" : separator) + item;
+    return out;
+}
+
+std::string IPv4Text(const Service &service)
+{
+    if (!service.hasIPv4) return "-";
+    std::string method = Cell(service.ipv4Method);
+    if (!service.ipv4Active) return "off (" + method + ")";
+    return method;
+}
+
+} // namespace
+
+Table::Table(std::vector<std::string> header)
+{
+    right_.assign(header.size(), false);
+    rows_.push_back(std::move(header));
+}
+
+void Table::RightAlign(size_t column)
+{
+    right_.at(column) = true;
+}
+
+void Table::Add(std::vector<std::string> row)
+{
+    row.resize(rows_.front().size());
+    rows_.push_back(std::move(row));
+}
+
+std::string Table::Text() const
+{
+    std::vector<size_t> widths(rows_.front().size(), 0);
+    for (const auto &row : rows_)
+        for (size_t i = 0; i < row.size(); i++)
+            widths[i] = std::max(widths[i], Width(row[i]));
+    std::string out;
+    for (const auto &row : rows_) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); i++) {
+            if (i > 0) line += "  ";
+            std::string padding(widths[i] - Width(row[i]), ' ');
+            if (right_[i])
+                line += padding + row[i];
+            else
+                line += row[i] + (i + 1 < row.size() ? padding : "");
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string Labelled(const std::vector<std::pair<std::string, std::string>> &lines)
+{
+    size_t width = 0;
+    for (const auto &[label, value] : lines)
+        width = std::max(width, Width(label));
+    std::string out;
+    for (const auto &[label, value] : lines)
+        out += label + ":" + std::string(width - Width(label) + 2, ' ') + value + "\n";
+    return out;
+}
+
+std::string Cell(const std::optional<std::string> &text)
+{
+    if (!text || text->empty()) return "-";
+    return Printable(*text);
+}
+
+Json Nullable(const std::optional<std::string> &text)
+{
+    if (!text) return nullptr;
+    return *text;
+}
+
+Json ToJson(const Location &location)
+{
+    Json json;
+    json["id"]            = location.id;
+    json["name"]          = Nullable(location.name);
+    json["current"]       = location.current;
+    json["service_count"] = location.serviceCount;
+    return json;
+}
+
+Json ToJson(const Service &service)
+{
+    Json json;
+    json["id"]       = service.id;
+    json["name"]     = Nullable(service.name);
+    json["position"] = service.position;
+    json["active"]   = service.active;
+    json["device"]   = Nullable(service.device);
+    json["hardware"] = Nullable(service.hardware);
+    json["type"]     = Nullable(service.type);
+    json["subtype"]  = Nullable(service.subType);
+    json["ipv4"]     = nullptr;
+    if (service.hasIPv4) {
+        Json &ipv4           = json["ipv4"];
+        ipv4["method"]       = Nullable(service.ipv4Method);
+        ipv4["active"]       = service.ipv4Active;
+        ipv4["addresses"]    = service.addresses;
+        ipv4["subnet_masks"] = service.subnetMasks;
+        ipv4["router"]       = Nullable(service.router);
+    }
+    json["dns"] = nullptr;
+    if (service.hasDNS) {
+        json["dns"]["servers"]        = service.dnsServers;
+        json["dns"]["search_domains"] = service.searchDomains;
+    }
+    json["proxies"] = nullptr;
+    if (service.hasProxies) {
+        Json &proxies          = json["proxies"];
+        proxies["ftp_passive"] = service.ftpPassive;
+        proxies["exceptions"]  = service.proxyExceptions;
+        for (const ProxySetting &setting : service.proxies) {
+            Json &kind      = proxies[setting.kind];
+            kind["enabled"] = setting.enabled;
+            kind["host"]    = Nullable(setting.host);
+            kind["port"]    = setting.port ? Json(*setting.port) : Json(nullptr);
+        }
+    }
+    json["entities"] = service.entities;
+    return json;
+}
+
+Json ToJson(const std::vector<Service> &services)
+{
+    Json array = Json::array();
+    for (const Service &service : services)
+        array.push_back(ToJson(service));
+    return array;
+}
+
+void Emit(Context &context, const Json &document)
+{
+    // One line: scripts read it whole, and a 1,000-service listing is half
+    // the size it would be indented. Text from the store that is not UTF-8
+    // cannot reach here (every string is converted from UTF-16), but a
+    // replacement beats an exception.
+    std::string text = document.dump(-1, ' ', false, Json::error_handler_t::replace);
+    text += '\n';
+    if (context.out.empty())
+        context.out = std::move(text);
+    else
+        context.out += text;
+}
+
+std::string ServicesTable(const std::vector<Service> &services)
+{
+    // The first column marks an inactive service with "-".
+    Table table({"", "#", "NAME", "DEVICE", "HARDWARE", "IPV4", "ID"});
+    table.RightAlign(1);
+    for (const Service &service : services)
+        table.Add({service.active ? "" : "-", std::to_string(service.position), Cell(service.name),
+                   Cell(service.device), Cell(service.hardware), IPv4Text(service), service.id});
+    return table.Text();
+}
+
+std::string ServiceLines(const Service &service, const Location &location, size_t serviceCount)
+{
+    std::vector<std::string> ipv4 = {IPv4Text(service)};
+    if (service.hasIPv4 && !service.addresses.empty()) {
+        ipv4.push_back(Join(service.addresses, ", "));
+        if (!service.subnetMasks.empty()) ipv4.push_back("mask " + Join(service.subnetMasks, ", "));
+    }
+    if (service.hasIPv4 && service.router) ipv4.push_back("router " + *service.router);
+
+    std::string dns = "-";
+    if (service.hasDNS) {
+        std::vector<std::string> parts;
+        if (!service.dnsServers.empty()) parts.push_back(Join(service.dnsServers, ", "));
+        if (!service.searchDomains.empty())
+            parts.push_back("search " + Join(service.searchDomains, ", "));
+        dns = parts.empty() ? "none" : Join(parts, "; ");
+    }
+
+    std::string proxies = "-";
+    if (service.hasProxies) {
+        std::vector<std::string> parts;
+        for (const ProxySetting &setting : service.proxies) {
+            if (!setting.enabled) continue;
+            std::string part = std::string(setting.kind) + " " + Cell(setting.host);
+            if (setting.port) {
+                part += ':';
+                part += std::to_string(*setting.port);
+            }
+            parts.push_back(part);
+        }
+        if (parts.empty()) parts.push_back("none");
+        if (service.ftpPassive) parts.push_back("FTP passive");
+        proxies = Join(parts, ", ");
+    }
+
+    std::string where = Cell(location.name) + (location.current ? " (current)" : "");
+    return Labelled({
+        {"Name", Cell(service.name)},
+        {"ID", service.id},
+        {"Location", where},
+        {"Position", std::to_string(service.position) + " of " + std::to_string(serviceCount)},
+        {"Active", service.active ? "yes" : "no"},
+        {"Device", Cell(service.device)},
+        {"Hardware", Cell(service.hardware)},
+        {"Type",
+         Cell(service.type) + (service.subType ? " (" + Printable(*service.subType) + ")" : "")},
+        {"IPv4", Printable(Join(ipv4, " "))},
+        {"DNS", Printable(dns)},
+        {"Proxies", Printable(proxies)},
+        {"Entities", service.entities.empty() ? "-" : Printable(Join(service.entities, ", "))},
+    });
+}
+
+bool WriteStandardOutput(const std::string &text)
+{
+    errno = 0;
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        return false;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+} // namespace netsetup

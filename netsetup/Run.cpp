@@ -1,0 +1,192 @@
+// Run.cpp: one run of vz-netsetup: the command line parsed, the command's
+// handler run, and the exit status with what goes to standard output and
+// standard error.
+#include "Run.h"
+
+#include "Command.h"
+#include "Output.h"
+
+#include "VaviVAZ.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+using namespace netsetup;
+
+namespace {
+
+constexpr const char *kProgram = "vz-netsetup";
+
+Outcome Fail(const std::string &message)
+{
+    return {kExitFailure, "", std::string(kProgram) + ": " + Printable(message) + "\n"};
+}
+
+Outcome Usage(const std::string &message, const std::string &commandPath)
+{
+    return {kExitUsage, "",
+            std::string(kProgram) + ": " + Printable(message) + "; see '" + commandPath +
+                " --help'\n"};
+}
+
+Outcome Print(std::string text)
+{
+    return {kExitSuccess, std::move(text), ""};
+}
+
+// The deepest command the parser reached, and the words that name it.
+const CLI::App *DeepestCommand(const CLI::App &app, std::string *path)
+{
+    const CLI::App *level = &app;
+    *path                 = app.get_name();
+    for (;;) {
+        std::vector<CLI::App *> chosen = level->get_subcommands();
+        if (chosen.empty()) return level;
+        level = chosen.front();
+        *path += " " + level->get_name();
+    }
+}
+
+// The help of the deepest command, its usage line naming the whole command.
+std::string HelpOf(const CLI::App &app)
+{
+    std::string     path;
+    const CLI::App *command = DeepestCommand(app, &path);
+    if (command == &app) return app.help();
+    return command->help(path.substr(0, path.rfind(' ')));
+}
+
+// Arguments are described by their names; the parser's "TEXT" adds nothing.
+void DropTypeNames(CLI::App &app)
+{
+    for (CLI::Option *option : app.get_options())
+        if (option->get_positional()) option->type_name("");
+    for (CLI::App *command : app.get_subcommands({}))
+        DropTypeNames(*command);
+}
+
+// An argument nobody took, in words.
+std::string Unexpected(const std::string &argument)
+{
+    return (argument.rfind("-", 0) == 0 && argument.size() > 1 ? "unknown option "
+                                                               : "unexpected argument ") +
+           Quote(argument);
+}
+
+// CLI11's message, or a plainer one where it says less than it knows.
+std::string UsageMessage(const CLI::ParseError &error, const CLI::App &app)
+{
+    std::string              message = error.what();
+    std::vector<std::string> extra   = app.remaining();
+    if (dynamic_cast<const CLI::ExtrasError *>(&error) != nullptr && !extra.empty())
+        return Unexpected(extra.front());
+    if (dynamic_cast<const CLI::RequiredError *>(&error) != nullptr &&
+        message == "A subcommand is required") {
+        if (extra.empty()) return "a command is missing";
+        if (extra.front().rfind("-", 0) == 0) return Unexpected(extra.front());
+        return "unknown command " + Quote(extra.front());
+    }
+    // "The following ..." reads as "the following ..." after the colon;
+    // "NEW-NAME is required" keeps its capitals.
+    if (message.size() > 1 && std::isupper(static_cast<unsigned char>(message[0])) &&
+        std::islower(static_cast<unsigned char>(message[1])))
+        message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
+    return message;
+}
+
+void AddGlobalOptions(CLI::App &app, Context &context)
+{
+    app.add_option("--root", context.root, "the machine's root folder ($VAVIVAZ_ROOT, or /)")
+        ->type_name("DIR");
+    app.add_option("--location", context.location,
+                   "work in this location instead of the current one")
+        ->type_name("NAME|ID");
+    app.add_flag("--json", context.json, "print one JSON document instead of text");
+    app.add_flag("--no-wait", context.noWait,
+                 "fail when another process is changing the store; do not wait");
+}
+
+Outcome RunCommand(int argc, const char *const *argv)
+{
+    Context  context;
+    CLI::App app("Lists and changes the network configuration: locations (sets of services),\n"
+                 "their services in service order, and their settings. SERVICE and NAME are\n"
+                 "a user-visible name or an ID.\n",
+                 kProgram);
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
+    app.get_formatter()->label("Positionals", "Arguments");
+    app.get_formatter()->column_width(22);
+    // What every command inherits: its listing under "Commands", the global
+    // options in any position after it, and the footer.
+    app.group("Commands");
+    app.fallthrough();
+    app.footer("Global options, accepted in any position: --root DIR, --location NAME|ID, "
+               "--json,\n--no-wait (see 'vz-netsetup --help'). '--' ends the options.\n"
+               "Exit status: 0 success, 1 the operation failed, 2 a usage error.");
+    app.set_version_flag("--version", std::string(kProgram) + " " + VZ_NETSETUP_VERSION);
+    app.require_subcommand(1);
+    AddGlobalOptions(app, context);
+
+    AddServicesCommand(app, context);
+    CLI::App *service = app.add_subcommand("service", "show or change one service of the location");
+    service->require_subcommand(1);
+    AddServiceCommands(*service, context);
+    AddServiceSettingCommands(*service, context);
+    AddLocationCommands(app, context);
+    AddStatusCommand(app, context);
+    DropTypeNames(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        return Print(HelpOf(app));
+    } catch (const CLI::CallForAllHelp &) {
+        return Print(app.help("", CLI::AppFormatMode::All));
+    } catch (const CLI::CallForVersion &version) {
+        return Print(std::string(version.what()) + "\n");
+    } catch (const CLI::ParseError &error) {
+        std::string path;
+        DeepestCommand(app, &path);
+        return Usage(UsageMessage(error, app), path);
+    }
+
+    if (!context.root.empty()) {
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(context.root, ignored))
+            return Fail("the root " + Quote(context.root) + " is not a folder");
+        setenv("VAVIVAZ_ROOT", context.root.c_str(), 1);
+    }
+    if (!context.handler) return Usage("a command is missing", kProgram);
+    MoreSCSetClient(CFSTR("vz-netsetup"));
+    try {
+        context.handler(context);
+    } catch (const UsageError &error) {
+        return Usage(error.what(), context.commandPath);
+    } catch (const Failure &error) {
+        return Fail(error.what());
+    }
+    return Print(std::move(context.out));
+}
+
+} // namespace
+
+namespace netsetup {
+
+Outcome Run(int argc, const char *const *argv)
+{
+    try {
+        return RunCommand(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return Fail("out of memory");
+    } catch (const std::exception &error) {
+        // Nothing but the above is expected; a failure in words beats an
+        // abort all the same.
+        return Fail(error.what());
+    }
+}
+
+} // namespace netsetup
