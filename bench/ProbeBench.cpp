@@ -14,130 +14,34 @@
 //                      pairs; the counters are the probe's time over expat's
 //
 // Times are wall-clock times of the whole child process, start to reaped.
-#include "StoreGenerator.h"
-
-#include <CoreFoundation/CoreFoundation.h>
+#include "WholeProcess.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-
-extern char **environ;
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Root {
-    std::string path;
-    size_t      storeBytes = 0;
-};
+using Root = vzbench::ModemRoot;
 
-void WriteFile(const fs::path &path, const std::string &text)
+Root RootFor(size_t services, bool lean = false)
 {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// The last entry of the current set's service order: the generator puts the
-// modem there.
-std::string LastServiceOfCurrentSet(const std::string &xml)
-{
-    std::string result;
-    CFDataRef   data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(xml.data()),
-                                    static_cast<CFIndex>(xml.size()));
-    auto        tree = static_cast<CFDictionaryRef>(
-        CFPropertyListCreateFromXMLData(nullptr, data, kCFPropertyListImmutable, nullptr));
-    CFRelease(data);
-    if (tree == nullptr) return result;
-    auto       setPath = static_cast<CFStringRef>(CFDictionaryGetValue(tree, CFSTR("CurrentSet")));
-    CFArrayRef parts   = CFStringCreateArrayBySeparatingStrings(nullptr, setPath, CFSTR("/"));
-    auto       sets    = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("Sets")));
-    auto       set =
-        static_cast<CFDictionaryRef>(CFDictionaryGetValue(sets, CFArrayGetValueAtIndex(parts, 2)));
-    auto network = static_cast<CFDictionaryRef>(CFDictionaryGetValue(set, CFSTR("Network")));
-    auto global  = static_cast<CFDictionaryRef>(CFDictionaryGetValue(network, CFSTR("Global")));
-    auto ipv4    = static_cast<CFDictionaryRef>(CFDictionaryGetValue(global, CFSTR("IPv4")));
-    auto order   = static_cast<CFArrayRef>(CFDictionaryGetValue(ipv4, CFSTR("ServiceOrder")));
-    auto last = static_cast<CFStringRef>(CFArrayGetValueAtIndex(order, CFArrayGetCount(order) - 1));
-    char buffer[256] = {};
-    if (CFStringGetCString(last, buffer, sizeof buffer, kCFStringEncodingUTF8)) result = buffer;
-    CFRelease(parts);
-    CFRelease(tree);
-    return result;
-}
-
-// The roots made so far, one per store shape (services, lean), removed when
-// the run ends.
-struct Roots {
-    std::map<std::pair<size_t, bool>, Root> bySize;
-    ~Roots()
-    {
-        std::error_code ignored;
-        for (const auto &entry : bySize)
-            fs::remove_all(entry.second.path, ignored);
-    }
-};
-
-const Root &RootFor(size_t services, bool lean = false)
-{
-    static Roots made;
-    auto        &roots = made.bySize;
-    auto         found = roots.find({services, lean});
-    if (found != roots.end()) return found->second;
-
-    Root        root;
-    std::string pattern = (fs::temp_directory_path() / "vz-probe-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) root.path = pattern;
-    vzbench::StoreShape shape;
-    shape.services    = services;
-    shape.modemLast   = true;
-    shape.lean        = lean;
-    std::string xml   = vzbench::GenerateStore(shape);
-    root.storeBytes   = xml.size();
-    std::string modem = LastServiceOfCurrentSet(xml);
-    WriteFile(fs::path(root.path) / "Library/Preferences/SystemConfiguration/preferences.plist",
-              xml);
-    WriteFile(fs::path(root.path) / "var/run/SystemConfiguration/dynamic-store.plist",
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-              "\t<key>State:/Network/Service/" +
-                  modem +
-                  "/PPP</key>\n"
-                  "\t<dict>\n\t\t<key>Status</key>\n\t\t<integer>2</integer>\n\t</dict>\n"
-                  "</dict>\n</plist>\n");
-    return roots.emplace(std::make_pair(services, lean), root).first->second;
+    return vzbench::ModemRootFor(services, lean);
 }
 
 // Runs the program on the root; its exit status, or -1.
 int Run(const char *program, const char *argument, const Root &root)
 {
-    std::string env    = "VAVIVAZ_ROOT=" + root.path;
-    char       *envp[] = {env.data(), nullptr};
-    char       *argv[] = {const_cast<char *>(program), const_cast<char *>(argument), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid    = 0;
-    int   status = -1;
-    if (posix_spawn(&pid, program, &actions, nullptr, argv, envp) == 0 &&
-        waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        status = WEXITSTATUS(status);
-    } else {
-        status = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return status;
+    std::vector<const char *> arguments;
+    if (argument != nullptr) arguments.push_back(argument);
+    return vzbench::RunWholeProcess(program, arguments, root);
 }
 
 void RunProcess(benchmark::State &state, const char *program, const char *argument,

@@ -1,0 +1,30 @@
+// WholeProcess.h: roots for benchmarks that time whole processes, and the
+// running of one such process.
+#ifndef VZ_BENCH_WHOLEPROCESS_H
+#define VZ_BENCH_WHOLEPROCESS_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vzbench {
+
+struct ModemRoot {
+    std::string path;
+    size_t      storeBytes = 0;
+};
+
+// A temporary root (TempRoots.h) whose store is GenerateStore's with that
+// many services (lean: an interface and an IPv4 entity each), the modem's
+// service last in the current set's order and its connection up in the
+// dynamic store. Made once per shape.
+ModemRoot ModemRootFor(size_t services, bool lean = false);
+
+// Runs program with the arguments over the root (VAVIVAZ_ROOT), standard
+// output and error to /dev/null; its exit status, or -1.
+int RunWholeProcess(const char *program, const std::vector<const char *> &arguments,
+                    const ModemRoot &root);
+
+} // namespace vzbench
+
+#endif
