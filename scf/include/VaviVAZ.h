@@ -231,4 +231,54 @@ OSStatus MoreSCDuplicateSet(CFStringRef setID, CFStringRef userVisibleName,
 OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID,
                                 CFStringRef userVisibleName, CFStringRef *newServiceID) noexcept;
 
+// ---------------------------------------------------------------------------
+// New services and sets, made from the port records of the port scanner
+// (VaviVAZPortScanner.h).
+
+// Makes a new service for the port that portDict describes and appends it to
+// the order of the set (NULL: the current set), named after the port and
+// filled with the entities its kind of port gets. A network port (one whose
+// record has kSCPropMACAddress: Ethernet, AirPort, FireWire) gets
+//   Interface  device name, name, hardware and type of the record
+//   Proxies    FTP passive mode from 10.2 on
+//   AppleTalk  node configuration, inactive
+//   DNS        empty
+//   IPv4       DHCP
+//   IPv6       automatic, from 10.3 on
+//   PPP        the PPPoE defaults, inactive
+//   AirPort or Ethernet with the MAC address (FireWire: no link entity);
+// a modem port (no MAC address) gets the same without AppleTalk, with the
+// subtype (and any "HardwareVariant") in its Interface, IPv4 by PPP, an
+// active PPP entity with the dial-up defaults, and a Modem entity with error
+// correction and compression, speaker and dial-tone wait on and the default
+// modem script of the catalogue (VaviVAZCCLScanner.h; an empty name when no
+// script is installed). A non-zero kSCPropNetInterfaceSupportsModemOnHold
+// marks the modem's Interface and writes its hold settings. PPP's LCP echo is
+// on for the devices "en0" and "modem" and for AirPort, off for others.
+//
+// portDict must keep the rules of a port record: a name, hardware (Ethernet,
+// AirPort, Modem, FireWire), type (Ethernet, PPP, FireWire) and device name;
+// a subtype (PPPSerial or PPPoE) exactly with type PPP; a MAC address exactly
+// when the hardware is not Modem; a hardware variant only with Modem. A
+// record that breaks one stops the process with an assertion. The new
+// service's ID is handed out in *newServiceID when that is not NULL. Codes:
+// the store's, the builders' and the catalogue's (a script folder that cannot
+// be read, for one); -1 for a MAC address that does not scan as six bytes,
+// -4960 for one longer than 17 characters (an eight-byte address on an
+// Ethernet or AirPort port). A failed call leaves the store as it found it:
+// neither the service nor its link.
+OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict,
+                          CFStringRef *newServiceID) noexcept;
+
+// Makes a new set named userVisibleName (required) with a global IPv4 entity
+// (its service order), a NetInfo global entity up to 10.4.x, and a new
+// service (as MoreSCNewService makes them) for every port the scanner finds,
+// in the scanner's order, which becomes the set's service order. FireWire
+// ports get no service before 10.4; neither does a network port whose
+// controller reports no MAC address. The set is not made current. Its ID is
+// handed out in *newSetID when that is not NULL. The scan's, the store's or
+// MoreSCNewService's error; a failed call leaves no set and none of its
+// services behind.
+OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept;
+
 #endif

@@ -5,6 +5,7 @@
 #ifndef VZ_TESTS_SCF_EDITSTORE_H
 #define VZ_TESTS_SCF_EDITSTORE_H
 
+#include "RegistryText.h"
 #include "StoreText.h"
 #include "SystemVersionTesting.h"
 #include "TestSupport.h"
@@ -268,6 +269,15 @@ class EditTest : public vztest::TempRoot {
     std::string StorePath() const { return Path(kStorePath); }
     FileStamp   Stamp() const { return FileStamp::Of(StorePath()); }
     std::string StoreXML() const { return Read(kStorePath); }
+
+    // A device registry whose root holds these devices, in this order.
+    void Machine(const std::vector<vztest::Node> &devices) const
+    {
+        vztest::Node root;
+        for (const vztest::Node &device : devices)
+            root.Add(device);
+        Write(vztest::kRegistryPath, vztest::RegistryXml(root));
+    }
 
     // Makes the platform report this system version from now on.
     void SetSystemVersion(const std::string &productVersion)
