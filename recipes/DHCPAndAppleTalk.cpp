@@ -190,7 +190,9 @@ OSStatus MoreSCCreateActiveDHCPServicesArray(CFArrayRef *activeDHCP) noexcept
 
 OSStatus MoreSCDHCPRelease(CFStringRef serviceID) noexcept
 {
-    OSStatus err = noErr;
+    OSStatus err         = noErr;
+    OSStatus secondErr   = noErr;
+    Boolean  deactivated = false; // the first step's edit was made
 
     VZ_ASSERT(serviceID != NULL);
 
@@ -199,11 +201,19 @@ OSStatus MoreSCDHCPRelease(CFStringRef serviceID) noexcept
     // configuration in between.
     err = MoreSCOpen(false, false);
     if (err == noErr) err = MoreSCSetEntityActive(NULL, serviceID, kSCEntNetIPv4, false);
+    deactivated = (err == noErr);
     MoreSCClose(&err, true);
-    if (err == noErr) {
-        err = MoreSCOpen(false, false);
-        if (err == noErr) err = MoreSCSetEntityActive(NULL, serviceID, kSCEntNetIPv4, true);
-        MoreSCClose(&err, true);
+    // A first step whose commit went through but whose apply failed has
+    // already stored the entity inactive; the second step still runs then,
+    // so that a failed first step leaves the stored configuration as it was
+    // (the next apply, by anyone, would otherwise take the service's IPv4
+    // down). Its error is that of the first step.
+    if (err == noErr || deactivated) {
+        secondErr = MoreSCOpen(false, false);
+        if (secondErr == noErr)
+            secondErr = MoreSCSetEntityActive(NULL, serviceID, kSCEntNetIPv4, true);
+        MoreSCClose(&secondErr, true);
+        if (err == noErr) err = secondErr;
     }
     return err;
 }

@@ -5,6 +5,8 @@
 #include "RecipeStore.h"
 #include "VaviVAZHelpers.h"
 
+#include <cerrno>
+
 using namespace edit;
 using namespace recipes;
 using namespace storetext;
@@ -259,6 +261,19 @@ TEST_F(Release, AFailedSecondStepLeavesTheEntityInactive)
     EXPECT_TRUE(done);
     EXPECT_GT(unchanged, 0);
     EXPECT_GT(inactive, 0);
+}
+
+// The first step's commit goes through but its apply fails: the release
+// reports the failure and the stored entity is active again.
+TEST_F(Release, AFirstStepWhoseApplyFailsLeavesTheEntityActive)
+{
+    // The renames: the first commit, then the first apply's dynamic store.
+    ASSERT_TRUE(VZArmSyscallFailure("rename", 1, false, EIO));
+    OSStatus err = MoreSCDHCPRelease(CFSTR("A"));
+    VZClearSyscallFailure();
+    EXPECT_NE(err, noErr);
+    EXPECT_FALSE(Tree(StoreXML()).has("NetworkServices/A/IPv4/__INACTIVE__"));
+    EXPECT_TRUE(DynamicStoreWrites::Holds(Read(kDynamicStorePath), IPv4Key("A")));
 }
 
 } // namespace
