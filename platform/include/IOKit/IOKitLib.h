@@ -22,6 +22,13 @@
 // reaches the registry, while the handles made before keep the registry they
 // came from.
 //
+// On the root / without a snapshot file, the registry is the running
+// machine's, built once per process from the kernel's device tree (the sysfs
+// folder /sys, or $VAVIVAZ_SYSFS): its physical network interfaces, each
+// under an IOEthernetController under its bus device (IOPCIDevice,
+// IOUSBDevice or IOPlatformDevice), and its USB modems, USB serial ports and
+// UARTs as IOSerialBSDClient entries under theirs.
+//
 // Classes conform to their superclasses by a built-in table of the classes the
 // system meets: IOEthernetInterface and IOFireWireIP are IONetworkInterfaces,
 // IO80211Interface is an IOEthernetInterface, IOEthernetController is an

@@ -56,6 +56,8 @@ class Registry {
 
     // The entry's own name, or its class name.
     CFStringRef name(Index entry) const noexcept;
+    // The entry's own name; NULL when the class names it.
+    CFStringRef ownName(Index entry) const noexcept { return entries_[entry].name.get(); }
 
     // The property under key, borrowed; NULL when there is none.
     CFTypeRef property(Index entry, CFStringRef key) const noexcept;

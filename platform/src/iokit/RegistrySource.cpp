@@ -6,6 +6,7 @@
 #include "RegistrySnapshot.h"
 #include "Root.h"
 #include "SnapshotCache.h"
+#include "SysfsRegistry.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -16,15 +17,18 @@ namespace vz {
 
 namespace {
 
-// The last registry built, with the parsed tree it was built from. The
-// snapshot cache hands out the same tree for as long as the file holds the
-// same bytes, so an equal tree pointer means an unchanged file (the kept
-// reference stops the address from being reused).
+// The last registry built from a snapshot, with the parsed tree it was built
+// from. The snapshot cache hands out the same tree for as long as the file
+// holds the same bytes, so an equal tree pointer means an unchanged file (the
+// kept reference stops the address from being reused). Beside it, the live
+// registry of the sysfs folder it was built from.
 struct Kept {
     std::mutex                      mutex;
     std::string                     path;
     CFRef<CFDictionaryRef>          tree;
     std::shared_ptr<const Registry> registry;
+    std::string                     sysfs;
+    std::shared_ptr<const Registry> live;
 };
 
 void flushKept();
@@ -41,14 +45,44 @@ Kept &kept()
 void flushKept()
 {
     CFRef<CFDictionaryRef>          tree;
-    std::shared_ptr<const Registry> registry;
+    std::shared_ptr<const Registry> registry, live;
     {
         std::lock_guard<std::mutex> hold(kept().mutex);
         tree     = std::move(kept().tree);
         registry = std::move(kept().registry);
+        live     = std::move(kept().live);
         kept().path.clear();
+        kept().sysfs.clear();
     }
     // Released here, outside the mutex.
+}
+
+// The running machine's registry, built once per process (and sysfs
+// folder): a scan walks the registry three times and must see one machine
+// in all three, and the build costs a few reads per port.
+IOReturn loadLive(std::shared_ptr<const Registry> *registry)
+{
+    std::string folder = sysfsDirectory();
+    Kept       &k      = kept();
+    {
+        std::lock_guard<std::mutex> hold(k.mutex);
+        if (k.live && k.sysfs == folder) {
+            *registry = k.live;
+            return kIOReturnSuccess;
+        }
+    }
+    std::shared_ptr<const Registry> built;
+    if (IOReturn status = registryFromSysfs(folder, &built); status != kIOReturnSuccess)
+        return status;
+    std::shared_ptr<const Registry> old;
+    {
+        std::lock_guard<std::mutex> hold(k.mutex);
+        old     = std::move(k.live);
+        k.sysfs = folder;
+        k.live  = built;
+    }
+    *registry = std::move(built);
+    return kIOReturnSuccess;
 }
 
 IOReturn load(std::shared_ptr<const Registry> *registry)
@@ -57,6 +91,9 @@ IOReturn load(std::shared_ptr<const Registry> *registry)
     FileIdentity           identity;
     CFRef<CFDictionaryRef> tree;
     if (loadStoreSnapshot(path, &identity, &tree) != kSCStatusOK) return kIOReturnError;
+    // A snapshot always wins: it is what a prepared root is for. Without
+    // one, the root / is this machine.
+    if (!identity.exists && rootDirectory().empty()) return loadLive(registry);
 
     Kept &k = kept();
     {

@@ -1,15 +1,15 @@
 // RegistrySource.h: where the registry of the current root comes from.
 //
-// Today that is the root's snapshot file (kRegistrySnapshotFile, format in
+// That is the root's snapshot file (kRegistrySnapshotFile, format in
 // IOKitLib.h), read through the snapshot cache and turned into a Registry
 // once per version of the file: a call that finds the file unchanged gets the
-// registry of the last one. A missing file is a registry of a bare root.
+// registry of the last one. A missing file is a registry of a bare root,
+// except on the root /: there the registry is the running machine's, built
+// from sysfs (SysfsRegistry.h) once per process. Each source describes its
+// tree to a RegistryBuilder (Registry.h); the IOKit calls never see which
+// source answered.
 //
-// Another source plugs in here, beside the snapshot: it describes its tree to
-// a RegistryBuilder (Registry.h) and hands the registry out the same way; the
-// IOKit calls never see which source answered.
-//
-// VZFlushPlatformCaches() drops the registry kept here; handles keep theirs.
+// VZFlushPlatformCaches() drops the registries kept here; handles keep theirs.
 #ifndef VZ_PLATFORM_REGISTRYSOURCE_H
 #define VZ_PLATFORM_REGISTRYSOURCE_H
 
