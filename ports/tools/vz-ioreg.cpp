@@ -1,20 +1,30 @@
-// vz-ioreg: shows a root's device registry snapshot and the ports the port
-// scanner finds in it, for people who keep registry snapshots.
+// vz-ioreg: shows a root's device registry and the ports the port scanner
+// finds in it, and copies the registry into a snapshot file.
 //
-//   vz-ioreg [--root DIR]             the registry as a tree of "name <class>"
-//                                     lines, two spaces per level
-//   vz-ioreg [--root DIR] -l          the same with each entry's properties
-//   vz-ioreg [--root DIR] -c CLASS    only the entries that are a CLASS, each
-//                                     with its properties
-//   vz-ioreg [--root DIR] --ports     the port array, one port per line:
-//                                     name, hardware, device name, MAC
-//                                     address ("-" for none) and sort value,
-//                                     separated by tabs
+//   vz-ioreg [--root DIR]                the registry as a tree of
+//                                        "name <class>" lines, two spaces
+//                                        per level
+//   vz-ioreg [--root DIR] -l             the same with each entry's
+//                                        properties
+//   vz-ioreg [--root DIR] -c CLASS       only the entries that are a CLASS,
+//                                        each with its properties
+//   vz-ioreg [--root DIR] --ports        the port array, one port per line:
+//                                        name, hardware, device name, MAC
+//                                        address ("-" for none) and sort
+//                                        value, separated by tabs
+//   vz-ioreg [--root DIR] --capture FILE the registry written to FILE as a
+//                                        snapshot, atomically
+//
+// The registry is the root's snapshot; on the root / without one, the
+// running machine's devices (sysfs).
 //
 // Exit status: 0 success, 1 anything else (a usage error, a snapshot that
-// cannot be read, a scan that fails, standard output that cannot be
-// written), with a one-line reason on standard error.
+// cannot be read, a scan that fails, a capture that cannot be written,
+// standard output that cannot be written), with a one-line reason on
+// standard error.
 #include "PlistListing.h"
+#include "RegistrySnapshot.h"
+#include "RegistrySource.h"
 #include "Root.h"
 #include "Runtime.h"
 #include "StringStorage.h"
@@ -23,6 +33,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/IOKitLib.h>
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -34,10 +45,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vz-ioreg [--root DIR] [-l | -c CLASS | --ports]\n"
+    "usage: vz-ioreg [--root DIR] [-l | -c CLASS | --ports | --capture FILE]\n"
     "\n"
-    "Shows the device registry snapshot of the root DIR (default: $VAVIVAZ_ROOT, or /),\n"
-    "var/run/SystemConfiguration/ioregistry.plist; a root without one has a bare registry.\n"
+    "Shows the device registry of the root DIR (default: $VAVIVAZ_ROOT, or /): its snapshot\n"
+    "var/run/SystemConfiguration/ioregistry.plist. A root without one has a bare registry,\n"
+    "except /: there the registry is this machine's network and serial ports, read from\n"
+    "sysfs ($VAVIVAZ_SYSFS, or /sys).\n"
     "\n"
     "  (no option)   the registry as a tree of \"name <class>\" lines\n"
     "  -l            the tree with each entry's properties\n"
@@ -45,6 +58,9 @@ const char kUsage[] =
     "  --ports       the ports the port scanner makes of the registry, in order, one per\n"
     "                line: name, hardware, device name, MAC address (- for none) and sort\n"
     "                value, separated by tabs\n"
+    "  --capture FILE\n"
+    "                write the registry to FILE as a snapshot (atomically), for a root,\n"
+    "                a bug report or a test\n"
     "  --help        print this text\n"
     "  --version     print the version\n"
     "\n"
@@ -198,6 +214,23 @@ int showPorts(std::string &out)
     return 0;
 }
 
+int capture(const char *path)
+{
+    std::shared_ptr<const vz::Registry> registry;
+    vz::CFRef<CFDictionaryRef>          tree;
+    IOReturn                            status = vz::loadRegistry(&registry);
+    if (status == kIOReturnError) return failUnreadable();
+    if (status == kIOReturnSuccess) status = vz::snapshotFromRegistry(*registry, &tree);
+    if (status != kIOReturnSuccess) return fail("out of memory");
+    vz::CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, tree.get()));
+    if (!xml) return fail("the registry holds a value that a snapshot cannot carry");
+    Boolean replaced = false;
+    if (int error = VZFileReplace(path, xml.get(), 0644, &replaced); error != 0)
+        return fail(std::string("cannot write ") + path + ": " + std::strerror(error) +
+                    (replaced ? " (written, but perhaps not yet on disk)" : ""));
+    return 0;
+}
+
 int writeOut(const std::string &text)
 {
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
@@ -207,19 +240,27 @@ int writeOut(const std::string &text)
 
 int run(int argc, char **argv)
 {
-    enum class Mode { Tree, TreeWithProperties, Class, Ports } mode = Mode::Tree;
-    int         modes                                               = 0;
-    const char *className                                           = nullptr;
+    enum class Mode { Tree, TreeWithProperties, Class, Ports, Capture } mode = Mode::Tree;
+    int         modes                                                        = 0;
+    const char *className                                                    = nullptr;
+    const char *capturePath                                                  = nullptr;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") return writeOut(kUsage);
         if (arg == "--version") return writeOut(kVersion);
-        if (arg == "--root" || arg == "-c") {
+        if (arg == "--root" || arg == "-c" || arg == "--capture") {
             if (i + 1 >= argc) return fail(arg + " needs a value (vz-ioreg --help)");
             const char *value = argv[++i];
             if (arg == "-c") {
                 className = value;
                 mode      = Mode::Class;
+                modes++;
+                continue;
+            }
+            if (arg == "--capture") {
+                if (*value == '\0') return fail("--capture needs a file name (vz-ioreg --help)");
+                capturePath = value;
+                mode        = Mode::Capture;
                 modes++;
                 continue;
             }
@@ -237,7 +278,8 @@ int run(int argc, char **argv)
             return fail("unknown argument '" + arg + "' (vz-ioreg --help lists the options)");
         }
     }
-    if (modes > 1) return fail("-l, -c and --ports exclude each other (vz-ioreg --help)");
+    if (modes > 1)
+        return fail("-l, -c, --ports and --capture exclude each other (vz-ioreg --help)");
 
     std::string out;
     int         status = 0;
@@ -252,6 +294,8 @@ int run(int argc, char **argv)
     case Mode::Ports:
         status = showPorts(out);
         break;
+    case Mode::Capture:
+        return capture(capturePath);
     }
     if (status != 0) return status;
     return writeOut(out);

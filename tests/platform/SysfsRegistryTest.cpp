@@ -1,10 +1,11 @@
 // SysfsRegistryTest.cpp: the registry built from sysfs-shaped trees: the
 // entries and properties each machine gives, when the live registry is used
-// and how long it is kept, running out of memory, and the reader's name
-// order. (The port arrays of the same machines, and broken trees:
-// tests/ports/LiveRegistryTest.cpp.)
+// and how long it is kept, its snapshot round trip, running out of memory,
+// and the reader's name order. (The port arrays of the same machines, and
+// broken trees: tests/ports/LiveRegistryTest.cpp.)
 #include "SysfsRegistry.h"
 #include "FakeSysfs.h"
+#include "RegistrySnapshot.h"
 #include "RegistrySource.h"
 #include "StoreTestSupport.h"
 #include "SysfsTree.h"
@@ -161,6 +162,18 @@ TEST_F(SysfsRegistry, EachMachineGivesItsEntries)
         std::shared_ptr<const vz::Registry> registry = Load(Build(row.build));
         ASSERT_TRUE(registry);
         EXPECT_EQ(Dump(*registry), row.entries);
+
+        // Its snapshot describes an equal registry.
+        vz::CFRef<CFDictionaryRef> tree;
+        ASSERT_EQ(vz::snapshotFromRegistry(*registry, &tree), kIOReturnSuccess);
+        vz::CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, tree.get()));
+        ASSERT_TRUE(xml);
+        vz::CFRef<CFDictionaryRef> parsed(
+            static_cast<CFDictionaryRef>(CFPropertyListCreateFromXMLData(
+                nullptr, xml.get(), kCFPropertyListImmutable, nullptr)));
+        std::shared_ptr<const vz::Registry> again;
+        ASSERT_EQ(vz::registryFromSnapshot(parsed.get(), &again), kIOReturnSuccess);
+        EXPECT_EQ(Dump(*again), row.entries);
     }
 }
 

@@ -1,6 +1,8 @@
 // IoregTest.cpp: vz-ioreg as a whole process: the tree, properties and class
 // listings of a snapshot, the demo machine's ports as the README shows them,
-// and one line on standard error with exit status 1 for every error.
+// a live registry's ports and its capture as a snapshot, and one line on
+// standard error with exit status 1 for every error.
+#include "FakeSysfs.h"
 #include "RegistryText.h"
 #include "RunTool.h"
 #include "TestSupport.h"
@@ -78,6 +80,33 @@ TEST_F(Ioreg, TheDemoMachinesPorts)
                        "Ethernet Adaptor (en2)\tEthernet\ten2\t02:5a:4f:10:00:03\t12\n");
 }
 
+// On the root / the registry is the machine's, here a dongle's sysfs tree; a
+// capture of it is a snapshot that gives the same registry and ports, and
+// captures again to the same bytes.
+TEST_F(Ioreg, LiveRegistryAndItsCapture)
+{
+    if (vztest::MachineHasRegistrySnapshot()) GTEST_SKIP() << "this machine has a snapshot";
+    vztest::FakeSysfs sys(Path("sys"));
+    vztest::Dongle(sys);
+    setenv("VAVIVAZ_SYSFS", sys.Folder().c_str(), 1);
+    setenv("VAVIVAZ_ROOT", "/", 1);
+    vztest::ToolOutcome ports = Run({"--ports"});
+    EXPECT_EQ(ports.status, 0) << ports.err;
+    EXPECT_EQ(ports.out, "ZORVEX Mobile Broadband\tModem\tttyUSB0\t-\t1\n"
+                         "ZORVEX Mobile Broadband\tModem\tttyUSB1\t-\t1\n"
+                         "ZORVEX Mobile Broadband\tModem\tttyUSB2\t-\t1\n");
+    vztest::ToolOutcome live = Run({"-l"});
+    EXPECT_NE(live.out.find("  1-1 <IOUSBDevice>\n"), std::string::npos) << live.out;
+
+    std::string snapshot = Path("copy/") + vztest::kRegistryPath;
+    Write(std::string("copy/") + vztest::kRegistryPath, "an older capture");
+    EXPECT_EQ(Run({"--capture", snapshot}).status, 0);
+    EXPECT_EQ(Run({"--root", Path("copy"), "-l"}).out, live.out);
+    EXPECT_EQ(Run({"--root", Path("copy"), "--ports"}).out, ports.out);
+    EXPECT_EQ(Run({"--root", Path("copy"), "--capture", Path("again.plist")}).status, 0);
+    EXPECT_EQ(Read("again.plist"), vztest::ReadFile(snapshot));
+}
+
 TEST_F(Ioreg, EveryErrorIsOneLineAndStatusOne)
 {
     Node root;
@@ -95,6 +124,12 @@ TEST_F(Ioreg, EveryErrorIsOneLineAndStatusOne)
         {{"extra"}, "unknown argument 'extra'", nullptr},
         {{"-c"}, "-c needs a value", nullptr},
         {{"-l", "--ports"}, "exclude each other", nullptr},
+        {{"--capture", Path("x"), "--ports"}, "exclude each other", nullptr},
+        {{"--capture"}, "--capture needs a value", nullptr},
+        {{"--capture", ""}, "--capture needs a file name", nullptr},
+        {{"--capture", Path("missing/x.plist")}, "cannot write", nullptr},
+        {{"--capture", root_}, "cannot write", nullptr},
+        {{"--root", Path("damaged"), "--capture", Path("x")}, "cannot read the registry", nullptr},
         {{"--root", Path("missing")}, "no such folder", nullptr},
         {{"--root", Path("damaged")}, "cannot read the registry snapshot", nullptr},
         {{"--root", Path("damaged"), "-c", "IOService"}, "cannot read the registry", nullptr},
@@ -115,6 +150,7 @@ TEST_F(Ioreg, EveryErrorIsOneLineAndStatusOne)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.find("usage: vz-ioreg"), 0u);
     EXPECT_EQ(Run({"--version"}).status, 0);
+    EXPECT_FALSE(Exists("x")); // no capture from a failed run
 }
 
 } // namespace

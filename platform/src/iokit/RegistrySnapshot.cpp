@@ -61,7 +61,41 @@ IOReturn build(CFDictionaryRef root, std::shared_ptr<const Registry> *registry)
     return kIOReturnSuccess;
 }
 
+IOReturn describe(const Registry &registry, CFRef<CFDictionaryRef> *root)
+{
+    // Children come after their parent, so building from the last entry back
+    // finds every child's dictionary made when its parent's turn comes.
+    std::vector<CFRef<CFMutableDictionaryRef>> made(registry.size());
+    for (size_t i = registry.size(); i-- > 0;) {
+        auto                          index = static_cast<Registry::Index>(i);
+        CFRef<CFMutableDictionaryRef> entry(registry.copyProperties(index));
+        if (!entry) return kIOReturnNoMemory;
+        CFDictionarySetValue(entry.get(), key(kRegistryClassKey), registry.className(index));
+        if (CFStringRef name = registry.ownName(index))
+            CFDictionarySetValue(entry.get(), key(kRegistryNameKey), name);
+        if (index + 1 < registry.subtreeEnd(index)) {
+            CFRef<CFMutableArrayRef> children(
+                CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+            if (!children) return kIOReturnNoMemory;
+            for (Registry::Index child = index + 1; child < registry.subtreeEnd(index);
+                 child                 = registry.subtreeEnd(child)) {
+                CFArrayAppendValue(children.get(), made[child].get());
+                made[child].reset();
+            }
+            CFDictionarySetValue(entry.get(), key(kRegistryChildrenKey), children.get());
+        }
+        made[i] = std::move(entry);
+    }
+    *root = CFRef<CFDictionaryRef>(made[0].release());
+    return kIOReturnSuccess;
+}
+
 } // namespace
+
+IOReturn snapshotFromRegistry(const Registry &registry, CFRef<CFDictionaryRef> *root) noexcept
+{
+    return guarded(kIOReturnNoMemory, [&] { return describe(registry, root); });
+}
 
 IOReturn registryFromSnapshot(CFDictionaryRef                  root,
                               std::shared_ptr<const Registry> *registry) noexcept
