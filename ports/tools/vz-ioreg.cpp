@@ -22,12 +22,6 @@
 // cannot be read, a scan that fails, a capture that cannot be written,
 // standard output that cannot be written), with a one-line reason on
 // standard error.
-#include "PlistListing.h"
-#include "RegistrySnapshot.h"
-#include "RegistrySource.h"
-#include "Root.h"
-#include "Runtime.h"
-#include "StringStorage.h"
 #include "VaviVAZPortScanner.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -76,7 +70,40 @@ int fail(const std::string &message)
 
 std::string snapshotPath()
 {
-    return vz::pathUnderRoot(vz::kRegistrySnapshotFile);
+    char       *path = VZCopyPathUnderRoot(kVZRegistrySnapshotFile);
+    std::string text = path != nullptr ? path : kVZRegistrySnapshotFile;
+    std::free(path);
+    return text;
+}
+
+// A reference released at the end of the scope.
+template <typename T> struct Owned {
+    T value = nullptr;
+    explicit Owned(T v) : value(v) {}
+    Owned(const Owned &)            = delete;
+    Owned &operator=(const Owned &) = delete;
+    ~Owned()
+    {
+        if (value != nullptr) CFRelease(value);
+    }
+};
+
+void appendData(CFDataRef data, std::string &out)
+{
+    if (data == nullptr) return;
+    out.append(reinterpret_cast<const char *>(CFDataGetBytePtr(data)),
+               static_cast<size_t>(CFDataGetLength(data)));
+    CFRelease(data);
+}
+
+std::string utf8(CFStringRef string)
+{
+    CFIndex size =
+        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
+    std::string text(static_cast<size_t>(size), '\0');
+    if (!CFStringGetCString(string, text.data(), size, kCFStringEncodingUTF8)) return "?";
+    text.resize(std::strlen(text.c_str()));
+    return text;
 }
 
 int failUnreadable()
@@ -121,8 +148,8 @@ void appendProperties(io_registry_entry_t entry, int depth, std::string &out)
     CFMutableDictionaryRef properties = nullptr;
     if (IORegistryEntryCreateCFProperties(entry, &properties, nullptr, 0) != kIOReturnSuccess)
         return;
-    vz::CFRef<CFMutableDictionaryRef> owned(properties);
-    vz::appendDictionaryEntriesListing(properties, depth, out);
+    Owned<CFMutableDictionaryRef> owned(properties);
+    appendData(VZPropertyListCreateEntriesListing(properties, depth), out);
 }
 
 void appendTree(io_registry_entry_t entry, int depth, bool withProperties, std::string &out)
@@ -188,8 +215,7 @@ std::string recordText(CFDictionaryRef port, CFStringRef key, const char *none)
 {
     CFTypeRef value = CFDictionaryGetValue(port, key);
     if (value == nullptr) return none;
-    if (CFGetTypeID(value) == CFStringGetTypeID())
-        return vz::toUTF8String(static_cast<CFStringRef>(value));
+    if (CFGetTypeID(value) == CFStringGetTypeID()) return utf8(static_cast<CFStringRef>(value));
     SInt32 number = 0;
     if (CFGetTypeID(value) == CFNumberGetTypeID() &&
         CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &number))
@@ -202,7 +228,7 @@ int showPorts(std::string &out)
     CFArrayRef ports = nullptr;
     OSStatus   err   = MoreSCCreatePortArray(&ports);
     if (err != noErr) return fail("cannot scan the ports: " + scanFailure(err));
-    vz::CFRef<CFArrayRef> owned(ports);
+    Owned<CFArrayRef> owned(ports);
     for (CFIndex i = 0; i < CFArrayGetCount(ports); i++) {
         auto port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
         out += recordText(port, kSCPropUserDefinedName, "?") + "\t" +
@@ -216,16 +242,16 @@ int showPorts(std::string &out)
 
 int capture(const char *path)
 {
-    std::shared_ptr<const vz::Registry> registry;
-    vz::CFRef<CFDictionaryRef>          tree;
-    IOReturn                            status = vz::loadRegistry(&registry);
+    CFDictionaryRef tree   = nullptr;
+    IOReturn        status = VZRegistryCreateSnapshot(&tree);
     if (status == kIOReturnError) return failUnreadable();
-    if (status == kIOReturnSuccess) status = vz::snapshotFromRegistry(*registry, &tree);
     if (status != kIOReturnSuccess) return fail("out of memory");
-    vz::CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, tree.get()));
-    if (!xml) return fail("the registry holds a value that a snapshot cannot carry");
+    Owned<CFDictionaryRef> ownedTree(tree);
+    Owned<CFDataRef>       xml(CFPropertyListCreateXMLData(nullptr, tree));
+    if (xml.value == nullptr)
+        return fail("the registry holds a value that a snapshot cannot carry");
     Boolean replaced = false;
-    if (int error = VZFileReplace(path, xml.get(), 0644, &replaced); error != 0)
+    if (int error = VZFileReplace(path, xml.value, 0644, &replaced); error != 0)
         return fail(std::string("cannot write ") + path + ": " + std::strerror(error) +
                     (replaced ? " (written, but perhaps not yet on disk)" : ""));
     return 0;

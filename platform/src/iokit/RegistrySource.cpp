@@ -9,6 +9,7 @@
 #include "SysfsRegistry.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
 #include <mutex>
 #include <string>
@@ -128,3 +129,15 @@ IOReturn loadRegistry(std::shared_ptr<const Registry> *registry) noexcept
 }
 
 } // namespace vz
+
+IOReturn VZRegistryCreateSnapshot(CFDictionaryRef *tree) noexcept
+{
+    if (tree == nullptr) return kIOReturnBadArgument;
+    *tree = nullptr;
+    std::shared_ptr<const vz::Registry> registry;
+    vz::CFRef<CFDictionaryRef>          root;
+    IOReturn                            status = vz::loadRegistry(&registry);
+    if (status == kIOReturnSuccess) status = vz::snapshotFromRegistry(*registry, &root);
+    if (status == kIOReturnSuccess) *tree = root.release();
+    return status;
+}

@@ -1,7 +1,13 @@
 // Root.cpp: the root folder of the platform's files.
 #include "Root.h"
 
+#include "Runtime.h"
+
+#include <VZPlatformTools.h>
+
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 namespace vz {
 
@@ -25,3 +31,16 @@ std::string pathUnderRoot(std::string_view relative)
 }
 
 } // namespace vz
+
+static_assert(std::string_view(kVZRegistrySnapshotFile) == vz::kRegistrySnapshotFile);
+
+char *VZCopyPathUnderRoot(const char *relative) noexcept
+{
+    if (relative == nullptr) return nullptr;
+    return vz::guarded<char *>(nullptr, [&]() -> char * {
+        std::string path = vz::pathUnderRoot(relative);
+        char       *copy = static_cast<char *>(std::malloc(path.size() + 1));
+        if (copy != nullptr) std::memcpy(copy, path.c_str(), path.size() + 1);
+        return copy;
+    });
+}

@@ -194,3 +194,14 @@ CFDataRef VZPropertyListCreateListing(CFPropertyListRef value) noexcept
                             static_cast<CFIndex>(listing.size()));
     });
 }
+
+CFDataRef VZPropertyListCreateEntriesListing(CFDictionaryRef dict, int depth) noexcept
+{
+    if (dict == nullptr || depth < 0) return nullptr;
+    return vz::guarded<CFDataRef>(nullptr, [&] {
+        std::string listing;
+        vz::appendDictionaryEntriesListing(dict, depth, listing);
+        return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(listing.data()),
+                            static_cast<CFIndex>(listing.size()));
+    });
+}

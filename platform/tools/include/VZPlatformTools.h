@@ -1,8 +1,8 @@
-// VZPlatformTools.h: what the platform's own commands (vz-plutil, vz-scutil)
-// may ask of it beyond the framework headers, and nothing else may: the
-// bounded whole-file read, the atomic replacement of a file, the store lock,
-// the readable listing of a property list, and the locked read-modify-write
-// of the dynamic store. The system above the
+// VZPlatformTools.h: what the platform's own commands (vz-plutil, vz-scutil,
+// vz-ioreg) may ask of it beyond the framework headers, and nothing else may:
+// the bounded whole-file read, the atomic replacement of a file, the store
+// lock, the readable listing of a property list, the locked read-modify-write
+// of the dynamic store, and the registry as a snapshot. The system above the
 // platform never includes this header; the commands reach it through the
 // vz_platform_tools target, never the platform's private sources.
 //
@@ -12,6 +12,7 @@
 #define VZ_PLATFORMTOOLS_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <IOKit/IOKitLib.h>
 #include <SystemConfiguration/SystemConfiguration.h>
 
 #include <sys/types.h>
@@ -57,6 +58,22 @@ int VZFileLockExisting(const char *lockPath, Boolean wait, int *descriptor) noex
 // its length and first 64 bytes in hexadecimal. A new data object holding
 // the UTF-8 text, without a final newline; NULL when memory runs out.
 CFDataRef VZPropertyListCreateListing(CFPropertyListRef value) noexcept;
+
+// The same listing of a dictionary's entries alone, without its braces: one
+// "key" => value line per entry, each indented two spaces per depth level.
+CFDataRef VZPropertyListCreateEntriesListing(CFDictionaryRef dict, int depth) noexcept;
+
+// The path of a file of the root (relative to it, such as
+// kVZRegistrySnapshotFile), as a new C string the caller frees; NULL when
+// memory runs out.
+#define kVZRegistrySnapshotFile "var/run/SystemConfiguration/ioregistry.plist"
+char *VZCopyPathUnderRoot(const char *relative) noexcept;
+
+// The registry the registry calls see (the root's snapshot file, or the
+// machine's live registry) as a snapshot tree, in the snapshot file's format:
+// kIOReturnSuccess with *tree a new dictionary the caller releases,
+// kIOReturnError when the registry cannot be read, kIOReturnNoMemory.
+IOReturn VZRegistryCreateSnapshot(CFDictionaryRef *tree) noexcept;
 
 // Changes the dynamic store of the root in one locked read-modify-write:
 // edit gets a mutable copy of the whole store and returns an SCError status;
