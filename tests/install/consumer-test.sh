@@ -55,7 +55,7 @@ same "headers (each library's include/ folder, nothing else)" \
 commands=$(ls "$prefix/bin")
 pages=$(ls "$prefix/share/man/man1")
 same "manual pages (one per command)" "$(sorted "$pages")" "$(sorted "$(sed 's/$/.1/' <<<"$commands")")"
-for command in zorvex-modem-status vz-plutil vz-scutil vz-ioreg vz-modem-scripts; do
+for command in zorvex-modem-status vz-plutil vz-scutil vz-ioreg vz-modem-scripts vz-netsetup; do
     [ -x "$prefix/bin/$command" ] || fail "$command is not installed"
 done
 
@@ -90,6 +90,7 @@ expected_output=$(printf '%s\n' \
     "ZORVEX Mobile (diagnostics)	ZORVEXMobile-Diag	-1" \
     "ZORVEX Mobile (control)	ZORVEXMobile-Pcui	-1" \
     "ZORVEX Mobile	ZORVEXMobile-Modem	2" \
+    "first modem port	modem" \
     "default script	Internal 56K Modem (v.90)")
 
 quietly "configuring the find_package consumer" \

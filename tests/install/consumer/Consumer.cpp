@@ -1,10 +1,12 @@
 // Consumer.cpp: a program from outside the tree, built against an installed
 // vavivaz. For the machine root in VAVIVAZ_ROOT it prints each service of the
-// current set (name, device, connection state) and the default modem script:
-// the model, the platform's connection status and the script catalogue, so
-// that it links nearly every library.
+// current set (name, device, connection state), the first modem port and the
+// default modem script: the model, the platform's connection status, a
+// recipe over the port scanner and the script catalogue, so that it links
+// every library.
 #include "VaviVAZ.h"
 #include "VaviVAZCCLScanner.h"
+#include "VaviVAZHelpers.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
@@ -41,6 +43,14 @@ int main()
         if (name != NULL) CFRelease(name);
     }
     CFRelease(serviceIDs);
+
+    CFStringRef modemPort = NULL;
+    if (VaviVAZCopyDefaultPortBSDName(kSCEntNetModem, &modemPort) != noErr) {
+        std::fputs("cannot scan the ports\n", stderr);
+        return 1;
+    }
+    std::printf("first modem port\t%s\n", Text(modemPort).c_str());
+    if (modemPort != NULL) CFRelease(modemPort);
 
     CFArrayRef scripts = NULL;
     CFIndex    chosen  = 0;
