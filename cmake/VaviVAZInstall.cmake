@@ -99,6 +99,8 @@ function(vz_install_command target)
   if(BUILD_SHARED_LIBS)
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "${VZ_COMMAND_RPATH}")
   endif()
+  # Every command reports the package's version, from the one place it is set.
+  target_compile_definitions(${target} PRIVATE VAVIVAZ_VERSION="${PROJECT_VERSION}")
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
   set_property(GLOBAL APPEND PROPERTY VZ_INSTALLED_COMMANDS ${target})

@@ -127,7 +127,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     app.footer("Global options, accepted in any position: --root DIR, --location NAME|ID, "
                "--json,\n--no-wait (see 'vz-netsetup --help'). '--' ends the options.\n"
                "Exit status: 0 success, 1 the operation failed, 2 a usage error.");
-    app.set_version_flag("--version", std::string(kProgram) + " " + VZ_NETSETUP_VERSION);
+    app.set_version_flag("--version", std::string(kProgram) + " (vavivaz) " + VZ_NETSETUP_VERSION);
     app.require_subcommand(1);
     AddGlobalOptions(app, context);
 

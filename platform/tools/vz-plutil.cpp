@@ -269,7 +269,7 @@ int run(int argc, char **argv)
             std::fputs(kHelp, stdout);
             return kExitOK;
         case kVersionOption:
-            std::printf("vz-plutil %s\n", VZ_TOOLS_VERSION);
+            std::printf("vz-plutil (vavivaz) %s\n", VAVIVAZ_VERSION);
             return kExitOK;
         case 'l':
             chosen = Mode::Lint;

@@ -317,7 +317,7 @@ int run(int argc, char **argv)
             std::fputs(kUsage, stdout);
             return 0;
         case kVersion:
-            std::printf("vz-scutil %s\n", VZ_TOOLS_VERSION);
+            std::printf("vz-scutil (vavivaz) %s\n", VAVIVAZ_VERSION);
             return 0;
         case ':':
             return usageError(std::string("option ") + argv[optind - 1] + " needs a value");

@@ -60,7 +60,7 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success, 1 an error (reason on standard error).\n";
 
-const char kVersion[] = "vz-ioreg (vavivaz) 0.1\n";
+const char kVersion[] = "vz-ioreg (vavivaz) " VAVIVAZ_VERSION "\n";
 
 int fail(const std::string &message)
 {

@@ -103,6 +103,13 @@ same "the find_package consumer's output" \
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 cflags=$(pkg-config --cflags vavivaz) || fail "pkg-config --cflags vavivaz"
 libs=$(pkg-config --libs vavivaz) || fail "pkg-config --libs vavivaz"
+# Every command but the probe (which takes no arguments) reports the
+# package's version.
+version=$(pkg-config --modversion vavivaz)
+for command in $commands; do
+    [ "$command" = zorvex-modem-status ] && continue
+    same "$command --version" "$("$prefix/bin/$command" --version)" "$command (vavivaz) $version"
+done
 # shellcheck disable=SC2086 # the flags are words
 quietly "building the pkg-config consumer" \
     "$cxx" $flags $cflags -o "$work/pkg-config-consumer" "$work/consumer/Consumer.cpp" $libs \
