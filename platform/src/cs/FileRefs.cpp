@@ -63,11 +63,11 @@ std::optional<RefBody> refForPath(std::string_view path)
         absolutePath += '/';
     }
     absolutePath += path;
-    size_t           slash  = absolutePath.rfind('/');
-    std::string_view name   = std::string_view(absolutePath).substr(slash + 1);
-    std::string      folder = absolutePath.substr(0, slash);
-    if (folder.empty()) folder = "/";
+    size_t           slash = absolutePath.rfind('/');
+    std::string_view name  = std::string_view(absolutePath).substr(slash + 1);
     if (name.size() > NAME_MAX) return std::nullopt;
+    // The root's own items keep "/" as their folder.
+    std::string folder = absolutePath.substr(0, slash == 0 ? 1 : slash);
     return refInFolder(internFolder(folder), name);
 }
 

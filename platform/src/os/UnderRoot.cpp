@@ -29,7 +29,9 @@ std::optional<std::string> pathUnderRootChecked(std::string_view callerPath)
         path += '/';
         path += component;
     }
-    if (path.empty()) path = "/";
+    // The root / itself (push_back, as the assignment of "/" draws a false
+    // -Wrestrict warning from GCC 12 at Release optimisation).
+    if (path.empty()) path.push_back('/');
     return path;
 }
 
