@@ -161,6 +161,31 @@ TEST(StringOrder, LocalizedCollatesByLanguage)
     CFRelease(german);
 }
 
+TEST(StringOrder, LongStringsCollateToTheirLastUnit)
+{
+    // One-byte strings are widened for the collator: past a short buffer
+    // too, and from the start of the range.
+    const std::u16string run(300, u'a');
+    const OrderCase      cases[] = {
+             {run + u"1", run + u"2", kCFCompareLocalized, kCFCompareLessThan},
+             {run + u"10", run + u"9", kCFCompareLocalized | kCFCompareNumerically,
+              kCFCompareGreaterThan},
+             {run + u"\u00E9", run + u"f", kCFCompareLocalized, kCFCompareLessThan},
+             {run + u"\u00E9", run + u"e\u0301", kCFCompareLocalized, kCFCompareEqualTo},
+             {run + u"B", run + u"b", kCFCompareLocalized | kCFCompareCaseInsensitive,
+              kCFCompareEqualTo},
+    };
+    ExpectOrders(cases, std::size(cases));
+    U16 prefixed(u"xyz" + run + u"b");
+    U16 plain(run + u"b");
+    EXPECT_EQ(CFStringCompareWithOptionsAndLocale(prefixed, plain, CFRangeMake(3, 301),
+                                                  kCFCompareLocalized, nullptr),
+              kCFCompareEqualTo);
+    EXPECT_EQ(CFStringCompareWithOptionsAndLocale(prefixed, plain, CFRangeMake(2, 301),
+                                                  kCFCompareLocalized, nullptr),
+              kCFCompareGreaterThan);
+}
+
 TEST(StringOrder, ForcedOrderingBreaksTiesByLiteralOrder)
 {
     constexpr CFStringCompareFlags forced  = kCFCompareForcedOrdering;

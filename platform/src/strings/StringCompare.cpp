@@ -119,16 +119,20 @@ class CollatorCache {
     }
 
     // The shared collator for a locale and attribute set; nullptr when ICU has
-    // none (no data) or memory runs out.
-    std::shared_ptr<const icu::Collator> collator(const std::string &locale, CFOptionFlags options)
+    // none (no data) or memory runs out. The collator stays valid until this
+    // thread's next call: the thread keeps the last one it was given, so that
+    // a sort, which asks for the same one at every comparison, finds it
+    // without a lock, a key or a reference count.
+    const icu::Collator *collator(const std::string &locale, CFOptionFlags options)
     {
+        thread_local std::string                          lastLocale;
+        thread_local CFOptionFlags                        lastOptions = 0;
+        thread_local std::shared_ptr<const icu::Collator> last;
+        if (last && options == lastOptions && locale == lastLocale) return last.get();
+
         std::string key = locale;
         key.push_back('\n');
         key += std::to_string(options);
-        thread_local std::string                          lastKey;
-        thread_local std::shared_ptr<const icu::Collator> last;
-        if (last && key == lastKey) return last;
-
         std::shared_ptr<const icu::Collator> found;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -144,9 +148,10 @@ class CollatorCache {
             if (collators_.size() >= kMaxCollators) collators_.clear();
             collators_.emplace(key, found);
         }
-        lastKey = key;
-        last    = found;
-        return found;
+        lastLocale  = locale;
+        lastOptions = options;
+        last        = std::move(found);
+        return last.get();
     }
 
   private:
@@ -178,30 +183,56 @@ class CollatorCache {
     std::map<std::string, std::shared_ptr<const icu::Collator>> collators_;
 };
 
-// The range's units as UTF-16, borrowed when the storage is wide.
-const char16_t *wideUnits(const vz::StringUnits &units, size_t start, size_t length,
-                          std::u16string &scratch)
-{
-    if (!units.narrow) return units.wideData() + start;
-    scratch.assign(units.narrowData() + start, units.narrowData() + start + length);
-    return scratch.data();
-}
+// A range's units as UTF-16: borrowed when the storage is wide, else widened
+// on the stack (or on the heap, for a long range), so that comparing two
+// short one-byte strings allocates nothing.
+class WideUnits {
+  public:
+    WideUnits(const vz::StringUnits &units, size_t start, size_t length)
+    {
+        if (!units.narrow) {
+            data_ = units.wideData() + start;
+            return;
+        }
+        const uint8_t *narrow = units.narrowData() + start;
+        char16_t      *wide   = stack_;
+        if (length > kStackUnits) {
+            heap_.resize(length);
+            wide = heap_.data();
+        }
+        for (size_t i = 0; i < length; i++)
+            wide[i] = narrow[i];
+        data_ = wide;
+    }
+    WideUnits(const WideUnits &)            = delete;
+    WideUnits &operator=(const WideUnits &) = delete;
+
+    const char16_t *data() const noexcept { return data_; }
+
+  private:
+    static constexpr size_t kStackUnits = 128;
+
+    const char16_t *data_ = nullptr;
+    char16_t        stack_[kStackUnits];
+    std::u16string  heap_;
+};
 
 int collate(const vz::StringUnits &a, size_t startA, size_t lengthA, const vz::StringUnits &b,
             CFOptionFlags options, CFLocaleRef locale, const char *function)
 {
     constexpr CFOptionFlags kCollatorOptions =
         kCFCompareCaseInsensitive | kCFCompareDiacriticInsensitive | kCFCompareNumerically;
-    std::string name     = vz::icuLocaleName(locale, function);
-    auto        collator = CollatorCache::instance().collator(name, options & kCollatorOptions);
+    std::string          name = vz::icuLocaleName(locale, function);
+    const icu::Collator *collator =
+        CollatorCache::instance().collator(name, options & kCollatorOptions);
     if (!collator) collator = CollatorCache::instance().collator("", options & kCollatorOptions);
     if (!collator) vz::fatal("no ICU collator can be made");
-    std::u16string   scratchA, scratchB;
-    const char16_t  *unitsA = wideUnits(a, startA, lengthA, scratchA);
-    const char16_t  *unitsB = wideUnits(b, 0, b.length, scratchB);
+    WideUnits        unitsA(a, startA, lengthA);
+    WideUnits        unitsB(b, 0, b.length);
     UErrorCode       status = U_ZERO_ERROR;
-    UCollationResult result = collator->compare(unitsA, static_cast<int32_t>(lengthA), unitsB,
-                                                static_cast<int32_t>(b.length), status);
+    UCollationResult result =
+        collator->compare(unitsA.data(), static_cast<int32_t>(lengthA), unitsB.data(),
+                          static_cast<int32_t>(b.length), status);
     if (U_FAILURE(status)) throw std::bad_alloc();
     return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
 }
@@ -215,15 +246,15 @@ CFComparisonResult compareStrings(CFStringRef string1, CFStringRef string2, CFRa
     vz::StringUnits a = vz::unitsOf(string1);
     vz::StringUnits b = vz::unitsOf(string2);
     vz::checkRange(range, a.length, function);
-    const size_t    start   = static_cast<size_t>(range.location);
-    const size_t    length  = static_cast<size_t>(range.length);
-    const bool      numeric = (options & kCFCompareNumerically) != 0;
-    vz::FoldOptions fold    = vz::foldOptionsFor(options);
+    const size_t start   = static_cast<size_t>(range.location);
+    const size_t length  = static_cast<size_t>(range.length);
+    const bool   numeric = (options & kCFCompareNumerically) != 0;
 
     int result = 0;
     if (options & kCFCompareLocalized) {
         vz::guardedVoid([&] { result = collate(a, start, length, b, options, locale, function); });
-    } else if (!fold.any() || (vz::isASCIIRange(string1, a, start, length) &&
+    } else if (vz::FoldOptions fold = vz::foldOptionsFor(options);
+               !fold.any() || (vz::isASCIIRange(string1, a, start, length) &&
                                vz::isASCIIRange(string2, b, 0, b.length))) {
         result = compareRanges(a, start, length, b, numeric, fold.caseInsensitive);
     } else {
