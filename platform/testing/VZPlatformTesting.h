@@ -28,7 +28,9 @@ long VZGetAllocationFailureCount(void) noexcept;
 // committing stores, listing folders). name is one of the names
 // VZGetSyscallNames lists ("open", "close", "read", "write", "fstat", "stat",
 // "fchmod", "fsync", "rename", "unlink", "mkdir", "mkstemp", "flock",
-// "getxattr", "readdir") or "*" for any of them.
+// "getxattr", "readdir", "fstatat") or "*" for any of them. "getxattr" is
+// every attribute read, by path or beside an open folder, whichever the
+// kernel allows.
 // The countdown-th next matching call (0 means the very next one) fails with
 // errno error; with persist, every later matching call fails too, until
 // VZClearSyscallFailure. False for an unknown name or a negative countdown.

@@ -4,15 +4,20 @@
 // listing reports one by one instead of failing.
 #include "StoreTestSupport.h"
 
+#include "FileRefs.h"
+#include "FolderListing.h"
 #include "HFSNames.h"
+#include "Syscalls.h"
 
 #include <CoreServices/CoreServices.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <map>
 #include <sys/xattr.h>
+#include <tuple>
 
 using namespace vztest;
 
@@ -30,6 +35,39 @@ class Catalog : public TempRoot {
     }
     void Add(const std::string &name) const { Write(std::string(kFolder) + "/" + name, "script"); }
     std::string ItemPath(const std::string &name) const { return Path(kFolder) + "/" + name; }
+
+    // An iterator on the folder (nullptr when it cannot be opened) and its
+    // first batch of at most refs->size() refs; *err is the bulk call's status.
+    FSIterator OpenAndReadFirstBatch(std::vector<FSRef> *refs, OSErr *err) const
+    {
+        FSRef      folder = FolderRef();
+        FSIterator it     = nullptr;
+        if (FSOpenIterator(&folder, kFSIterateFlat, &it) != noErr) return nullptr;
+        ItemCount count = 0;
+        *err = FSGetCatalogInfoBulk(it, refs->size(), &count, nullptr, 0, nullptr, refs->data(),
+                                    nullptr, nullptr);
+        refs->resize(count);
+        return it;
+    }
+
+    // A file, files marked invisible and visible, a folder marked invisible,
+    // links to a folder, to a file and to nothing, and a name that is not
+    // UTF-8. True when the file system keeps the marks.
+    bool AddItemsOfEveryKind() const
+    {
+        Add("plain");
+        Add("hidden");
+        Add("shown");
+        std::filesystem::create_directories(ItemPath("subfolder"));
+        std::filesystem::create_symlink(ItemPath("subfolder"), ItemPath("link to folder"));
+        std::filesystem::create_symlink("plain", ItemPath("link to file"));
+        std::filesystem::create_symlink("nowhere", ItemPath("dangling"));
+        Add("not \xff UTF-8");
+        if (setxattr(ItemPath("hidden").c_str(), "user.invisible", "1", 1, 0) != 0) return false;
+        EXPECT_EQ(setxattr(ItemPath("shown").c_str(), "user.invisible", "0", 1, 0), 0);
+        EXPECT_EQ(setxattr(ItemPath("subfolder").c_str(), "user.invisible", "yes", 3, 0), 0);
+        return true;
+    }
 
     // Lists the folder in batches of `batch`; the names in UTF-8 (empty for
     // a stray name) with their refs, and the size of every batch.
@@ -106,20 +144,8 @@ TEST_F(Catalog, BatchesEndWithNoMoreItemsOnTheLastOne)
 
 TEST_F(Catalog, EachItemReportsItsOwnInformationOrError)
 {
-    Add("plain");
-    Add("hidden");
-    Add("shown");
     Add(".dotted");
-    std::filesystem::create_directories(ItemPath("subfolder"));
-    std::filesystem::create_symlink(ItemPath("subfolder"), ItemPath("link to folder"));
-    std::filesystem::create_symlink("plain", ItemPath("link to file"));
-    std::filesystem::create_symlink("nowhere", ItemPath("dangling"));
-    Add("not \xff UTF-8");
-    bool attributes = setxattr(ItemPath("hidden").c_str(), "user.invisible", "1", 1, 0) == 0;
-    if (attributes) {
-        ASSERT_EQ(setxattr(ItemPath("shown").c_str(), "user.invisible", "0", 1, 0), 0);
-        ASSERT_EQ(setxattr(ItemPath("subfolder").c_str(), "user.invisible", "yes", 3, 0), 0);
-    }
+    bool attributes = AddItemsOfEveryKind();
 
     struct Expected {
         OSErr  err;
@@ -279,6 +305,191 @@ TEST_F(Catalog, PathsAreReadUnderTheRootAndNeverLeaveIt)
     }
     FSRef ref;
     EXPECT_EQ(FSPathMakeRef(nullptr, &ref, nullptr), paramErr);
+}
+
+std::string NameOf(const FSRef &ref)
+{
+    std::optional<vz::RefBody> body = vz::readRef(&ref);
+    return body ? std::string(body->nameView()) : std::string();
+}
+
+// What one catalog call answered: its status and the flags it filled.
+using Answer = std::tuple<OSErr, UInt16, UInt16>;
+
+Answer Examine(const FSRef &ref, FSCatalogInfoBitmap which)
+{
+    FSCatalogInfo info;
+    std::memset(&info, 0, sizeof info);
+    OSErr err = FSGetCatalogInfo(&ref, which, &info, nullptr, nullptr, nullptr);
+    return {err, info.nodeFlags, reinterpret_cast<const FileInfo *>(info.finderInfo)->finderFlags};
+}
+
+constexpr FSCatalogInfoBitmap kAskedFor[] = {kFSCatInfoNodeFlags | kFSCatInfoFinderInfo,
+                                             kFSCatInfoNodeFlags, kFSCatInfoFinderInfo};
+
+TEST_F(Catalog, ItemsOfAnOpenListingAnswerAsTheirPathsDo)
+{
+    // While an iterator is open, its items are reached beside its folder;
+    // after, by their paths. Every kind of item must answer the same both
+    // ways, an item removed after it was listed included.
+    bool attributes = AddItemsOfEveryKind();
+    Add("gone");
+    std::filesystem::create_symlink("loop", ItemPath("loop"));
+    std::filesystem::create_symlink("plain/below", ItemPath("through a file"));
+    for (int n = 0; n < 20; n++)
+        Add("filler " + std::to_string(n));
+
+    FSRef      folder = FolderRef();
+    FSIterator it     = nullptr;
+    ASSERT_EQ(FSOpenIterator(&folder, kFSIterateFlat, &it), noErr);
+    std::vector<FSRef>        listed;
+    std::map<size_t, Answer>  whileOpen; // by item and question
+    std::vector<FSRef>        batch(4);
+    std::vector<HFSUniStr255> names(4);
+    OSErr                     err = noErr;
+    while (err == noErr) {
+        ItemCount count = 0;
+        err = FSGetCatalogInfoBulk(it, 4, &count, nullptr, kFSCatInfoNone, nullptr, batch.data(),
+                                   nullptr, names.data());
+        for (ItemCount i = 0; i < count; i++) {
+            if (NameOf(batch[i]) == "gone") std::filesystem::remove(ItemPath("gone"));
+        }
+        // Last item first, so that the names are not met in their order.
+        for (ItemCount i = count; i-- > 0;) {
+            for (size_t q = 0; q < std::size(kAskedFor); q++)
+                whileOpen[(listed.size() + i) * 3 + q] = Examine(batch[i], kAskedFor[q]);
+        }
+        listed.insert(listed.end(), batch.begin(), batch.begin() + count);
+    }
+    EXPECT_EQ(err, errFSNoMoreItems);
+    EXPECT_EQ(FSCloseIterator(it), noErr);
+    ASSERT_EQ(listed.size(), 31u);
+
+    std::map<std::string, OSErr> strays;
+    for (size_t item = 0; item < listed.size(); item++) {
+        std::string name = NameOf(listed[item]);
+        SCOPED_TRACE(name);
+        for (size_t q = 0; q < std::size(kAskedFor); q++)
+            EXPECT_EQ(whileOpen[item * 3 + q], Examine(listed[item], kAskedFor[q])) << q;
+        if (std::get<0>(whileOpen[item * 3]) != noErr)
+            strays[name] = std::get<0>(whileOpen[item * 3]);
+        if (name == "hidden" || name == "subfolder") {
+            EXPECT_EQ(std::get<2>(whileOpen[item * 3]), attributes ? kIsInvisible : 0);
+        }
+        if (name == "link to folder") {
+            EXPECT_EQ(std::get<1>(whileOpen[item * 3]), kFSNodeIsDirectoryMask);
+        }
+    }
+    const std::map<std::string, OSErr> expectedStrays = {{"gone", fnfErr},
+                                                         {"dangling", fnfErr},
+                                                         {"loop", fnfErr},
+                                                         {"through a file", dirNFErr},
+                                                         {"not \xff UTF-8", bdNamErr}};
+    EXPECT_EQ(strays, expectedStrays);
+}
+
+// Reads no attribute: the kernel of an older system.
+ssize_t NoGetxattrat(int, const char *, const char *, void *, size_t)
+{
+    errno = ENOSYS;
+    return -1;
+}
+
+TEST_F(Catalog, ListedItemsFailThroughTheFaultTableOnEveryKernel)
+{
+    Add("script");
+    Add("hidden");
+    std::filesystem::create_symlink("script", ItemPath("link"));
+    bool attributes = setxattr(ItemPath("hidden").c_str(), "user.invisible", "1", 1, 0) == 0;
+
+    auto realGetxattrat = vz::sys::gSyscalls.getxattrat;
+    for (bool atCall : {true, false}) {
+        SCOPED_TRACE(atCall ? "attributes read beside the folder" : "attributes read by path");
+        if (!atCall) vz::sys::gSyscalls.getxattrat = NoGetxattrat;
+        std::vector<FSRef> refs(10);
+        OSErr              err = noErr;
+        FSIterator         it  = OpenAndReadFirstBatch(&refs, &err);
+        ASSERT_NE(it, nullptr);
+        EXPECT_EQ(err, errFSNoMoreItems);
+        ASSERT_EQ(refs.size(), 3u);
+        for (const FSRef &ref : refs) {
+            const std::string name = NameOf(ref);
+            SCOPED_TRACE(name);
+            Answer plain = Examine(ref, kAskedFor[0]);
+            EXPECT_EQ(std::get<0>(plain), noErr);
+            EXPECT_EQ(std::get<2>(plain), name == "hidden" && attributes ? kIsInvisible : 0);
+            {
+                SyscallFailure failure("getxattr", 0, true, EIO);
+                EXPECT_EQ(std::get<0>(Examine(ref, kFSCatInfoFinderInfo)), ioErr);
+            }
+            // A link is followed by a stat, which fails as the table says.
+            SyscallFailure failure("fstatat", 0, true, EACCES);
+            EXPECT_EQ(std::get<0>(Examine(ref, kAskedFor[0])),
+                      name == "link" ? OSErr(afpAccessDenied) : OSErr(noErr));
+            EXPECT_EQ(std::get<0>(Examine(ref, kFSCatInfoNodeFlags)), afpAccessDenied);
+        }
+        EXPECT_EQ(FSCloseIterator(it), noErr);
+    }
+    vz::sys::gSyscalls.getxattrat = realGetxattrat;
+}
+
+TEST_F(Catalog, AFolderThatGoesMidListing)
+{
+    // Removed: its items are gone whichever way they are reached. Moved: the
+    // open listing still examines the folder it opened (the whole folder, not
+    // the part read before the move), and the refs, which name paths, find
+    // nothing once it is closed.
+    for (bool moved : {false, true}) {
+        SCOPED_TRACE(moved ? "moved" : "removed");
+        std::filesystem::remove_all(Path(kFolder));
+        std::filesystem::remove_all(Path("elsewhere"));
+        for (int n = 0; n < 60; n++)
+            Add("script " + std::to_string(n));
+        std::vector<FSRef> refs(50);
+        OSErr              err = noErr;
+        FSIterator         it  = OpenAndReadFirstBatch(&refs, &err);
+        ASSERT_NE(it, nullptr);
+        EXPECT_EQ(err, noErr);
+        ASSERT_EQ(refs.size(), 50u);
+        if (moved)
+            std::filesystem::rename(Path(kFolder), Path("elsewhere"));
+        else
+            std::filesystem::remove_all(Path(kFolder));
+        const Answer whileOpen = moved ? Answer{noErr, 0, 0} : Answer{fnfErr, 0, 0};
+        for (const FSRef &ref : refs)
+            EXPECT_EQ(Examine(ref, kAskedFor[0]), whileOpen) << NameOf(ref);
+        // The rest of the folder as the stream gives it, with no crash.
+        ItemCount count = 0;
+        FSRef     rest[50];
+        while (FSGetCatalogInfoBulk(it, 50, &count, nullptr, 0, nullptr, rest, nullptr, nullptr) ==
+               noErr) {}
+        EXPECT_EQ(FSCloseIterator(it), noErr);
+        EXPECT_EQ(std::get<0>(Examine(refs[0], kAskedFor[0])), fnfErr);
+    }
+}
+
+TEST(FolderListing, TypesAreFoundInAnyOrderForTheLastBatchOnly)
+{
+    vz::FolderListing listing(nullptr);
+    const auto        typeFor = [](size_t n) -> unsigned char { return n % 3 ? DT_REG : DT_DIR; };
+    const auto        name    = [](size_t n) { return "item " + std::to_string(n); };
+    for (size_t size : {200, 3}) {
+        SCOPED_TRACE(size);
+        listing.clearBatch();
+        for (size_t n = 0; n < size; n++)
+            listing.add(name(n), typeFor(n));
+        // In order, then backwards (every lookup misses the next entry),
+        // then every third one.
+        for (size_t n = 0; n < size; n++)
+            EXPECT_EQ(listing.typeOf(name(n)), typeFor(n)) << n;
+        for (size_t n = size; n-- > 0;)
+            EXPECT_EQ(listing.typeOf(name(n)), typeFor(n)) << n;
+        for (size_t n = 0; n < size; n += 3)
+            EXPECT_EQ(listing.typeOf(name(n)), typeFor(n)) << n;
+        EXPECT_EQ(listing.typeOf("item"), DT_UNKNOWN);
+    }
+    // The first batch's names are gone with it.
+    EXPECT_EQ(listing.typeOf(name(150)), DT_UNKNOWN);
 }
 
 TEST(HFSNames, OnlyWellFormedUTF8Of255UnitsHasARecordForm)

@@ -4,8 +4,16 @@
 // symbolic links: a listing may outlive the files it names, and the caller
 // learns of an item that went away (or a link that leads nowhere) from that
 // item's own status, never from the folder's.
+//
+// While an iterator lists the item's folder, the item is reached by its name
+// beside the open folder rather than by its whole path, and when readdir
+// said it is a plain file or a folder and the attribute read follows (which
+// fails for an item that went away), the stat is left out. An item is thus
+// looked at in one system call instead of two, each walking the path from
+// the root.
 #include "FileErrors.h"
 #include "FileRefs.h"
+#include "FolderListing.h"
 #include "HFSNames.h"
 #include "Runtime.h"
 #include "Syscalls.h"
@@ -16,6 +24,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <dirent.h>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -23,11 +34,45 @@ namespace {
 // that leaves it visible.
 constexpr const char *kInvisibleAttribute = "user.invisible";
 
-// 0 with *invisible set, or the status of an attribute that cannot be read.
-OSErr readInvisible(const std::string &path, bool *invisible) noexcept
+// Where an item is: in an open folder (folder is its descriptor, type what
+// readdir said of it), or only at its path (folder is -1).
+struct ItemPlace {
+    explicit ItemPlace(const vz::RefBody &ofBody) noexcept : body(ofBody) {}
+
+    const vz::RefBody &body;
+    int                folder = -1;
+    unsigned char      type   = DT_UNKNOWN;
+    std::string        path; // the whole path, made when needed
+
+    const char *wholePath()
+    {
+        if (path.empty()) path = vz::itemPath(body);
+        return path.c_str();
+    }
+};
+
+int statItem(ItemPlace &item, struct stat *info)
 {
+    if (item.folder < 0) return vz::sys::stat(item.wholePath(), info);
+    return vz::sys::fstatat(item.folder, item.body.name, info, 0);
+}
+
+ssize_t readAttribute(ItemPlace &item, char *value, size_t size)
+{
+    if (item.folder >= 0 && vz::sys::getxattratWorks())
+        return vz::sys::getxattrat(item.folder, item.body.name, kInvisibleAttribute, value, size);
+    return vz::sys::getxattr(item.wholePath(), kInvisibleAttribute, value, size);
+}
+
+// 0 with *invisible set, or the status of an attribute that cannot be read.
+OSErr readInvisible(ItemPlace &item, bool *invisible)
+{
+    // The value's size settles all but a one-byte value. Asking for the size
+    // alone spares the kernel a buffer for every item, and most items have
+    // no such attribute at all.
     char    value[8];
-    ssize_t size = vz::sys::getxattr(path.c_str(), kInvisibleAttribute, value, sizeof value);
+    ssize_t size = readAttribute(item, nullptr, 0);
+    if (size == 1) size = readAttribute(item, value, sizeof value);
     if (size >= 0) {
         *invisible = !(size == 1 && value[0] == '0');
         return noErr;
@@ -45,13 +90,36 @@ OSErr readInvisible(const std::string &path, bool *invisible) noexcept
     }
 }
 
+// The node flags and Finder flags of the item into *found.
+OSErr examine(ItemPlace &item, FSCatalogInfoBitmap whichInfo, FSCatalogInfo *found)
+{
+    bool wantsFinderInfo = (whichInfo & kFSCatInfoFinderInfo) != 0;
+    bool isFolder        = item.type == DT_DIR;
+    // Without the attribute read, only the stat tells an item that went away.
+    if (!wantsFinderInfo || (item.type != DT_REG && item.type != DT_DIR)) {
+        struct stat info;
+        if (statItem(item, &info) != 0) return vz::fileErrorFromErrno(errno);
+        isFolder = S_ISDIR(info.st_mode);
+    }
+    if (isFolder) found->nodeFlags |= kFSNodeIsDirectoryMask;
+    if (wantsFinderInfo) {
+        bool invisible = false;
+        if (OSErr err = readInvisible(item, &invisible); err != noErr) return err;
+        // The Finder flags are at the same place for files and folders.
+        UInt16 flags = invisible ? kIsInvisible : 0;
+        std::memcpy(found->finderInfo + offsetof(FileInfo, finderFlags), &flags, sizeof flags);
+    }
+    return noErr;
+}
+
 OSErr getCatalogInfo(const FSRef *ref, FSCatalogInfoBitmap whichInfo, FSCatalogInfo *catalogInfo,
                      HFSUniStr255 *outName, FSRef *parentRef)
 {
     constexpr FSCatalogInfoBitmap kKept = kFSCatInfoNodeFlags | kFSCatInfoFinderInfo;
     if ((whichInfo & ~kKept) != 0) return errFSBadInfoBitmap;
     if (whichInfo != kFSCatInfoNone && catalogInfo == nullptr) return paramErr;
-    std::optional<vz::RefBody> body = vz::readRef(ref);
+    std::shared_ptr<vz::FolderListing> listing;
+    std::optional<vz::RefBody>         body = vz::readRef(ref, &listing);
     if (!body) return errFSBadFSRef;
 
     // Every item but the file system's root has a name, and it must have a
@@ -59,22 +127,26 @@ OSErr getCatalogInfo(const FSRef *ref, FSCatalogInfoBitmap whichInfo, FSCatalogI
     // caller that lists a folder hears of a stray name.
     HFSUniStr255 name;
     name.length = 0;
-    if (body->nameLength != 0 && !vz::hfsNameFromBytes(body->nameView(), &name)) return bdNamErr;
-
-    std::string path = vz::itemPath(*body);
-    struct stat info;
-    if (vz::sys::stat(path.c_str(), &info) != 0) return vz::fileErrorFromErrno(errno);
+    if (body->nameLength != 0) {
+        bool named = outName != nullptr ? vz::hfsNameFromBytes(body->nameView(), &name)
+                                        : vz::hasRecordForm(body->nameView());
+        if (!named) return bdNamErr;
+    }
 
     FSCatalogInfo found;
     std::memset(&found, 0, sizeof found);
-    if (S_ISDIR(info.st_mode)) found.nodeFlags |= kFSNodeIsDirectoryMask;
-    if ((whichInfo & kFSCatInfoFinderInfo) != 0) {
-        bool invisible = false;
-        if (OSErr err = readInvisible(path, &invisible); err != noErr) return err;
-        // The Finder flags are at the same place for files and folders.
-        UInt16 flags = invisible ? kIsInvisible : 0;
-        std::memcpy(found.finderInfo + offsetof(FileInfo, finderFlags), &flags, sizeof flags);
+    OSErr     err = noErr;
+    ItemPlace item(*body);
+    if (listing && body->nameLength != 0) {
+        std::lock_guard<std::mutex> hold(listing->mutex());
+        if (listing->open()) {
+            item.folder = listing->descriptor();
+            item.type   = listing->typeOf(body->nameView());
+            err         = examine(item, whichInfo, &found);
+        }
     }
+    if (item.folder < 0) err = examine(item, whichInfo, &found);
+    if (err != noErr) return err;
 
     FSRef parent;
     std::memset(&parent, 0, sizeof parent);

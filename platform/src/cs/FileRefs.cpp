@@ -5,6 +5,9 @@
 // mutex, and read under it.
 #include "FileRefs.h"
 
+#include "FolderListing.h"
+
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -18,9 +21,14 @@ namespace {
 
 constexpr uint32_t kRefTag = 0x46535266; // "FSRf"
 
+struct Folder {
+    std::string                    path;
+    std::shared_ptr<FolderListing> listing; // while an iterator lists it
+};
+
 struct FolderTable {
     std::mutex                                mutex;
-    std::vector<std::string>                  paths;
+    std::vector<Folder>                       folders;
     std::unordered_map<std::string, uint32_t> indexes;
 };
 
@@ -39,12 +47,12 @@ uint32_t internFolder(const std::string &folderPath)
     std::lock_guard<std::mutex> hold(table.mutex);
     auto                        found = table.indexes.find(folderPath);
     if (found != table.indexes.end()) return found->second;
-    auto index = static_cast<uint32_t>(table.paths.size());
-    table.paths.push_back(folderPath);
+    auto index = static_cast<uint32_t>(table.folders.size());
+    table.folders.push_back(Folder{folderPath, nullptr});
     try {
         table.indexes.emplace(folderPath, index);
     } catch (...) {
-        table.paths.pop_back();
+        table.folders.pop_back();
         throw;
     }
     return index;
@@ -83,14 +91,31 @@ RefBody refInFolder(uint32_t folder, std::string_view name) noexcept
     return body;
 }
 
-std::optional<RefBody> readRef(const FSRef *ref) noexcept
+void writeRefInFolder(uint32_t folder, std::string_view name, FSRef *ref) noexcept
+{
+    // What writeRef(refInFolder(folder, name), ref) writes, without the copy
+    // in between (a ref need not be aligned for a body).
+    auto    *bytes  = reinterpret_cast<unsigned char *>(ref);
+    uint32_t tag    = kRefTag;
+    auto     length = static_cast<uint16_t>(name.size());
+    std::memset(bytes, 0, sizeof *ref);
+    std::memcpy(bytes + offsetof(RefBody, tag), &tag, sizeof tag);
+    std::memcpy(bytes + offsetof(RefBody, folder), &folder, sizeof folder);
+    std::memcpy(bytes + offsetof(RefBody, nameLength), &length, sizeof length);
+    std::memcpy(bytes + offsetof(RefBody, name), name.data(), name.size());
+}
+
+std::optional<RefBody> readRef(const FSRef *ref, std::shared_ptr<FolderListing> *listing) noexcept
 {
     RefBody body;
     std::memcpy(&body, ref, sizeof body);
     if (body.tag != kRefTag || body.nameLength > NAME_MAX) return std::nullopt;
+    body.name[body.nameLength] = '\0';
+
     FolderTable                &table = folderTable();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (body.folder >= table.paths.size()) return std::nullopt;
+    if (body.folder >= table.folders.size()) return std::nullopt;
+    if (listing != nullptr) *listing = table.folders[body.folder].listing;
     return body;
 }
 
@@ -104,7 +129,7 @@ std::string folderPath(const RefBody &body)
 {
     FolderTable                &table = folderTable();
     std::lock_guard<std::mutex> hold(table.mutex);
-    return table.paths[body.folder];
+    return table.folders[body.folder].path;
 }
 
 std::string itemPath(const RefBody &body)
@@ -114,6 +139,26 @@ std::string itemPath(const RefBody &body)
     if (path != "/") path += '/';
     path += body.nameView();
     return path;
+}
+
+void registerListing(uint32_t folder, std::shared_ptr<FolderListing> listing) noexcept
+{
+    FolderTable                &table = folderTable();
+    std::lock_guard<std::mutex> hold(table.mutex);
+    // The one set aside is still its iterator's, so this is never its last
+    // reference.
+    table.folders[folder].listing.swap(listing);
+}
+
+void withdrawListing(uint32_t folder, const FolderListing *listing) noexcept
+{
+    // The listing set aside may be the last reference: drop it after the
+    // mutex is released, as its destructor closes a stream.
+    std::shared_ptr<FolderListing> withdrawn;
+    FolderTable                   &table = folderTable();
+    std::lock_guard<std::mutex>    hold(table.mutex);
+    if (table.folders[folder].listing.get() == listing)
+        withdrawn.swap(table.folders[folder].listing);
 }
 
 } // namespace vz

@@ -17,6 +17,8 @@ namespace vz {
 // Fills *record with the name; false, with *record untouched, when the name
 // has no record form.
 bool hfsNameFromBytes(std::string_view name, HFSUniStr255 *record) noexcept;
+// Whether the name has a record form.
+bool hasRecordForm(std::string_view name) noexcept;
 
 } // namespace vz
 

@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -25,15 +27,44 @@ int realStat(const char *path, struct stat *info)
 {
     return ::stat(path, info);
 }
+// getxattrat has no C library wrapper yet. Its number is the same on the
+// architectures that share the generic table (and on x86-64); elsewhere, and
+// on older kernels, it is ENOSYS and callers read by the whole path.
+#if defined(__NR_getxattrat)
+constexpr long kGetxattratNumber = __NR_getxattrat;
+#elif (defined(__x86_64__) && defined(__LP64__)) || defined(__aarch64__) ||                        \
+    (defined(__riscv) && __riscv_xlen == 64)
+constexpr long kGetxattratNumber = 464;
+#else
+constexpr long kGetxattratNumber = -1;
+#endif
+
+// The kernel's struct xattr_args.
+struct XattrArgs {
+    uint64_t value;
+    uint32_t size;
+    uint32_t flags;
+};
+
+ssize_t realGetxattrat(int folder, const char *path, const char *name, void *value, size_t size)
+{
+    if (kGetxattratNumber < 0) {
+        errno = ENOSYS;
+        return -1;
+    }
+    XattrArgs args = {reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
+    return ::syscall(kGetxattratNumber, folder, path, 0u, name, &args, sizeof args);
+}
+
 // Temporaries are close-on-exec like every other descriptor of the platform.
 int realMkstemp(char *pathTemplate)
 {
     return ::mkostemp(pathTemplate, O_CLOEXEC);
 }
 
-const char *const kNames[] = {"open",   "close",    "read",    "write",  "fstat", "stat",
-                              "fchmod", "fsync",    "rename",  "unlink", "mkdir", "mkstemp",
-                              "flock",  "getxattr", "readdir", nullptr};
+const char *const kNames[] = {"open",   "close",    "read",    "write",   "fstat", "stat",
+                              "fchmod", "fsync",    "rename",  "unlink",  "mkdir", "mkstemp",
+                              "flock",  "getxattr", "readdir", "fstatat", nullptr};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(Call::Count) + 1);
 
 // The armed failure. `armed` is the fast-path flag; the rest is read and
@@ -81,8 +112,9 @@ bool injectFailure(Call call) noexcept
 
 } // namespace
 
-Table gSyscalls = {realOpen, ::close,  ::read,  ::write,     ::fstat, realStat,   ::fchmod, ::fsync,
-                   ::rename, ::unlink, ::mkdir, realMkstemp, ::flock, ::getxattr, ::readdir};
+Table gSyscalls = {realOpen, ::close,    ::read,    ::write,   ::fstat,       realStat,
+                   ::fchmod, ::fsync,    ::rename,  ::unlink,  ::mkdir,       realMkstemp,
+                   ::flock,  ::getxattr, ::readdir, ::fstatat, realGetxattrat};
 
 const char *callName(Call call) noexcept
 {
@@ -182,6 +214,39 @@ struct dirent *readdir(DIR *dir) noexcept
 {
     if (injectFailure(Call::Readdir)) return nullptr;
     return gSyscalls.readdir(dir);
+}
+
+int fstatat(int folder, const char *path, struct stat *info, int flags) noexcept
+{
+    if (injectFailure(Call::Fstatat)) return -1;
+    return gSyscalls.fstatat(folder, path, info, flags);
+}
+
+ssize_t getxattrat(int folder, const char *path, const char *name, void *value,
+                   size_t size) noexcept
+{
+    if (injectFailure(Call::Getxattr)) return -1;
+    return gSyscalls.getxattrat(folder, path, name, value, size);
+}
+
+bool getxattratWorks() noexcept
+{
+    using Function = decltype(Table::getxattrat);
+    static std::atomic<Function> probed{nullptr};
+    static std::atomic<bool>     works{false};
+    Function                     current = gSyscalls.getxattrat;
+    if (probed.load(std::memory_order_acquire) != current) {
+        // Any answer of the file system, even "no such attribute" or "no
+        // attributes here", shows that the call exists.
+        char    value[1];
+        int     saved = errno;
+        ssize_t size  = current(AT_FDCWD, "/", "user.invisible", value, sizeof value);
+        works.store(size >= 0 || errno == ENODATA || errno == ENOTSUP || errno == ERANGE,
+                    std::memory_order_relaxed);
+        errno = saved;
+        probed.store(current, std::memory_order_release);
+    }
+    return works.load(std::memory_order_relaxed);
 }
 
 } // namespace vz::sys

@@ -37,6 +37,7 @@ enum class Call : int {
     Flock,
     Getxattr,
     Readdir,
+    Fstatat,
     Count
 };
 
@@ -56,6 +57,10 @@ struct Table {
     int (*flock)(int fd, int operation);
     ssize_t (*getxattr)(const char *path, const char *name, void *value, size_t size);
     struct dirent *(*readdir)(DIR *dir);
+    int (*fstatat)(int folder, const char *path, struct stat *info, int flags);
+    // The attribute read relative to an open folder (Linux 6.13 and later);
+    // -1 with ENOSYS where the kernel or the build has no such call.
+    ssize_t (*getxattrat)(int folder, const char *path, const char *name, void *value, size_t size);
 };
 extern Table gSyscalls;
 
@@ -80,6 +85,16 @@ int     flock(int fd, int operation) noexcept;
 ssize_t getxattr(const char *path, const char *name, void *value, size_t size) noexcept;
 // NULL at the end of the folder with errno unchanged, or NULL with errno set.
 struct dirent *readdir(DIR *dir) noexcept;
+int            fstatat(int folder, const char *path, struct stat *info, int flags) noexcept;
+// An attribute read relative to the open folder, following a link as
+// getxattr does. It fails with the "getxattr" entry's armed failures: both are
+// the one attribute read, made whichever way the kernel allows.
+ssize_t getxattrat(int folder, const char *path, const char *name, void *value,
+                   size_t size) noexcept;
+// Whether getxattrat works on this kernel (asked of the table's function, so
+// that an armed failure never decides it; asked again when a test puts
+// another function in the table). Where it does not, read by the whole path.
+bool getxattratWorks() noexcept;
 
 } // namespace vz::sys
 
