@@ -3,6 +3,7 @@
 // forced ordering of ties.
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -253,6 +254,97 @@ TEST(StringOrder, LocalizedComparisonsRunConcurrently)
     CFRelease(umlaut);
     for (CFLocaleRef locale : locales)
         CFRelease(locale);
+}
+
+struct SortRow {
+    const char          *what;
+    CFStringCompareFlags options;
+    const char          *locale; // nullptr for the current one
+    bool                 copies; // the comparator compares copies it makes
+};
+
+struct SortContext {
+    CFStringCompareFlags options;
+    CFLocaleRef          locale;
+    bool                 copies;
+};
+
+CFComparisonResult CompareForSort(const void *x, const void *y, void *context)
+{
+    const auto *sort = static_cast<const SortContext *>(context);
+    auto        a    = static_cast<CFStringRef>(x);
+    auto        b    = static_cast<CFStringRef>(y);
+    if (!sort->copies)
+        return CFStringCompareWithOptionsAndLocale(a, b, CFRangeMake(0, CFStringGetLength(a)),
+                                                   sort->options, sort->locale);
+    // Copies live for one comparison, so a later copy may reuse the address
+    // of an earlier one with other text.
+    CFStringRef copyA =
+        CFStringCreateWithSubstring(nullptr, a, CFRangeMake(1, CFStringGetLength(a) - 1));
+    CFStringRef copyB =
+        CFStringCreateWithSubstring(nullptr, b, CFRangeMake(1, CFStringGetLength(b) - 1));
+    CFComparisonResult result = CFStringCompareWithOptionsAndLocale(
+        copyA, copyB, CFRangeMake(0, CFStringGetLength(copyA)), sort->options, sort->locale);
+    CFRelease(copyA);
+    CFRelease(copyB);
+    return result;
+}
+
+TEST(StringOrder, ASortOrdersAsItsComparisonsOneByOne)
+{
+    // An array sort compares its strings by sort keys; the order must be the
+    // one the same comparisons give outside an array sort, ties (stable) and
+    // strings the comparator makes itself included.
+    const std::u16string stems[] = {u"Script ",  u"script ",     u"\u00C9tude ", u"e\u0301tude ",
+                                    u"Etude ",   u"\u03A9mega ", u"Modem 0",     u"Modem ",
+                                    u"\u00C4r ", u"Zebra ",      u"z",           u""};
+    std::vector<CFStringRef> strings;
+    for (int n = 0; n < 150; n++) {
+        std::u16string text = stems[n % std::size(stems)];
+        for (char digit : std::to_string(n % 37))
+            text += static_cast<char16_t>(digit);
+        strings.push_back(CFStringCreateWithCharacters(
+            nullptr, reinterpret_cast<const UniChar *>(text.data()), CFIndex(text.size())));
+    }
+    CFMutableStringRef changeable = CFStringCreateMutableCopy(nullptr, 0, strings[7]);
+    strings.push_back(changeable);
+    strings.push_back(strings[3]); // the same string twice
+
+    const SortRow rows[] = {
+        {"caseless numeric",
+         kCFCompareLocalized | kCFCompareCaseInsensitive | kCFCompareNumerically, nullptr, false},
+        {"forced",
+         kCFCompareLocalized | kCFCompareCaseInsensitive | kCFCompareNumerically |
+             kCFCompareForcedOrdering,
+         nullptr, false},
+        {"plain", kCFCompareLocalized, nullptr, false},
+        {"diacritics", kCFCompareLocalized | kCFCompareDiacriticInsensitive, nullptr, false},
+        {"Swedish", kCFCompareLocalized | kCFCompareCaseInsensitive, "sv_SE", false},
+        {"German", kCFCompareLocalized | kCFCompareCaseInsensitive, "de_DE", false},
+        {"copies", kCFCompareLocalized | kCFCompareNumerically, nullptr, true},
+    };
+    for (const SortRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        CFLocaleRef locale =
+            row.locale == nullptr ? nullptr : CFLocaleCreate(nullptr, vztest::Str(row.locale));
+        SortContext       context = {row.options, locale, row.copies};
+        CFMutableArrayRef array   = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
+        for (CFStringRef string : strings)
+            CFArrayAppendValue(array, string);
+        CFArraySortValues(array, CFRangeMake(0, CFArrayGetCount(array)), CompareForSort, &context);
+
+        std::vector<CFStringRef> expected = strings;
+        std::stable_sort(expected.begin(), expected.end(), [&](CFStringRef a, CFStringRef b) {
+            return CompareForSort(a, b, &context) == kCFCompareLessThan;
+        });
+        for (size_t i = 0; i < expected.size(); i++)
+            EXPECT_EQ(CFArrayGetValueAtIndex(array, CFIndex(i)), expected[i]) << i;
+        CFRelease(array);
+        if (locale != nullptr) CFRelease(locale);
+    }
+    strings.pop_back();
+    for (CFStringRef string : strings)
+        CFRelease(string);
 }
 
 TEST(StringOrderDeathTest, NullStringsAndBadRangesStopTheProcess)

@@ -8,6 +8,7 @@
 // address.
 #include "Containers.h"
 #include "Description.h"
+#include "Unicode.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -491,6 +492,9 @@ void CFArraySortValues(CFMutableArrayRef theArray, CFRange range, CFComparatorFu
     __CFArray *a = checkMutable(theArray, "CFArraySortValues");
     checkRange(a, range, "CFArraySortValues");
     if (comparator == nullptr) fatal("CFArraySortValues called with a NULL comparator");
+    // The range's values are fixed for the sort (only their order changes):
+    // localised comparisons of its strings can compare sort keys.
+    SortScope keys(a->values + range.location, static_cast<size_t>(range.length));
     guardedVoid([&] {
         std::stable_sort(a->values + range.location, a->values + range.location + range.length,
                          [&](const void *x, const void *y) {

@@ -14,6 +14,11 @@
 // shared between threads; ICU allows concurrent comparisons on one collator
 // because comparing does not change it.
 //
+// Within a sort (SortScope, Unicode.h), the sorted strings are compared by
+// their ICU sort keys, made once each: a sort of n strings then collates n
+// strings rather than some n log2 n pairs. A key is made at a string's first
+// comparison, so a comparator that looks at only a few values pays for few.
+//
 // kCFCompareForcedOrdering breaks a tie between strings that differ by their
 // literal order, so that a sort by such a comparison is stable across runs.
 #include "Unicode.h"
@@ -23,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
@@ -217,8 +223,142 @@ class WideUnits {
     std::u16string  heap_;
 };
 
-int collate(const vz::StringUnits &a, size_t startA, size_t lengthA, const vz::StringUnits &b,
-            CFOptionFlags options, CFLocaleRef locale, const char *function)
+} // namespace
+
+// ---- Sort keys of a sort ---------------------------------------------------
+
+namespace vz {
+
+// The values of a sort as it began, and the sort keys made so far for the
+// collator of one locale and option set. Invariants: spans (when ready) has
+// one entry per value, length 0 until its key is made; every key made lies
+// in keys; slots is an open-addressing table of value index + 1 (0 free),
+// at most half full.
+struct SortMemo {
+    struct Span {
+        uint32_t offset = 0;
+        uint32_t length = 0;
+    };
+
+    std::vector<const void *> values;
+    std::vector<uint32_t>     slots;
+    std::vector<Span>         spans;
+    std::string               keys;
+    std::string               locale;
+    CFOptionFlags             options = 0;
+    bool                      ready   = false;
+    bool                      failed  = false; // out of memory: collate as usual
+};
+
+} // namespace vz
+
+namespace {
+
+thread_local vz::SortMemo *tSortMemo = nullptr;
+
+// Sorts shorter than this gain too little to pay for the table.
+constexpr size_t kMinimumMemoSort = 16;
+
+size_t slotOf(const void *value, size_t slotCount) noexcept
+{
+    auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value));
+    return static_cast<size_t>((bits >> 4) * 0x9E3779B97F4A7C15ull >> 20) & (slotCount - 1);
+}
+
+// Builds the table of the values. May throw std::bad_alloc.
+void prepare(vz::SortMemo &memo)
+{
+    size_t slotCount = 64;
+    while (slotCount < memo.values.size() * 2)
+        slotCount *= 2;
+    memo.slots.assign(slotCount, 0);
+    memo.spans.assign(memo.values.size(), {});
+    for (size_t index = 0; index < memo.values.size(); index++) {
+        size_t slot = slotOf(memo.values[index], slotCount);
+        while (memo.slots[slot] != 0)
+            slot = (slot + 1) & (slotCount - 1);
+        memo.slots[slot] = static_cast<uint32_t>(index + 1);
+    }
+    memo.ready = true;
+}
+
+// The index of a value of the sort, or nothing.
+std::optional<size_t> indexOf(const vz::SortMemo &memo, const void *value) noexcept
+{
+    size_t mask = memo.slots.size() - 1;
+    for (size_t slot = slotOf(value, memo.slots.size()); memo.slots[slot] != 0;
+         slot        = (slot + 1) & mask) {
+        size_t index = memo.slots[slot] - 1;
+        if (memo.values[index] == value) return index;
+    }
+    return std::nullopt;
+}
+
+// The sort key of the value at index, made if need be; false when it cannot
+// be made. May throw std::bad_alloc.
+bool keyOf(vz::SortMemo &memo, size_t index, const vz::StringUnits &units,
+           const icu::Collator &collator)
+{
+    if (memo.spans[index].length != 0) return true;
+    if (units.length > INT32_MAX) return false;
+    WideUnits    wide(units, 0, units.length);
+    const size_t offset = memo.keys.size();
+    size_t       room   = units.length * 3 + 16;
+    for (;;) {
+        memo.keys.resize(offset + room);
+        int32_t length = collator.getSortKey(wide.data(), static_cast<int32_t>(units.length),
+                                             reinterpret_cast<uint8_t *>(memo.keys.data() + offset),
+                                             static_cast<int32_t>(room));
+        if (length <= 0 || offset + static_cast<size_t>(length) > UINT32_MAX) {
+            memo.keys.resize(offset);
+            return false;
+        }
+        if (static_cast<size_t>(length) <= room) {
+            memo.keys.resize(offset + static_cast<size_t>(length));
+            memo.spans[index] = {static_cast<uint32_t>(offset), static_cast<uint32_t>(length)};
+            return true;
+        }
+        room = static_cast<size_t>(length);
+    }
+}
+
+// The order of two whole immutable strings by their sort keys, when both are
+// values of the sort under way on this thread; nothing otherwise.
+std::optional<int> compareByKeys(CFStringRef string1, const vz::StringUnits &a, CFStringRef string2,
+                                 const vz::StringUnits &b, const std::string &locale,
+                                 CFOptionFlags options, const icu::Collator &collator) noexcept
+{
+    vz::SortMemo *memo = tSortMemo;
+    if (memo == nullptr || memo->failed) return std::nullopt;
+    if (vz::asString(string1)->isMutable() || vz::asString(string2)->isMutable())
+        return std::nullopt;
+    try {
+        if (!memo->ready) prepare(*memo);
+        if (memo->options != options || memo->locale != locale) {
+            // Keys of another collator: start over for this one.
+            std::fill(memo->spans.begin(), memo->spans.end(), vz::SortMemo::Span{});
+            memo->keys.clear();
+            memo->locale  = locale;
+            memo->options = options;
+        }
+        std::optional<size_t> index1 = indexOf(*memo, string1);
+        std::optional<size_t> index2 = indexOf(*memo, string2);
+        if (!index1 || !index2 || !keyOf(*memo, *index1, a, collator) ||
+            !keyOf(*memo, *index2, b, collator))
+            return std::nullopt;
+        const vz::SortMemo::Span span1 = memo->spans[*index1], span2 = memo->spans[*index2];
+        std::string_view         key1(memo->keys.data() + span1.offset, span1.length);
+        std::string_view         key2(memo->keys.data() + span2.offset, span2.length);
+        return sign(key1.compare(key2));
+    } catch (const std::bad_alloc &) {
+        memo->failed = true;
+        return std::nullopt;
+    }
+}
+
+int collate(CFStringRef string1, const vz::StringUnits &a, size_t startA, size_t lengthA,
+            CFStringRef string2, const vz::StringUnits &b, CFOptionFlags options,
+            CFLocaleRef locale, const char *function)
 {
     constexpr CFOptionFlags kCollatorOptions =
         kCFCompareCaseInsensitive | kCFCompareDiacriticInsensitive | kCFCompareNumerically;
@@ -227,6 +367,11 @@ int collate(const vz::StringUnits &a, size_t startA, size_t lengthA, const vz::S
         CollatorCache::instance().collator(name, options & kCollatorOptions);
     if (!collator) collator = CollatorCache::instance().collator("", options & kCollatorOptions);
     if (!collator) vz::fatal("no ICU collator can be made");
+    if (startA == 0 && lengthA == a.length) {
+        std::optional<int> byKeys =
+            compareByKeys(string1, a, string2, b, name, options & kCollatorOptions, *collator);
+        if (byKeys) return *byKeys;
+    }
     WideUnits        unitsA(a, startA, lengthA);
     WideUnits        unitsB(b, 0, b.length);
     UErrorCode       status = U_ZERO_ERROR;
@@ -252,7 +397,9 @@ CFComparisonResult compareStrings(CFStringRef string1, CFStringRef string2, CFRa
 
     int result = 0;
     if (options & kCFCompareLocalized) {
-        vz::guardedVoid([&] { result = collate(a, start, length, b, options, locale, function); });
+        vz::guardedVoid([&] {
+            result = collate(string1, a, start, length, string2, b, options, locale, function);
+        });
     } else if (vz::FoldOptions fold = vz::foldOptionsFor(options);
                !fold.any() || (vz::isASCIIRange(string1, a, start, length) &&
                                vz::isASCIIRange(string2, b, 0, b.length))) {
@@ -300,3 +447,31 @@ CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString
                           CFRangeMake(0, static_cast<CFIndex>(vz::unitsOf(theString1).length)),
                           compareOptions, nullptr, "CFStringCompare");
 }
+
+namespace vz {
+
+SortScope::SortScope(const void *const *values, size_t count) noexcept
+{
+    // The table counts values in 32 bits.
+    if (count < kMinimumMemoSort || count >= UINT32_MAX) return;
+    try {
+        auto memo = std::make_unique<SortMemo>();
+        memo->values.assign(values, values + count);
+        memo_ = memo.release();
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    // A sort within a comparator has values of its own; the outer sort's
+    // come back when it ends.
+    previous_ = tSortMemo;
+    tSortMemo = memo_;
+}
+
+SortScope::~SortScope()
+{
+    if (memo_ == nullptr) return;
+    tSortMemo = previous_;
+    delete memo_;
+}
+
+} // namespace vz

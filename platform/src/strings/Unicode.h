@@ -100,6 +100,27 @@ void findMatches(CFStringRef string, CFStringRef target, size_t start, size_t le
 // locale is not a locale object.
 std::string icuLocaleName(CFLocaleRef locale, const char *function);
 
+// While a sort of count values runs on this thread, a localised comparison
+// of two of those values (immutable strings, compared whole) compares their
+// ICU sort keys, each made once for the sort, instead of collating the two
+// strings again at each of their log2(count) or so comparisons. Same
+// results: a sort key orders as the collator does. The values must stay in
+// the sorted range, unchanged, until the scope ends; any other string a
+// comparator compares (one it made itself, say) is collated as usual. Short
+// sorts and a scope that runs out of memory compare as usual too.
+struct SortMemo;
+class SortScope {
+  public:
+    SortScope(const void *const *values, size_t count) noexcept;
+    ~SortScope();
+    SortScope(const SortScope &)            = delete;
+    SortScope &operator=(const SortScope &) = delete;
+
+  private:
+    SortMemo *memo_     = nullptr; // this sort's, when it has one
+    SortMemo *previous_ = nullptr; // the enclosing sort's
+};
+
 } // namespace vz
 
 #endif
