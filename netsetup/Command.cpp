@@ -6,8 +6,15 @@
 #include "MoreCFQ.h"
 #include "VaviVAZ.h"
 
+#include "VaviVAZHelpers.h"
+#include "VaviVAZPortScanner.h"
+
 #include <CLI/CLI.hpp>
+#include <CoreServices/CoreServices.h>
+#include <IOKit/IOReturn.h>
 #include <SystemConfiguration/SystemConfiguration.h>
+
+#include <cstdio>
 
 namespace netsetup {
 
@@ -34,6 +41,22 @@ std::string DescribeCode(OSStatus code)
         return "the store is busy: another process holds its lock";
     case kSCStatusStale:
         return "another process changed the store while this one was reading it";
+    case kMoreSCErrorNoConfigMethod:
+        return "a running IPv4 configuration has no config method";
+    case kVaviVAZPortErrorNoName:
+        return "a port has no name, or its MAC address does not read as one";
+    case ioErr:
+        return "input/output error";
+    case fnfErr:
+        return "a folder or file is not there";
+    case afpAccessDenied:
+        return "permission denied";
+    case kIOReturnError:
+        return "the device registry is damaged";
+    case kIOReturnNoMemory:
+        return "out of memory";
+    case kIOReturnNotFound:
+        return "a value the device registry should hold is missing";
     default:
         return SCErrorString(code);
     }
@@ -41,7 +64,14 @@ std::string DescribeCode(OSStatus code)
 
 std::string WithCode(const std::string &words, OSStatus code)
 {
-    return words + ": " + DescribeCode(code) + " (error " + std::to_string(code) + ")";
+    // The device registry's codes read as the platform writes them.
+    std::string number = std::to_string(code);
+    if ((static_cast<uint32_t>(code) & 0xFFFFF000u) == 0xE0000000u) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(code));
+        number = hex;
+    }
+    return words + ": " + DescribeCode(code) + " (error " + number + ")";
 }
 
 std::string Printable(const std::string &text)
@@ -70,13 +100,18 @@ std::string Quote(const std::string &text)
     return Printable(out) + "\"";
 }
 
+void CheckText(const std::string &text, const std::string &what)
+{
+    if (text.empty()) throw UsageError(what + " is empty");
+    if (!IsUtf8(text)) throw UsageError(what + " " + Quote(text) + " is not UTF-8");
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F)
+            throw UsageError(what + " " + Quote(text) + " holds a control character");
+}
+
 void CheckNewName(const std::string &name)
 {
-    if (name.empty()) throw UsageError("the name is empty");
-    if (!IsUtf8(name)) throw UsageError("the name " + Quote(name) + " is not UTF-8");
-    for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F)
-            throw UsageError("the name " + Quote(name) + " holds a control character");
+    CheckText(name, "the name");
 }
 
 void Bind(CLI::App *command, Context &context, std::function<void(Context &)> handler)

@@ -67,8 +67,11 @@ std::string Printable(const std::string &text);
 // inside are escaped.
 std::string Quote(const std::string &text);
 
-// A name for a new or renamed location or service: not empty, UTF-8, without
-// control characters; a UsageError otherwise.
+// Text from the command line that the store is to hold (what: "the name",
+// "the phone number"): not empty, UTF-8, without control characters; a
+// UsageError otherwise.
+void CheckText(const std::string &text, const std::string &what);
+// A name for a new or renamed location or service, as CheckText checks it.
 void CheckNewName(const std::string &name);
 
 // Makes the leaf command run handler, and names it in context.
@@ -80,6 +83,12 @@ void AddServiceCommands(CLI::App &service, Context &context);
 void AddServiceSettingCommands(CLI::App &service, Context &context);
 void AddLocationCommands(CLI::App &app, Context &context);
 void AddStatusCommand(CLI::App &app, Context &context);
+void AddPortsCommand(CLI::App &app, Context &context);
+void AddServiceAddCommand(CLI::App &service, Context &context);
+void AddDialCommands(CLI::App &app, Context &context);
+void AddDHCPCommands(CLI::App &app, Context &context);
+void AddAppleTalkCommand(CLI::App &app, Context &context);
+void AddModemScriptsCommand(CLI::App &app, Context &context);
 
 } // namespace netsetup
 

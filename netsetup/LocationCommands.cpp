@@ -146,15 +146,29 @@ std::string CreateEmptySet(StoreSession &session, const std::string &name)
     return id;
 }
 
-void CreateLocation(Context &context, const std::string &name)
+// fromPorts: with a new service for every port the scanner finds, in its
+// order.
+void CreateLocation(Context &context, const std::string &name, bool fromPorts)
 {
     CheckNewName(name);
     StoreSession session(context, StoreSession::Kind::Change);
     CheckLocationNameFree(ReadLocations(), name);
-    std::string id       = CreateEmptySet(session, name);
-    Location    location = ResolveLocation(ReadLocations(), id);
+    std::string id;
+    if (fromPorts) {
+        Ref<CFStringRef> newID;
+        Check(MoreSCNewSet(NewString(name).get(), newID.put()),
+              "cannot create location " + Quote(name) + " from the machine's ports");
+        id = Utf8(newID.get());
+    } else {
+        id = CreateEmptySet(session, name);
+    }
+    Location location = ResolveLocation(ReadLocations(), id);
     session.Finish();
-    Report(context, location, "Created location " + Describe(location) + ".");
+    std::string sentence = "Created location " + Describe(location);
+    if (fromPorts)
+        sentence += " with " + std::to_string(location.serviceCount) + " service" +
+                    (location.serviceCount == 1 ? "" : "s") + " for the machine's ports";
+    Report(context, location, sentence + ".");
 }
 
 } // namespace
@@ -169,6 +183,7 @@ void AddLocationCommands(CLI::App &app, Context &context)
 
     struct Arguments {
         std::string location, newName;
+        bool        fromPorts = false;
     };
     auto        args   = std::make_shared<Arguments>();
     const char *kWhich = "the location's name or ID";
@@ -182,9 +197,13 @@ void AddLocationCommands(CLI::App &app, Context &context)
     remove->add_option("NAME", args->location, kWhich)->required();
     Bind(remove, context, [args](Context &c) { ChangeLocation(c, args->location, Delete); });
 
-    CLI::App *create = location.add_subcommand("create", "create an empty location");
+    CLI::App *create = location.add_subcommand(
+        "create", "create a location: empty, or with a new service for every port");
     create->add_option("NAME", args->newName, "its name")->required();
-    Bind(create, context, [args](Context &c) { CreateLocation(c, args->newName); });
+    create->add_flag("--from-ports", args->fromPorts,
+                     "a new service for every port, in the order of 'vz-netsetup ports'");
+    Bind(create, context,
+         [args](Context &c) { CreateLocation(c, args->newName, args->fromPorts); });
 
     CLI::App *duplicate =
         location.add_subcommand("duplicate", "copy a location with copies of all its services");

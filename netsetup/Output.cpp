@@ -147,6 +147,16 @@ Json ToJson(const Service &service)
             kind["port"]    = setting.port ? Json(*setting.port) : Json(nullptr);
         }
     }
+    json["ppp"] = nullptr;
+    if (service.hasPPP) {
+        Json &ppp             = json["ppp"];
+        ppp["active"]         = service.pppActive;
+        ppp["remote_address"] = Nullable(service.remoteAddress);
+        ppp["account"]        = Nullable(service.account);
+        ppp["has_password"]   = service.hasPassword;
+    }
+    json["modem"] = nullptr;
+    if (service.hasModem) json["modem"]["script"] = Nullable(service.script);
     json["entities"] = service.entities;
     return json;
 }
@@ -179,9 +189,22 @@ std::string ServicesTable(const std::vector<Service> &services)
     Table table({"", "#", "NAME", "DEVICE", "HARDWARE", "IPV4", "ID"});
     table.RightAlign(1);
     for (const Service &service : services)
-        table.Add({service.active ? "" : "-", std::to_string(service.position), Cell(service.name),
-                   Cell(service.device), Cell(service.hardware), IPv4Text(service), service.id});
+        table.Add({service.active ? "" : "-",
+                   service.position != 0 ? std::to_string(service.position) : "-",
+                   Cell(service.name), Cell(service.device), Cell(service.hardware),
+                   IPv4Text(service), service.id});
     return table.Text();
+}
+
+std::string PPPText(const Service &service)
+{
+    if (!service.hasPPP) return "-";
+    std::vector<std::string> parts;
+    if (service.remoteAddress) parts.push_back("number " + Printable(*service.remoteAddress));
+    if (service.account) parts.push_back("account " + Quote(*service.account));
+    parts.push_back(service.hasPassword ? "password set" : "no password");
+    std::string text = Join(parts, ", ");
+    return service.pppActive ? text : "off (" + text + ")";
 }
 
 std::string ServiceLines(const Service &service, const Location &location, size_t serviceCount)
@@ -233,6 +256,10 @@ std::string ServiceLines(const Service &service, const Location &location, size_
         {"IPv4", Printable(Join(ipv4, " "))},
         {"DNS", Printable(dns)},
         {"Proxies", Printable(proxies)},
+        {"PPP", PPPText(service)},
+        {"Modem", !service.hasModem ? "-"
+                  : service.script  ? "script " + Quote(*service.script)
+                                    : "no script"},
         {"Entities", service.entities.empty() ? "-" : Printable(Join(service.entities, ", "))},
     });
 }

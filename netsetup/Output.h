@@ -48,8 +48,12 @@ Json Nullable(const std::optional<std::string> &text);
 
 // Adds the document to the command's output.
 void Emit(Context &context, const Json &document);
-// The services of a location as a table.
+// The services of a location as a table (position 0: "-", a service the
+// location does not list).
 std::string ServicesTable(const std::vector<Service> &services);
+// A service's PPP settings in a few words ("number *99#, account "web",
+// password set"), or "-" without a PPP entity. Never the password.
+std::string PPPText(const Service &service);
 // A service's settings in one line each.
 std::string ServiceLines(const Service &service, const Location &location, size_t serviceCount);
 

@@ -112,9 +112,11 @@ void AddGlobalOptions(CLI::App &app, Context &context)
 Outcome RunCommand(int argc, const char *const *argv)
 {
     Context  context;
-    CLI::App app("Lists and changes the network configuration: locations (sets of services),\n"
-                 "their services in service order, and their settings. SERVICE and NAME are\n"
-                 "a user-visible name or an ID.\n",
+    CLI::App app("Lists and changes the network configuration: the machine's ports, locations\n"
+                 "(sets of services), their services in service order and their settings,\n"
+                 "dial-up and PPPoE connections, DHCP leases, AppleTalk and modem scripts.\n"
+                 "SERVICE and NAME are a user-visible name or an ID; PORT is a device name or\n"
+                 "a port's name.\n",
                  kProgram);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
     app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
@@ -131,12 +133,19 @@ Outcome RunCommand(int argc, const char *const *argv)
     app.require_subcommand(1);
     AddGlobalOptions(app, context);
 
+    AddPortsCommand(app, context);
     AddServicesCommand(app, context);
-    CLI::App *service = app.add_subcommand("service", "show or change one service of the location");
+    CLI::App *service =
+        app.add_subcommand("service", "show, add or change one service of the location");
     service->require_subcommand(1);
     AddServiceCommands(*service, context);
+    AddServiceAddCommand(*service, context);
     AddServiceSettingCommands(*service, context);
     AddLocationCommands(app, context);
+    AddDialCommands(app, context);
+    AddDHCPCommands(app, context);
+    AddAppleTalkCommand(app, context);
+    AddModemScriptsCommand(app, context);
     AddStatusCommand(app, context);
     DropTypeNames(app);
 

@@ -15,19 +15,6 @@ namespace netsetup {
 
 namespace {
 
-void Report(Context &context, const Location &location, const Service &service,
-            const std::string &sentence)
-{
-    if (!context.json) {
-        context.out += sentence + "\n";
-        return;
-    }
-    Json document;
-    document["location"] = ToJson(location);
-    document["service"]  = ToJson(service);
-    Emit(context, document);
-}
-
 void ReportServices(Context &context, const Location &location,
                     const std::vector<Service> &services)
 {
@@ -39,12 +26,6 @@ void ReportServices(Context &context, const Location &location,
     document["location"] = ToJson(location);
     document["services"] = ToJson(services);
     Emit(context, document);
-}
-
-// The location as it is now, its service count included.
-Location Reread(const Location &location)
-{
-    return ResolveLocation(ReadLocations(), location.id);
 }
 
 void ListServices(Context &context)
@@ -67,7 +48,7 @@ void ShowService(Context &context, const std::string &nameOrID)
         context.out += ServiceLines(service, location, services.size());
         return;
     }
-    Report(context, location, service, "");
+    ReportService(context, location, service, "");
 }
 
 std::string SetActive(ServiceEdit &edit, bool active)
@@ -96,11 +77,11 @@ void DeleteService(Context &context, const std::string &nameOrID)
     Service              service  = ResolveService(services, location, nameOrID);
     Check(MoreSCDeleteService(NewString(location.id).get(), NewString(service.id).get()),
           "cannot delete the service " + Describe(service));
-    location = Reread(location);
+    location = RereadLocation(location);
     session.Finish();
-    Report(context, location, service,
-           "Deleted the service " + Describe(service) + " from location " + Describe(location) +
-               ".");
+    ReportService(context, location, service,
+                  "Deleted the service " + Describe(service) + " from location " +
+                      Describe(location) + ".");
 }
 
 // The ID of the shared service that the set's link for serviceID leads to:
@@ -131,10 +112,10 @@ void DuplicateService(Context &context, const std::string &nameOrID, const std::
     // The copy is appended to the service order.
     Service copy  = ReadService(location, Utf8(newID.get()));
     copy.position = services.size() + 1;
-    location      = Reread(location);
+    location      = RereadLocation(location);
     session.Finish();
-    Report(context, location, copy,
-           "Duplicated the service " + Describe(service) + " as " + Describe(copy) + ".");
+    ReportService(context, location, copy,
+                  "Duplicated the service " + Describe(service) + " as " + Describe(copy) + ".");
 }
 
 void OrderServices(Context &context, const std::vector<std::string> &namesOrIDs)
@@ -170,6 +151,19 @@ void OrderServices(Context &context, const std::vector<std::string> &namesOrIDs)
 
 } // namespace
 
+void ReportService(Context &context, const Location &location, const Service &service,
+                   const std::string &sentence)
+{
+    if (!context.json) {
+        context.out += sentence + "\n";
+        return;
+    }
+    Json document;
+    document["location"] = ToJson(location);
+    document["service"]  = ToJson(service);
+    Emit(context, document);
+}
+
 void EditService(Context &context, const std::string &nameOrID,
                  const std::function<std::string(ServiceEdit &)> &change)
 {
@@ -183,7 +177,7 @@ void EditService(Context &context, const std::string &nameOrID,
     Service     after    = ReadService(location, service.id);
     after.position       = service.position;
     session.Finish();
-    Report(context, location, after, sentence);
+    ReportService(context, location, after, sentence);
 }
 
 void AddServicesCommand(CLI::App &app, Context &context)

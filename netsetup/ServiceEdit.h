@@ -23,6 +23,11 @@ struct ServiceEdit {
     Ref<CFStringRef>            serviceID;
 };
 
+// Reports one service: the JSON document {"location", "service"}, or the
+// sentence for people.
+void ReportService(Context &context, const Location &location, const Service &service,
+                   const std::string &sentence);
+
 // Runs change on the service nameOrID of the selected location, then reports
 // it: the JSON document {"location", "service"} with the service as it is now,
 // or the sentence change returned.

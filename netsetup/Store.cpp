@@ -178,6 +178,15 @@ Location SelectedLocation(const Context &context)
                   " does not exist; name one with --location");
 }
 
+Location CurrentLocation(const Context &context, const std::string &command)
+{
+    Location location = SelectedLocation(context);
+    if (!location.current)
+        throw Failure(command + " works on the current location only, and " + Describe(location) +
+                      " is not it (see 'vz-netsetup location switch')");
+    return location;
+}
+
 const Location &ResolveLocation(const std::vector<Location> &locations, const std::string &nameOrID)
 {
     for (const Location &location : locations)
@@ -192,6 +201,11 @@ const Location &ResolveLocation(const std::vector<Location> &locations, const st
         ids += (ids.empty() ? "" : ", ") + location->id;
     throw Failure("the name " + Quote(nameOrID) + " is ambiguous: " + std::to_string(named.size()) +
                   " locations have it (" + ids + "); name one by its ID");
+}
+
+Location RereadLocation(const Location &location)
+{
+    return ResolveLocation(ReadLocations(), location.id);
 }
 
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,
@@ -238,6 +252,8 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         if (CFGetTypeID(keys[i]) == CFStringGetTypeID() &&
             CFGetTypeID(values[i]) == CFDictionaryGetTypeID())
             service->entities.push_back(Utf8(static_cast<CFStringRef>(keys[i])));
+    // By name: a snapshot's own order of keys changes when it is written.
+    std::sort(service->entities.begin(), service->entities.end());
 
     if (CFDictionaryRef interface = DictionaryValue(dict, kSCEntNetInterface)) {
         service->device   = StringValue(interface, kSCPropNetInterfaceDeviceName);
@@ -257,6 +273,17 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         service->hasDNS        = true;
         service->dnsServers    = StringsValue(dns, kSCPropNetDNSServerAddresses);
         service->searchDomains = StringsValue(dns, kSCPropNetDNSSearchDomains);
+    }
+    if (CFDictionaryRef ppp = DictionaryValue(dict, kSCEntNetPPP)) {
+        service->hasPPP        = true;
+        service->pppActive     = IsActive(ppp);
+        service->remoteAddress = StringValue(ppp, kSCPropNetPPPCommRemoteAddress);
+        service->account       = StringValue(ppp, kSCPropNetPPPAuthName);
+        service->hasPassword   = CFDictionaryContainsKey(ppp, kSCPropNetPPPAuthPassword);
+    }
+    if (CFDictionaryRef modem = DictionaryValue(dict, kSCEntNetModem)) {
+        service->hasModem = true;
+        service->script   = StringValue(modem, kSCPropNetModemConnectionScript);
     }
     if (CFDictionaryRef proxies = DictionaryValue(dict, kSCEntNetProxies)) {
         service->hasProxies      = true;

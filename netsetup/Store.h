@@ -98,6 +98,14 @@ struct Service {
     std::vector<std::string>  proxyExceptions;
     std::vector<ProxySetting> proxies; // the six kinds, in kProxyKinds order
 
+    bool                       hasPPP    = false;
+    bool                       pppActive = true;
+    std::optional<std::string> remoteAddress, account; // the number a modem dials
+    bool                       hasPassword = false;
+
+    bool                       hasModem = false;
+    std::optional<std::string> script;
+
     std::vector<std::string> entities; // protocols, in the store's order
 };
 
@@ -116,6 +124,11 @@ Location SelectedLocation(const Context &context);
 // The location NAME-OR-ID names among locations.
 const Location &ResolveLocation(const std::vector<Location> &locations,
                                 const std::string           &nameOrID);
+// The location as it is now in the session, its service count included.
+Location RereadLocation(const Location &location);
+// The location --location names, or the current one, which must be the
+// current one: command works on the running system's location only.
+Location CurrentLocation(const Context &context, const std::string &command);
 // Fails when another location than except already has the name.
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,
                            const std::string &exceptID = std::string());

@@ -2,7 +2,8 @@
 // object creation failing at every point in turn: each run either makes its
 // whole change or fails with exit status 1 and leaves the store's bytes as
 // they were, never half of a change, and nothing leaks. (A change saved whose
-// apply then failed is reported as such.)
+// apply then failed is reported as such.) A DHCP release, which commits twice
+// by design, ends with the service as it was.
 #include "Run.h"
 
 #include "TestSupport.h"
@@ -54,7 +55,18 @@ TEST_F(AtomicChange, AllOrNothingWhateverFails)
         {{"service", "dns", "Ethernet", "192.0.2.53", "--search", "example.com"}, false},
         {{"service", "proxy", "ZORVEX Mobile", "http", "proxy.example.com", "8080"}, false},
         {{"service", "order", "ZORVEX Mobile"}, false},
+        // The ports come from the services (the machine's registry is gone,
+        // see below).
+        {{"dialup", "ZORVEXMobile-Modem", "--phone", "*99#", "--account", "web", "--password-file",
+          Path("password"), "--script", "ZORVEX Mobile 2"},
+         false},
+        {{"pppoe", "en0", "--account", "joe"}, false},
     };
+    Write("password", "s3cret\n");
+    // The port scanner stops the process on an allocation failure of its own
+    // (a sort value it cannot store), so the commands run on a machine whose
+    // registry lists no port.
+    fs::remove(Path("var/run/SystemConfiguration/ioregistry.plist"));
     const std::string demo = Read(kStorePath);
     for (const auto &[args, newIDs] : rows) {
         SCOPED_TRACE(args[0] + " " + args[1]);
@@ -87,6 +99,29 @@ TEST_F(AtomicChange, AllOrNothingWhateverFails)
         }
         EXPECT_GT(failedRuns, 0);
     }
+}
+
+// The release commits twice, outside any session of the command: whatever
+// fails, the service ends with its IPv4 on, as it was (a failure after the
+// first commit switches it on again), and nothing leaks.
+TEST_F(AtomicChange, DHCPReleaseEndsWithIPv4On)
+{
+    const std::string demo       = Read(kStorePath);
+    long              failedRuns = 0;
+    for (long countdown = 0;; countdown++) {
+        ASSERT_LT(countdown, 20000) << "never ran to the end";
+        VZArmAllocationFailure(countdown, false);
+        netsetup::Outcome outcome = Run({"dhcp", "release", "Ethernet"});
+        long              failed  = VZGetAllocationFailureCount();
+        VZClearAllocationFailure();
+        if (outcome.status != 0) {
+            failedRuns++;
+            ASSERT_EQ(outcome.status, 1) << countdown << ": " << outcome.err;
+        }
+        ASSERT_TRUE(Read(kStorePath) == demo) << countdown << ": " << outcome.err;
+        if (failed == 0) break;
+    }
+    EXPECT_GT(failedRuns, 0);
 }
 
 } // namespace

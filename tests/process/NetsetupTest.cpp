@@ -3,13 +3,9 @@
 // resolution, usage errors and failures with their exit statuses and one
 // line on standard error, a busy and a damaged store, standard output that
 // cannot be written, and two writers racing on one store.
-#include "RunTool.h"
-#include "TestSupport.h"
-
-#include <nlohmann/json.hpp>
+#include "NetsetupFixture.h"
 
 #include <fcntl.h>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <sys/file.h>
@@ -17,102 +13,11 @@
 #include <unistd.h>
 #include <vector>
 
-#ifndef VZ_VZ_NETSETUP_PATH
-#error "the path of vz-netsetup is needed"
-#endif
-
-namespace fs = std::filesystem;
-using Json   = nlohmann::json;
-
 namespace {
 
-const std::string kAutomatic = "6E0F3A52-9B1D-4C77-A3E8-51D2C0B7F419";
-const std::string kOffice    = "B83C1D04-27E6-4A9F-8D15-C4F0E9A2763B";
-const std::string kEthernet  = "1F6C2A80-3D4E-4B19-9A07-6E52D8C1B3F4";
-const std::string kAirPort   = "8A4D7E21-C5B3-4F60-B219-3E7A0D9C5F82";
-const std::string kDiag      = "C2E91B47-6F08-4D3A-8E5C-A17B2F40D963";
-const std::string kPcui      = "4B7F0E93-A2D1-4C86-95B3-E0C64A1F8D27";
-const std::string kModem     = "E5A03C19-7B64-4E2F-A8D0-93F1B6C2574E";
-const std::string kOfficeLAN = "93D2B6A7-4E1C-4F85-B0A9-2C7E5D1F4863";
+using namespace nstest;
 
-using Args = std::vector<std::string>;
-
-using Outcome = vztest::ToolOutcome;
-
-enum class Stdout { File, Full, Closed };
-
-std::string Line(const Args &args)
-{
-    std::string line;
-    for (const std::string &arg : args)
-        line += arg + " ";
-    return line;
-}
-
-class Netsetup : public vztest::TempRoot {
-  protected:
-    void SetUp() override
-    {
-        TempRoot::SetUp();
-        fs::copy(vztest::TestDataPath("../../examples/root"), root_,
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    }
-
-    // Starts vz-netsetup with the arguments; VAVIVAZ_ROOT is this root. The
-    // scratch files are the root's unless given.
-    pid_t Start(const Args &args, Stdout mode = Stdout::File, std::string scratch = "") const
-    {
-        Args argv{VZ_VZ_NETSETUP_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return vztest::StartTool(argv, scratch.empty() ? root_ : scratch, "",
-                                 mode == Stdout::Full ? "/dev/full" : nullptr, false,
-                                 mode == Stdout::Closed);
-    }
-
-    Outcome Wait(pid_t pid, std::string scratch = "") const
-    {
-        return vztest::WaitTool(pid, scratch.empty() ? root_ : scratch);
-    }
-
-    Outcome Ns(const Args &args, Stdout mode = Stdout::File) const
-    {
-        return Wait(Start(args, mode));
-    }
-    Outcome Ns(const Args &args, const std::string &scratch) const
-    {
-        return Wait(Start(args, Stdout::File, scratch), scratch);
-    }
-
-    // The JSON document of a command that must succeed.
-    Json Doc(Args args) const
-    {
-        args.insert(args.begin(), "--json");
-        Outcome run = Ns(args);
-        EXPECT_EQ(run.status, 0) << Line(args) << run.err;
-        EXPECT_EQ(run.err, "");
-        return Json::parse(run.out);
-    }
-
-    std::string Store() const { return Read(kStorePath); }
-    void        ResetStore(const std::string &text) const { Write(kStorePath, text); }
-};
-
-std::vector<std::string> Ids(const Json &services)
-{
-    std::vector<std::string> ids;
-    for (const Json &service : services)
-        ids.push_back(service["id"]);
-    return ids;
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t                   start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
+class Netsetup : public NetsetupRoot {};
 
 // ---------------------------------------------------------------------------
 // Reading.
@@ -450,6 +355,23 @@ TEST_F(Netsetup, UsageErrorsPointToTheCommandsHelp)
          "give HOST and PORT, or off",
          "vz-netsetup service proxy"},
         {{"--location"}, "--location", "vz-netsetup"},
+        {{"dialup", "ZORVEXMobile-Modem"}, "--phone is required", "vz-netsetup dialup"},
+        {{"dialup", "ZORVEXMobile-Modem", "--phone", ""},
+         "the phone number is empty",
+         "vz-netsetup dialup"},
+        // Passwords never come from the command line.
+        {{"dialup", "ZORVEXMobile-Modem", "--phone", "1", "--password", "secret"},
+         "unknown option \"--password\"",
+         "vz-netsetup dialup"},
+        {{"dialup", "ZORVEXMobile-Modem", "--phone", "1", "--password-file", ""},
+         "the password file is empty",
+         "vz-netsetup dialup"},
+        {{"pppoe", "en0"}, "--account is required", "vz-netsetup pppoe"},
+        {{"pppoe", "", "--account", "joe"}, "the port is empty", "vz-netsetup pppoe"},
+        {{"service", "add", "en0", "--name", ""}, "the name is empty", "vz-netsetup service add"},
+        {{"appletalk", "maybe"}, "STATE", "vz-netsetup appletalk"},
+        {{"dhcp"}, "a command is missing", "vz-netsetup dhcp"},
+        {{"dhcp", "release"}, "SERVICE is required", "vz-netsetup dhcp release"},
     };
     const std::string demo = Store();
     for (const Row &row : rows) {
@@ -483,6 +405,22 @@ TEST_F(Netsetup, FailuresSayWhyInOneLineAndChangeNothing)
         {{"service", "ipv4", "Ethernet", "ppp"}, "ppp needs a PPP service"},
         {{"service", "order", "Ethernet", kEthernet}, "is named twice"},
         {{"--location", "Office", "status"}, "uses the modem port ZORVEXMobile-Modem"},
+        {{"service", "add", "Token Ring"}, "the machine has no port named \"Token Ring\""},
+        {{"service", "add", "ZORVEX Mobile"},
+         "the name \"ZORVEX Mobile\" is ambiguous: 3 ports have it (ZORVEXMobile-Modem, "
+         "ZORVEXMobile-Diag, ZORVEXMobile-Pcui)"},
+        {{"service", "add", "en1"}, "a service named \"AirPort\" exists already"},
+        {{"dialup", "en0", "--phone", "1"}, "dial-up needs a modem port"},
+        {{"dialup", "modem", "--phone", "1"}, "uses the port modem; add one with"},
+        {{"dialup", "Token Ring", "--phone", "1"}, "no port named \"Token Ring\""},
+        {{"dialup", "ZORVEXMobile-Modem", "--phone", "1", "--script", "zorvex mobile"},
+         "no modem script named \"zorvex mobile\" is installed"},
+        {{"--location", "Office", "dialup", "ZORVEXMobile-Modem", "--phone", "1"},
+         "dialup works on the current location only"},
+        {{"pppoe", "modem", "--account", "joe"}, "PPPoE needs an Ethernet or AirPort port"},
+        {{"dhcp", "release", "ZORVEX Mobile"}, "holds no DHCP lease"},
+        {{"dhcp", "release", "Token Ring"}, "no service is named \"Token Ring\""},
+        {{"appletalk", "on"}, "none of its active services has an AppleTalk entity"},
     };
     const std::string demo = Store();
     for (const Row &row : rows) {
@@ -503,7 +441,9 @@ TEST_F(Netsetup, DamagedAndMissingStores)
     const std::string damaged = Store().substr(0, 300);
     ResetStore(damaged);
     for (const Args &args : {Args{"services"}, Args{"locations"}, Args{"location", "create", "X"},
-                             Args{"service", "disable", "Ethernet"}}) {
+                             Args{"service", "disable", "Ethernet"}, Args{"service", "add", "en0"},
+                             Args{"dialup", "ZORVEXMobile-Modem", "--phone", "1"},
+                             Args{"dhcp", "list"}, Args{"appletalk", "off"}}) {
         SCOPED_TRACE(Line(args));
         Outcome run = Ns(args);
         EXPECT_EQ(run.status, 1);
@@ -536,10 +476,14 @@ TEST_F(Netsetup, BusyStore)
     ASSERT_EQ(flock(lock, LOCK_EX), 0);
     const std::string demo = Store();
 
-    Outcome run = Ns({"--no-wait", "service", "disable", "AirPort"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("busy"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("(error 3002)"), std::string::npos) << run.err;
+    for (const Args &args : {Args{"--no-wait", "service", "disable", "AirPort"},
+                             Args{"--no-wait", "service", "add", "en0"},
+                             Args{"--no-wait", "pppoe", "--account", "joe"}}) {
+        Outcome run = Ns(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("busy"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("(error 3002)"), std::string::npos) << run.err;
+    }
     EXPECT_EQ(Ns({"--no-wait", "services"}).status, 0); // readers take no lock
 
     // Without --no-wait a writer waits for the lock, then makes its change.
@@ -571,18 +515,30 @@ TEST_F(Netsetup, RacingWritersLoseNoChange)
         }
         _exit(failures);
     };
+    // A third releases a DHCP lease over and over: its two commits are not
+    // under one lock, so another writer may slip in between its reading and
+    // its writing. It must wait its turn, not fail, and leave IPv4 on.
+    pid_t release = fork();
+    if (release == 0) {
+        std::string scratch  = root_ + ".C";
+        int         failures = 0;
+        for (int i = 0; i < 2 * kRounds; i++)
+            failures += Ns({"dhcp", "release", kEthernet}, scratch).status != 0;
+        _exit(failures);
+    }
     pid_t a = writer("A", kEthernet), b = writer("B", kAirPort);
-    int   statusA = 0, statusB = 0;
-    waitpid(a, &statusA, 0);
-    waitpid(b, &statusB, 0);
-    EXPECT_EQ(WEXITSTATUS(statusA), 0);
-    EXPECT_EQ(WEXITSTATUS(statusB), 0);
+    for (pid_t pid : {a, b, release}) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << (pid == release ? "release" : "writer");
+    }
 
     Json locations = Doc({"locations"})["locations"];
     EXPECT_EQ(locations.size(), 2u + 2 * kRounds);
     Json services = Doc({"services"})["services"];
     EXPECT_EQ(services[0]["name"], "A-service-" + std::to_string(kRounds - 1));
     EXPECT_EQ(services[1]["name"], "B-service-" + std::to_string(kRounds - 1));
+    EXPECT_EQ(services[0]["ipv4"]["active"], true);
 }
 
 // ---------------------------------------------------------------------------
@@ -596,14 +552,16 @@ TEST_F(Netsetup, HelpOnEveryLevelAndVersion)
         {"service", "ipv4", "-h"},
         {"location", "create", "--help"},
         {"status", "--json", "--help"},
+        {"dhcp", "release", "--help"},
+        {"dialup", "--phone", "1", "--help"},
     };
     for (const Args &args : levels) {
         SCOPED_TRACE(Line(args));
         Outcome run = Ns(args);
         EXPECT_EQ(run.status, 0);
         std::string usage = "Usage: vz-netsetup";
-        for (const std::string &arg : args)
-            if (arg[0] != '-') usage += " " + arg;
+        for (size_t i = 0; i < args.size() && args[i][0] != '-'; i++)
+            usage += " " + args[i];
         EXPECT_NE(run.out.find(usage + " "), std::string::npos) << run.out;
         EXPECT_EQ(run.err, "");
     }
