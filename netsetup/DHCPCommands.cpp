@@ -60,10 +60,7 @@ void ListDHCP(Context &context)
         context.out += ServicesTable(listed);
         return;
     }
-    Json document;
-    document["location"] = ToJson(location);
-    document["services"] = ToJson(listed);
-    Emit(context, document);
+    EmitServices(context, location, listed);
 }
 
 // The service as the store holds it now.

@@ -169,18 +169,43 @@ Json ToJson(const std::vector<Service> &services)
     return array;
 }
 
+namespace {
+
+// One line: scripts read it whole, and a 1,000-service listing is half the
+// size it would be indented. Text from the store that is not UTF-8 cannot
+// reach here (every string is converted from UTF-16), but a replacement beats
+// an exception.
+std::string Dump(const Json &value)
+{
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+} // namespace
+
 void Emit(Context &context, const Json &document)
 {
-    // One line: scripts read it whole, and a 1,000-service listing is half
-    // the size it would be indented. Text from the store that is not UTF-8
-    // cannot reach here (every string is converted from UTF-16), but a
-    // replacement beats an exception.
-    std::string text = document.dump(-1, ' ', false, Json::error_handler_t::replace);
-    text += '\n';
-    if (context.out.empty())
-        context.out = std::move(text);
-    else
-        context.out += text;
+    context.out += Dump(document);
+    context.out += '\n';
+}
+
+void EmitServices(Context &context, const Location &location, const std::vector<Service> &services)
+{
+    // The library writes the document with an empty list last, which ends in
+    // "[]}"; the services go between the brackets, each written by the
+    // library too, separated by commas.
+    Json document;
+    document["location"]   = ToJson(location);
+    document["services"]   = Json::array();
+    std::string       head = Dump(document);
+    const std::string tail = "]}";
+    head.resize(head.size() - tail.size());
+    context.out += head;
+    for (size_t i = 0; i < services.size(); i++) {
+        if (i > 0) context.out += ',';
+        context.out += Dump(ToJson(services[i]));
+    }
+    context.out += tail;
+    context.out += '\n';
 }
 
 std::string ServicesTable(const std::vector<Service> &services)

@@ -48,6 +48,11 @@ Json Nullable(const std::optional<std::string> &text);
 
 // Adds the document to the command's output.
 void Emit(Context &context, const Json &document);
+// Adds the document {"location": LOCATION, "services": [SERVICE, ...]}. The
+// services are converted and written one at a time, never held as one tree:
+// a listing of thousands of services costs a fraction of the time and
+// memory.
+void EmitServices(Context &context, const Location &location, const std::vector<Service> &services);
 // The services of a location as a table (position 0: "-", a service the
 // location does not list).
 std::string ServicesTable(const std::vector<Service> &services);

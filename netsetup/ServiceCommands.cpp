@@ -22,10 +22,7 @@ void ReportServices(Context &context, const Location &location,
         context.out += ServicesTable(services);
         return;
     }
-    Json document;
-    document["location"] = ToJson(location);
-    document["services"] = ToJson(services);
-    Emit(context, document);
+    EmitServices(context, location, services);
 }
 
 void ListServices(Context &context)
