@@ -59,6 +59,22 @@ std::string HelpOf(const CLI::App &app)
     return command->help(path.substr(0, path.rfind(' ')));
 }
 
+// The help of every level: the usage line first ("usage: vz-netsetup ..."),
+// as the other tools print theirs, then what the command does.
+class HelpFormatter : public CLI::Formatter {
+  public:
+    std::string make_help(const CLI::App *app, std::string name,
+                          CLI::AppFormatMode mode) const override
+    {
+        if (mode == CLI::AppFormatMode::Sub) return make_expanded(app);
+        std::string description = make_description(app);
+        while (!description.empty() && description.back() == '\n')
+            description.pop_back();
+        return make_usage(app, name) + "\n" + description + "\n" + make_positionals(app) +
+               make_groups(app, mode) + make_subcommands(app, mode) + "\n" + make_footer(app);
+    }
+};
+
 // Arguments are described by their names; the parser's "TEXT" adds nothing.
 void DropTypeNames(CLI::App &app)
 {
@@ -89,6 +105,17 @@ std::string UsageMessage(const CLI::ParseError &error, const CLI::App &app)
         if (extra.front().rfind("-", 0) == 0) return Unexpected(extra.front());
         return "unknown command " + Quote(extra.front());
     }
+    // "--account: 1 required NAME missing": the option was last, its value
+    // not given.
+    const std::string required = ": 1 required ", missing = " missing";
+    size_t            at = message.find(required);
+    if (dynamic_cast<const CLI::ArgumentMismatch *>(&error) != nullptr && at != std::string::npos &&
+        message.size() > at + required.size() + missing.size() &&
+        message.compare(message.size() - missing.size(), missing.size(), missing) == 0)
+        return message.substr(0, at) + " needs a value (" +
+               message.substr(at + required.size(),
+                              message.size() - missing.size() - at - required.size()) +
+               ")";
     // "The following ..." reads as "the following ..." after the colon;
     // "NEW-NAME is required" keeps its capitals.
     if (message.size() > 1 && std::isupper(static_cast<unsigned char>(message[0])) &&
@@ -118,10 +145,13 @@ Outcome RunCommand(int argc, const char *const *argv)
                  "SERVICE and NAME are a user-visible name or an ID; PORT is a device name or\n"
                  "a port's name.\n",
                  kProgram);
-    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-    app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
-    app.get_formatter()->label("Positionals", "Arguments");
-    app.get_formatter()->column_width(22);
+    auto     formatter = std::make_shared<HelpFormatter>();
+    formatter->label("Usage", "usage");
+    formatter->label("SUBCOMMAND", "COMMAND");
+    formatter->label("SUBCOMMANDS", "COMMANDS");
+    formatter->label("Positionals", "Arguments");
+    formatter->column_width(22);
+    app.formatter(formatter);
     // What every command inherits: its listing under "Commands", the global
     // options in any position after it, and the footer.
     app.group("Commands");
