@@ -10,6 +10,7 @@
 
 #include "MoreCFQ.h"
 #include "MoreSCSystemVersion.h"
+#include "RequiredField.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -83,13 +84,10 @@ OSStatus MoreSCCreateInterfaceEntity(const MoreSCInterfaceDigest *digest,
         CFDictionarySetValue(result, kSCPropUserDefinedName, digest->userDefinedName);
     }
 
-    // The NULL checks come first so that a missing field stops with a message
-    // rather than a crash inside the comparisons.
-    VZ_ASSERT(digest->hardware != NULL);
-    VZ_ASSERT(CFEqual(digest->hardware, kSCEntNetAirPort) ||
-              CFEqual(digest->hardware, kSCEntNetEthernet) ||
-              CFEqual(digest->hardware, kSCEntNetModem) ||
-              CFEqual(digest->hardware, kSCEntNetFireWire));
+    VZ_ASSERT_FIELD_IS_ONE_OF(digest->hardware, CFEqual(digest->hardware, kSCEntNetAirPort) ||
+                                                    CFEqual(digest->hardware, kSCEntNetEthernet) ||
+                                                    CFEqual(digest->hardware, kSCEntNetModem) ||
+                                                    CFEqual(digest->hardware, kSCEntNetFireWire));
     if (err == noErr) CFDictionarySetValue(result, kSCPropNetInterfaceHardware, digest->hardware);
 
     // Only a modem can hold a call; the flag means nothing for other hardware.
@@ -97,10 +95,10 @@ OSStatus MoreSCCreateInterfaceEntity(const MoreSCInterfaceDigest *digest,
         err = CFQDictionarySetNumber(result, kSCPropNetInterfaceSupportsModemOnHold, 1);
     }
 
-    VZ_ASSERT(digest->type != NULL);
-    VZ_ASSERT(CFEqual(digest->type, kSCValNetInterfaceTypeEthernet) ||
-              CFEqual(digest->type, kSCValNetInterfaceTypePPP) ||
-              CFEqual(digest->type, kSCValNetInterfaceTypeFireWire));
+    VZ_ASSERT_FIELD_IS_ONE_OF(digest->type,
+                              CFEqual(digest->type, kSCValNetInterfaceTypeEthernet) ||
+                                  CFEqual(digest->type, kSCValNetInterfaceTypePPP) ||
+                                  CFEqual(digest->type, kSCValNetInterfaceTypeFireWire));
     if (err == noErr) CFDictionarySetValue(result, kSCPropNetInterfaceType, digest->type);
 
     if (digest->subType != NULL) {

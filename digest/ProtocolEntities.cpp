@@ -10,6 +10,7 @@
 
 #include "MoreCFQ.h"
 #include "MoreSCSystemVersion.h"
+#include "RequiredField.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -173,10 +174,8 @@ OSStatus MoreSCCreateAppleTalkEntity(const MoreSCAppleTalkDigest *digest,
     VZ_ASSERT(*entity == NULL);
 
     err = CFQDictionaryCreateMutable(&result);
-    // Checked first so that a missing method stops with a message rather than
-    // a crash inside the comparison.
-    VZ_ASSERT(digest->configMethod != NULL);
-    VZ_ASSERT(CFEqual(digest->configMethod, kSCValNetAppleTalkConfigMethodNode));
+    VZ_ASSERT_FIELD_IS_ONE_OF(digest->configMethod,
+                              CFEqual(digest->configMethod, kSCValNetAppleTalkConfigMethodNode));
     if (err == noErr) {
         CFDictionarySetValue(result, kSCPropNetAppleTalkConfigMethod, digest->configMethod);
         if (digest->defaultZone != NULL) {

@@ -196,7 +196,8 @@ TEST(DigestRulesDeathTest, ProtocolDigestRules)
              CFMutableDictionaryRef e = nullptr;
              (void)MoreSCCreateIPv4Entity(&d, &e);
          }},
-        {"digest->configMethod != NULL",
+        // A method left NULL breaks the same rule as one outside the list.
+        {"CFEqual(digest->configMethod, kSCValNetAppleTalkConfigMethodNode)",
          [] {
              MoreSCAppleTalkDigest  d = {};
              CFMutableDictionaryRef e = nullptr;
@@ -258,22 +259,24 @@ TEST(DigestRulesDeathTest, LinkDigestRules)
         CFMutableDictionaryRef e = nullptr;
         (void)MoreSCCreateInterfaceEntity(&d, &e);
     };
+    static const char kHardwareRule[] =
+        "CFEqual(digest->hardware, kSCEntNetAirPort) || CFEqual(digest->hardware, "
+        "kSCEntNetEthernet) || CFEqual(digest->hardware, kSCEntNetModem) || "
+        "CFEqual(digest->hardware, kSCEntNetFireWire)";
+    static const char kTypeRule[] =
+        "CFEqual(digest->type, kSCValNetInterfaceTypeEthernet) || CFEqual(digest->type, "
+        "kSCValNetInterfaceTypePPP) || CFEqual(digest->type, kSCValNetInterfaceTypeFireWire)";
     ExpectEveryRule({
         {"digest->deviceName != NULL",
          [&] { build([](MoreSCInterfaceDigest &d) { d.deviceName = nullptr; }); }},
         {"digest->userDefinedName != NULL",
          [&] { build([](MoreSCInterfaceDigest &d) { d.userDefinedName = nullptr; }); }},
-        {"digest->hardware != NULL",
-         [&] { build([](MoreSCInterfaceDigest &d) { d.hardware = nullptr; }); }},
-        {"CFEqual(digest->hardware, kSCEntNetAirPort) || CFEqual(digest->hardware, "
-         "kSCEntNetEthernet) || CFEqual(digest->hardware, kSCEntNetModem) || "
-         "CFEqual(digest->hardware, kSCEntNetFireWire)",
+        // A field left NULL breaks the same rule as a value outside the list.
+        {kHardwareRule, [&] { build([](MoreSCInterfaceDigest &d) { d.hardware = nullptr; }); }},
+        {kHardwareRule,
          [&] { build([](MoreSCInterfaceDigest &d) { d.hardware = kSCEntNetPPP; }); }},
-        {"digest->type != NULL",
-         [&] { build([](MoreSCInterfaceDigest &d) { d.type = nullptr; }); }},
-        {"CFEqual(digest->type, kSCValNetInterfaceTypeEthernet) || CFEqual(digest->type, "
-         "kSCValNetInterfaceTypePPP) || CFEqual(digest->type, kSCValNetInterfaceTypeFireWire)",
-         [&] { build([](MoreSCInterfaceDigest &d) { d.type = CFSTR("IPSec"); }); }},
+        {kTypeRule, [&] { build([](MoreSCInterfaceDigest &d) { d.type = nullptr; }); }},
+        {kTypeRule, [&] { build([](MoreSCInterfaceDigest &d) { d.type = CFSTR("IPSec"); }); }},
         {"CFEqual(digest->type, kSCValNetInterfaceTypePPP)",
          [&] {
              build([](MoreSCInterfaceDigest &d) { d.subType = kSCValNetInterfaceSubTypePPPoE; });
