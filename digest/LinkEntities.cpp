@@ -38,10 +38,10 @@ const MoreSCPPPOptions kMoreSCPPPoEOptionsDefaultTenTwoAndLater = {
 // pulseDial, waitForDialTone, supportsHold.
 const MoreSCModemDigest kMoreSCModemDigestDefault = {NULL, true, true, false, true, false};
 
-static Boolean gTenTwoOrLater       = false;
-static Boolean gTenThreeOrLater     = false;
-static Boolean gTenThreeFiveOrLater = false;
-static Boolean gTenFourOrLater      = false;
+Boolean gTenTwoOrLater       = false;
+Boolean gTenThreeOrLater     = false;
+Boolean gTenThreeFiveOrLater = false;
+Boolean gTenFourOrLater      = false;
 
 const MoreSCPPPOptions *MoreSCGetDefaultPPPOptions(Boolean pppoe) noexcept
 {

@@ -183,6 +183,14 @@ extern Boolean gMoreSCCreateIPv4EntityDontCheck;
 // record.
 const MoreSCPPPOptions *MoreSCGetDefaultPPPOptions(Boolean pppoe) noexcept;
 
+// The running system's version as the PPP builder sees it: false at program
+// start, recomputed by every call of MoreSCGetDefaultPPPOptions (which the
+// PPP builder makes first). Read them; only that call writes them.
+extern Boolean gTenTwoOrLater;       // 10.2 or later
+extern Boolean gTenThreeOrLater;     // 10.3 or later
+extern Boolean gTenThreeFiveOrLater; // 10.3.5 or later
+extern Boolean gTenFourOrLater;      // 10.4 or later
+
 // ---------------------------------------------------------------------------
 // Builders
 

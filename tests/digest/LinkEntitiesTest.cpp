@@ -85,23 +85,35 @@ TEST_F(LinkEntitiesTest, InterfaceEntities)
 
 TEST_F(LinkEntitiesTest, DefaultPPPOptionsByVersion)
 {
+    const MoreSCPPPOptions *const tenOne = &kMoreSCPPPOptionsDefaultTenOne;
+    const MoreSCPPPOptions *const dialUp = &kMoreSCPPPOptionsDefaultTenTwoAndLater;
+    const MoreSCPPPOptions *const pppoe  = &kMoreSCPPPoEOptionsDefaultTenTwoAndLater;
     const struct {
         const char             *version;
         const MoreSCPPPOptions *dialUp;
         const MoreSCPPPOptions *pppoe;
+        Boolean                 tenTwo, tenThree, tenThreeFive, tenFour; // the version flags
     } rows[] = {
         // 10.1 has no PPPoE defaults of its own.
-        {"10.1", &kMoreSCPPPOptionsDefaultTenOne, &kMoreSCPPPOptionsDefaultTenOne},
-        {"10.1.5", &kMoreSCPPPOptionsDefaultTenOne, &kMoreSCPPPOptionsDefaultTenOne},
-        {"10.2", &kMoreSCPPPOptionsDefaultTenTwoAndLater,
-         &kMoreSCPPPoEOptionsDefaultTenTwoAndLater},
-        {"10.5", &kMoreSCPPPOptionsDefaultTenTwoAndLater,
-         &kMoreSCPPPoEOptionsDefaultTenTwoAndLater},
+        {"10.1", tenOne, tenOne, false, false, false, false},
+        {"10.1.5", tenOne, tenOne, false, false, false, false},
+        {"10.2", dialUp, pppoe, true, false, false, false},
+        {"10.3", dialUp, pppoe, true, true, false, false},
+        {"10.3.4", dialUp, pppoe, true, true, false, false},
+        {"10.3.5", dialUp, pppoe, true, true, true, false},
+        {"10.4", dialUp, pppoe, true, true, true, true},
+        {"10.5", dialUp, pppoe, true, true, true, true},
+        // The flags follow every call, downwards too.
+        {"10.1", tenOne, tenOne, false, false, false, false},
     };
     for (const auto &row : rows) {
         SetSystemVersion(row.version);
         EXPECT_EQ(MoreSCGetDefaultPPPOptions(false), row.dialUp) << row.version;
         EXPECT_EQ(MoreSCGetDefaultPPPOptions(true), row.pppoe) << row.version;
+        EXPECT_EQ(gTenTwoOrLater, row.tenTwo) << row.version;
+        EXPECT_EQ(gTenThreeOrLater, row.tenThree) << row.version;
+        EXPECT_EQ(gTenThreeFiveOrLater, row.tenThreeFive) << row.version;
+        EXPECT_EQ(gTenFourOrLater, row.tenFour) << row.version;
     }
 }
 
