@@ -52,6 +52,19 @@ void CFQRelease(CFTypeRef cf) noexcept
 // ---------------------------------------------------------------------------
 // Memory blocks
 
+OSStatus CFQAllocateEntries(CFIndex count, size_t entrySize, void **blockPtrPtr) noexcept
+{
+    const size_t kLargestBlock = 0x7FFFFFFF; // the largest request CFQAllocate accepts
+
+    VZ_ASSERT(blockPtrPtr != NULL);
+    VZ_ASSERT(*blockPtrPtr == NULL);
+
+    if (count < 0 || (entrySize != 0 && (size_t)count > kLargestBlock / entrySize)) {
+        return kCFQErrorNoMemory;
+    }
+    return CFQAllocate((ByteCount)((size_t)count * entrySize), blockPtrPtr);
+}
+
 OSStatus CFQAllocate(ByteCount bytesToAllocate, void **blockPtrPtr) noexcept
 {
     // The size is read as the 32-bit signed count of the system's target, so
@@ -131,7 +144,7 @@ static OSStatus CreateArrayWithDictionaryHalf(CFDictionaryRef dict, bool wantKey
     CFArrayRef   array = NULL; // owned until handed over
 
     count = CFDictionaryGetCount(dict);
-    err   = CFQAllocate((ByteCount)(count * sizeof(const void *)), (void **)&half);
+    err   = CFQAllocateEntries(count, sizeof(const void *), (void **)&half);
     if (err == noErr) {
         if (wantKeys) {
             CFDictionaryGetKeysAndValues(dict, half, NULL);
@@ -197,9 +210,9 @@ OSStatus CFQDictionaryCreateWithArrayOfKeysAndValues(CFArrayRef keys, CFArrayRef
     VZ_ASSERT(*result == NULL);
 
     count = CFArrayGetCount(keys);
-    err   = CFQAllocate((ByteCount)(count * sizeof(const void *)), (void **)&keysPtr);
+    err   = CFQAllocateEntries(count, sizeof(const void *), (void **)&keysPtr);
     if (err == noErr) {
-        err = CFQAllocate((ByteCount)(count * sizeof(const void *)), (void **)&valuesPtr);
+        err = CFQAllocateEntries(count, sizeof(const void *), (void **)&valuesPtr);
     }
     if (err == noErr) {
         CFArrayGetValues(keys, CFRangeMake(0, count), keysPtr);

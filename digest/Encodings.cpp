@@ -147,7 +147,7 @@ OSStatus VaviVAZCopyEncodedPPPPassword(CFStringRef password, CFDataRef *encodedP
     VZ_ASSERT(*encodedPassword == NULL);
 
     length = CFStringGetLength(password);
-    err    = CFQAllocate((ByteCount)(length * sizeof(UniChar)), (void **)&units);
+    err    = CFQAllocateEntries(length, sizeof(UniChar), (void **)&units);
     if (err == noErr) {
         CFStringGetCharacters(password, CFRangeMake(0, length), units);
         data = CFDataCreate(kCFAllocatorDefault, (const UInt8 *)units,

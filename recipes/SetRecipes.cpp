@@ -133,10 +133,10 @@ OSStatus MoreSCMakeNewSingleServiceSet(CFStringRef bsdName, CFStringRef userVisi
     settingCount = CFDictionaryGetCount(serviceSettings);
     err          = MoreSCOpen(false, false);
     if (err == noErr) {
-        err = CFQAllocate((ByteCount)(settingCount * sizeof(const void *)), (void **)&protocols);
+        err = CFQAllocateEntries(settingCount, sizeof(const void *), (void **)&protocols);
     }
     if (err == noErr) {
-        err = CFQAllocate((ByteCount)(settingCount * sizeof(const void *)), (void **)&entities);
+        err = CFQAllocateEntries(settingCount, sizeof(const void *), (void **)&entities);
     }
     // The dictionary's own order is the order in which the entities go in.
     if (err == noErr) CFDictionaryGetKeysAndValues(serviceSettings, protocols, entities);

@@ -351,7 +351,7 @@ static OSStatus AddLinkedServices(CFStringRef setID, CFMutableDictionaryRef refe
     }
     if (err == noErr && servicesDict != NULL) {
         count = CFDictionaryGetCount(servicesDict);
-        err   = CFQAllocate((ByteCount)(count * sizeof(const void *)), (void **)&values);
+        err   = CFQAllocateEntries(count, sizeof(const void *), (void **)&values);
     }
     if (err == noErr && servicesDict != NULL) {
         CFDictionaryGetKeysAndValues(servicesDict, NULL, values);

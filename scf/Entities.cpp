@@ -32,9 +32,9 @@ static OSStatus CopyKeysAndValues(CFDictionaryRef dict, const void ***keys, cons
     VZ_ASSERT(values != NULL && *values == NULL);
 
     *count = CFDictionaryGetCount(dict);
-    err    = CFQAllocate((ByteCount)(*count * sizeof(const void *)), (void **)&keysBlock);
+    err    = CFQAllocateEntries(*count, sizeof(const void *), (void **)&keysBlock);
     if (err == noErr) {
-        err = CFQAllocate((ByteCount)(*count * sizeof(const void *)), (void **)&valuesBlock);
+        err = CFQAllocateEntries(*count, sizeof(const void *), (void **)&valuesBlock);
     }
     if (err == noErr) {
         CFDictionaryGetKeysAndValues(dict, keysBlock, valuesBlock);

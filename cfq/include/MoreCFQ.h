@@ -50,6 +50,10 @@ void      CFQRelease(CFTypeRef cf) noexcept;
 
 OSStatus CFQAllocate(ByteCount bytesToAllocate, void **blockPtrPtr) noexcept;
 void     CFQDeallocate(void *blockPtr) noexcept;
+// A block of count entries of entrySize bytes each, as CFQAllocate gives
+// one; a size that a ByteCount cannot hold below 2 GiB is refused with -108
+// (no block) rather than cut down to a block too small for the entries.
+OSStatus CFQAllocateEntries(CFIndex count, size_t entrySize, void **blockPtrPtr) noexcept;
 
 OSStatus CFQDictionaryCreateMutable(CFMutableDictionaryRef *result) noexcept;
 OSStatus CFQArrayCreateMutable(CFMutableArrayRef *result) noexcept;

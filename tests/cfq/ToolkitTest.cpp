@@ -66,6 +66,30 @@ TEST_F(CFQTest, AllocateGivesDistinctUsableBlocksEvenForZeroBytes)
     CFQDeallocate(nullptr);
 }
 
+// A block of entries whose size a ByteCount cannot hold is refused, never
+// cut down to a short block the entries would overrun.
+TEST_F(CFQTest, AllocateEntriesRefusesSizesBeyondTwoGigabytes)
+{
+    struct Case {
+        CFIndex  count;
+        size_t   entrySize;
+        OSStatus expected;
+    };
+    const Case cases[] = {
+        {0, 8, noErr},         {3, 8, noErr},           {3, 0, noErr},
+        {0x10000000, 8, -108}, {0x80000000LL, 2, -108}, {0x100000001LL, 8, -108},
+        {0x40000000, 2, -108}, {-1, 8, -108},
+    };
+    for (const Case &c : cases) {
+        void    *block = nullptr;
+        OSStatus err   = CFQAllocateEntries(c.count, c.entrySize, &block);
+        EXPECT_EQ(err, c.expected) << c.count << " x " << c.entrySize;
+        EXPECT_EQ(block != nullptr, err == noErr);
+        if (block != nullptr) std::memset(block, 0xA5, c.count * c.entrySize);
+        CFQDeallocate(block);
+    }
+}
+
 TEST_F(CFQTest, OutOfMemoryIsReportedAndLeavesResultsNull)
 {
     void *block = nullptr;
