@@ -485,33 +485,18 @@ OSStatus DeleteSetInBracket(CFStringRef setID) noexcept
 // A set delete that failed or was refused (the current set) still sweeps the
 // services that no set refers to: a failed recipe relies on it to clean up
 // through the current set. The delete's own edits are put back first, and the
-// sweep then runs as a whole operation of its own, kept (and so committed with
-// the caller's other kept changes) only when it removed something. At the
-// outermost level a failed delete commits nothing, so there is nothing to
-// sweep for.
+// sweep then runs in a level of its own that closes as a reader: the failed
+// delete is no successful writer, so the sweep reaches the store only with
+// the caller's other kept changes, and a caller that reads only or fails
+// itself commits nothing. At the outermost level a failed delete commits
+// nothing, so there is nothing to sweep for.
 static void SweepAfterFailedSetDelete(void) noexcept
 {
-    OSStatus        err      = noErr;
-    CFDictionaryRef services = NULL; // borrowed from the snapshot
-    CFIndex         before   = 0;
-    CFIndex         after    = 0;
+    OSStatus err = noErr;
 
     err = MoreSCOpen(false, false);
-    if (err == noErr) {
-        services =
-            static_cast<CFDictionaryRef>(SCPreferencesGetValue(gPrefsRef, kSCPrefNetworkServices));
-        err = MoreSCError(services);
-    }
-    if (err == noErr) err = CheckStoreValueKind(services, CFDictionaryGetTypeID());
-    if (err == noErr) before = CFDictionaryGetCount(services);
     if (err == noErr) err = DeleteUnreferencedServices();
-    if (err == noErr) {
-        services =
-            static_cast<CFDictionaryRef>(SCPreferencesGetValue(gPrefsRef, kSCPrefNetworkServices));
-        err = MoreSCError(services);
-    }
-    if (err == noErr) after = CFDictionaryGetCount(services);
-    MoreSCClose(&err, before != after);
+    MoreSCClose(&err, false);
 }
 
 OSStatus MoreSCDeleteSet(CFStringRef setID) noexcept

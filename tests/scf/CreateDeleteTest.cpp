@@ -82,17 +82,25 @@ TEST_F(CreateDelete, DeletingTheCurrentSetIsRefusedAndStillSweeps)
     WriteWithOrphan();
     FileStamp before = Stamp();
 
-    OSStatus outer = MoreSCOpen(false, false);
-    ASSERT_EQ(outer, noErr);
-    EXPECT_EQ(MoreSCDeleteSet(CFSTR("S1")), kMoreSCErrorBadRequest);
-    EXPECT_EQ(MoreSCDeleteSet(NULL), kMoreSCErrorBadRequest);
-    EXPECT_EQ(SnapshotKeys(kSCPrefSets), (std::vector<std::string>{"S1", "S2"}));
-    EXPECT_EQ(SnapshotKeys(kSCPrefNetworkServices), kStandardServiceIDs);
-    MoreSCClose(&outer, false);
+    // The sweep is in the caller's snapshot, but the refused delete is no
+    // successful writer: a caller that reads only, or fails itself, commits
+    // nothing.
+    for (OSStatus callersOwn : {OSStatus(noErr), OSStatus(kMoreSCErrorBadRequest)}) {
+        OSStatus outer = MoreSCOpen(false, false);
+        ASSERT_EQ(outer, noErr);
+        EXPECT_EQ(MoreSCDeleteSet(CFSTR("S1")), kMoreSCErrorBadRequest);
+        EXPECT_EQ(MoreSCDeleteSet(NULL), kMoreSCErrorBadRequest);
+        EXPECT_EQ(SnapshotKeys(kSCPrefSets), (std::vector<std::string>{"S1", "S2"}));
+        EXPECT_EQ(SnapshotKeys(kSCPrefNetworkServices), kStandardServiceIDs);
+        outer = callersOwn;
+        MoreSCClose(&outer, callersOwn != noErr);
+        EXPECT_EQ(outer, callersOwn);
+        EXPECT_TRUE(Stamp() == before) << "caller's own error " << callersOwn;
+    }
 
     // Inside a caller's bracket the sweep is kept, and reaches the store with
     // the caller's own change.
-    outer = MoreSCOpen(false, false);
+    OSStatus outer = MoreSCOpen(false, false);
     ASSERT_EQ(outer, noErr);
     EXPECT_EQ(MoreSCDeleteSet(NULL), kMoreSCErrorBadRequest);
     EXPECT_EQ(MoreSCRenameSet(CFSTR("S2"), CFSTR("Renamed")), noErr);
