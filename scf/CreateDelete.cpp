@@ -422,6 +422,10 @@ OSStatus DeleteUnreferencedServices(void) noexcept
     if (err == noErr) err = CFQArrayCreateWithDictionaryKeys(allServicesDict, &allServiceIDs);
     for (index = 0; err == noErr && index < CFArrayGetCount(allServiceIDs); index++) {
         serviceID = static_cast<CFStringRef>(CFArrayGetValueAtIndex(allServiceIDs, index));
+        // A key holding "/" is no service ID: no link can lead to it, and its
+        // path would name an entity of another service, or nothing at all.
+        // It is left as another program wrote it.
+        if (CFStringFind(serviceID, CFSTR("/"), 0).location != kCFNotFound) continue;
         if (!CFDictionaryContainsKey(referenced, serviceID)) err = RemoveServiceRecord(serviceID);
     }
 

@@ -175,6 +175,23 @@ TEST_F(CreateDelete, WithoutAServicesLevelDeletesFail)
     EXPECT_TRUE(Stamp() == before);
 }
 
+TEST_F(CreateDelete, AServiceKeyThatIsNoPathIsLeftToTheSweep)
+{
+    // Keys holding "/" name no service a link can reach, and as paths they
+    // would name an entity of another service, or nothing.
+    Entries services = StandardServices();
+    services.push_back({"A/DNS", Dict({{"UserDefinedName", Str("Odd")}})});
+    services.push_back({"Z/Q", Dict({{"UserDefinedName", Str("Odder")}})});
+    services.push_back({"ORPHAN", Dict({{"UserDefinedName", Str("Left over")}})});
+    Write(kStorePath, StoreText(services, StandardSets()));
+
+    ASSERT_EQ(MoreSCDeleteSet(CFSTR("S2")), noErr);
+    Tree tree(StoreXML());
+    EXPECT_EQ(tree.keys("NetworkServices"), (std::vector<std::string>{"A", "A/DNS", "B", "Z/Q"}));
+    EXPECT_EQ(tree.strings("NetworkServices/A/DNS/ServerAddresses"),
+              (std::vector<std::string>{"10.0.0.1"}));
+}
+
 TEST_F(CreateDelete, ADuplicatedSetHasItsOwnCopyOfEveryService)
 {
     Out<CFStringRef> copyID, namedID;
