@@ -47,9 +47,12 @@ static SInt32 gPrefsKeptDepth   = 0;
 
 static CFStringRef gClientName = NULL; // owned; NULL means the default name
 
-static void AssertFlagsNeedAnOpenBracket(void) noexcept
+// The invariants, in the order in which they are checked. The object rule
+// (2) is left out at the end of MoreSCOpen, where its exception is checked.
+static void AssertInvariants(Boolean withObjectRule) noexcept
 {
     VZ_ASSERT(gPrefsOpenCount >= 0);
+    if (withObjectRule) VZ_ASSERT((gPrefsOpenCount == 0) == (gPrefsRef == NULL));
     VZ_ASSERT(!gPrefsDirty || (gPrefsOpenCount != 0));
     VZ_ASSERT(!gPrefsDirty || (gPrefsRef != NULL));
     VZ_ASSERT(!gPrefsLocked || (gPrefsOpenCount != 0));
@@ -63,8 +66,7 @@ OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept
     OSStatus err = noErr;
 
     VZ_ASSERT(!waitForLock || lockThePrefs);
-    AssertFlagsNeedAnOpenBracket();
-    VZ_ASSERT((gPrefsOpenCount == 0) == (gPrefsRef == NULL));
+    AssertInvariants(true);
 
     // With the lock held every level below has what it needs.
     if (!gPrefsLocked) {
@@ -92,7 +94,7 @@ OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept
     gPrefsOpenCount += 1;
 
     VZ_ASSERT(gPrefsOpenCount > 0);
-    AssertFlagsNeedAnOpenBracket();
+    AssertInvariants(false);
     VZ_ASSERT(((gPrefsOpenCount == 1) && (err != noErr) && (gPrefsRef == NULL)) ||
               (gPrefsRef != NULL));
     return err;
@@ -141,8 +143,7 @@ void MoreSCClose(OSStatus *err, Boolean commit) noexcept
         gPrefsRef = NULL;
     }
 
-    AssertFlagsNeedAnOpenBracket();
-    VZ_ASSERT((gPrefsOpenCount == 0) == (gPrefsRef == NULL));
+    AssertInvariants(true);
 }
 
 SCPreferencesRef MoreSCGetSCPreferencesRef(void) noexcept

@@ -283,6 +283,15 @@ TEST(SessionDeathTest, MisuseStopsTheProcess)
              MoreSCClose(&err, false);
          }},
         {"gPrefsRef != NULL", [] { (void)MoreSCGetSCPreferencesRef(); }},
+        // A session whose state is broken twice over: the object rule is
+        // checked before the rules of the flags.
+        {"(gPrefsOpenCount == 0) == (gPrefsRef == NULL)",
+         [] {
+             gPrefsRef = reinterpret_cast<SCPreferencesRef>(
+                 const_cast<void *>(static_cast<const void *>(CFSTR("not opened"))));
+             gPrefsDirty = true;
+             (void)MoreSCOpen(false, false);
+         }},
         {"gPrefsOpenCount > 0 && gPrefsRef != NULL",
          [] {
              CFStringRef path = NULL;
