@@ -210,9 +210,12 @@ OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *userVisi
 OSStatus MoreSCRenameSet(CFStringRef setID, CFStringRef newSetUserVisibleName) noexcept;
 
 // Deleting and copying. Every delete that goes through ends by removing the
-// shared services that no set's order leads to any more; that sweep fails,
-// removing nothing, while any set's services cannot be resolved, and its
-// error is returned (the delete is then undone, like any failed writer).
+// shared services that no set's order or link leads to any more; that sweep
+// fails, removing nothing, while any set's services cannot be resolved, and
+// its error is returned (the delete is then undone, like any failed writer).
+// A set delete that fails inside a caller's bracket still sweeps the
+// caller's snapshot; the sweep is committed only with the caller's own
+// successful changes.
 //
 // MoreSCDeleteService takes the service out of the set's services and order
 // (-50, changing nothing, when the set lists it in neither). MoreSCDeleteSet
