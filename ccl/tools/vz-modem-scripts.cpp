@@ -14,6 +14,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreServices/CoreServices.h>
+#include <VZToolSupport.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -43,8 +44,7 @@ const char kVersion[] = "vz-modem-scripts (vavivaz) " VAVIVAZ_VERSION "\n";
 
 int fail(const std::string &message)
 {
-    std::fprintf(stderr, "vz-modem-scripts: %s\n", message.c_str());
-    return 1;
+    return vztool::fail("vz-modem-scripts", message);
 }
 
 std::string failureText(OSStatus err)
@@ -66,23 +66,6 @@ std::string failureText(OSStatus err)
     }
 }
 
-std::string utf8(CFStringRef string)
-{
-    CFIndex size =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
-    std::string buffer(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(string, buffer.data(), size, kCFStringEncodingUTF8)) return "?";
-    buffer.resize(std::strlen(buffer.c_str()));
-    return buffer;
-}
-
-int writeOut(const std::string &text)
-{
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
-    return 0;
-}
-
 int listScripts(const char *defaultName, std::string &out)
 {
     if (defaultName != nullptr) {
@@ -97,7 +80,7 @@ int listScripts(const char *defaultName, std::string &out)
     if (err != noErr) return fail("cannot read the modem script folders: " + failureText(err));
     for (CFIndex i = 0; i < CFArrayGetCount(scripts); i++) {
         out += i == index ? "* " : "  ";
-        out += utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts, i)));
+        out += vztool::utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts, i)));
         out += '\n';
     }
     CFRelease(scripts);
@@ -109,8 +92,8 @@ int run(int argc, char **argv)
     const char *defaultName = nullptr;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return writeOut(kUsage);
-        if (arg == "--version") return writeOut(kVersion);
+        if (arg == "--help" || arg == "-h") return vztool::writeOut("vz-modem-scripts", kUsage);
+        if (arg == "--version") return vztool::writeOut("vz-modem-scripts", kVersion);
         if (arg != "--root" && arg != "--default")
             return fail("unknown argument '" + arg +
                         "' (vz-modem-scripts --help lists the options)");
@@ -128,7 +111,7 @@ int run(int argc, char **argv)
 
     std::string out;
     if (int status = listScripts(defaultName, out); status != 0) return status;
-    return writeOut(out);
+    return vztool::writeOut("vz-modem-scripts", out);
 }
 
 } // namespace

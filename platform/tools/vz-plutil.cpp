@@ -19,6 +19,7 @@
 // meanwhile is never lost.
 #include <CoreFoundation/CoreFoundation.h>
 #include <VZPlatformTools.h>
+#include <VZToolSupport.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -32,6 +33,8 @@
 #include <vector>
 
 namespace {
+
+using vztool::Owned;
 
 constexpr int kExitOK    = 0;
 constexpr int kExitFail  = 1;
@@ -65,19 +68,6 @@ int usageError(const std::string &what)
     std::fprintf(stderr, "vz-plutil: %s (see vz-plutil --help)\n", what.c_str());
     return kExitUsage;
 }
-
-// Owns one reference.
-template <typename T> struct Owned {
-    T ref   = nullptr;
-    Owned() = default;
-    explicit Owned(T r) : ref(r) {}
-    Owned(const Owned &)            = delete;
-    Owned &operator=(const Owned &) = delete;
-    ~Owned()
-    {
-        if (ref != nullptr) CFRelease(ref);
-    }
-};
 
 // The UTF-8 text of a string ("?" for what UTF-8 cannot hold).
 std::string utf8(CFStringRef string)

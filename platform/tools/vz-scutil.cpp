@@ -16,6 +16,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
 #include <VZPlatformTools.h>
+#include <VZToolSupport.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +29,9 @@
 #include <vector>
 
 namespace {
+
+using vztool::Owned;
+using vztool::utf8;
 
 const char *const kUsage =
     "usage: vz-scutil [--root DIR] COMMAND\n"
@@ -64,23 +68,9 @@ const StateName kStates[] = {
     {"disconnecting", kSCNetworkConnectionDisconnecting},
 };
 
-// An owned reference, released at the end of the scope.
-template <typename T> struct Owned {
-    T ref   = nullptr;
-    Owned() = default;
-    explicit Owned(T r) : ref(r) {}
-    Owned(const Owned &)            = delete;
-    Owned &operator=(const Owned &) = delete;
-    ~Owned()
-    {
-        if (ref != nullptr) CFRelease(ref);
-    }
-};
-
 int fail(const std::string &message)
 {
-    std::fprintf(stderr, "vz-scutil: %s\n", message.c_str());
-    return 1;
+    return vztool::fail("vz-scutil", message);
 }
 
 int failStatus(const std::string &what, int status)
@@ -100,16 +90,6 @@ CFStringRef newString(const char *text)
     return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(text),
                                    static_cast<CFIndex>(std::strlen(text)), kCFStringEncodingUTF8,
                                    false);
-}
-
-std::string utf8(CFStringRef text)
-{
-    CFIndex size =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(text), kCFStringEncodingUTF8) + 1;
-    std::string buffer(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(text, buffer.data(), size, kCFStringEncodingUTF8)) return "?";
-    buffer.resize(std::strlen(buffer.c_str()));
-    return buffer;
 }
 
 bool readAll(std::FILE *file, std::string *bytes)

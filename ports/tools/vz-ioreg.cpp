@@ -28,6 +28,7 @@
 #include <IOKit/IOKitLib.h>
 #include <SystemConfiguration/SystemConfiguration.h>
 #include <VZPlatformTools.h>
+#include <VZToolSupport.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -64,8 +65,7 @@ const char kVersion[] = "vz-ioreg (vavivaz) " VAVIVAZ_VERSION "\n";
 
 int fail(const std::string &message)
 {
-    std::fprintf(stderr, "vz-ioreg: %s\n", message.c_str());
-    return 1;
+    return vztool::fail("vz-ioreg", message);
 }
 
 std::string snapshotPath()
@@ -76,34 +76,12 @@ std::string snapshotPath()
     return text;
 }
 
-// A reference released at the end of the scope.
-template <typename T> struct Owned {
-    T value = nullptr;
-    explicit Owned(T v) : value(v) {}
-    Owned(const Owned &)            = delete;
-    Owned &operator=(const Owned &) = delete;
-    ~Owned()
-    {
-        if (value != nullptr) CFRelease(value);
-    }
-};
-
 void appendData(CFDataRef data, std::string &out)
 {
     if (data == nullptr) return;
     out.append(reinterpret_cast<const char *>(CFDataGetBytePtr(data)),
                static_cast<size_t>(CFDataGetLength(data)));
     CFRelease(data);
-}
-
-std::string utf8(CFStringRef string)
-{
-    CFIndex size =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
-    std::string text(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(string, text.data(), size, kCFStringEncodingUTF8)) return "?";
-    text.resize(std::strlen(text.c_str()));
-    return text;
 }
 
 int failUnreadable()
@@ -148,7 +126,7 @@ void appendProperties(io_registry_entry_t entry, int depth, std::string &out)
     CFMutableDictionaryRef properties = nullptr;
     if (IORegistryEntryCreateCFProperties(entry, &properties, nullptr, 0) != kIOReturnSuccess)
         return;
-    Owned<CFMutableDictionaryRef> owned(properties);
+    vztool::Owned<CFMutableDictionaryRef> owned(properties);
     appendData(VZPropertyListCreateEntriesListing(properties, depth), out);
 }
 
@@ -215,7 +193,8 @@ std::string recordText(CFDictionaryRef port, CFStringRef key, const char *none)
 {
     CFTypeRef value = CFDictionaryGetValue(port, key);
     if (value == nullptr) return none;
-    if (CFGetTypeID(value) == CFStringGetTypeID()) return utf8(static_cast<CFStringRef>(value));
+    if (CFGetTypeID(value) == CFStringGetTypeID())
+        return vztool::utf8(static_cast<CFStringRef>(value));
     SInt32 number = 0;
     if (CFGetTypeID(value) == CFNumberGetTypeID() &&
         CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &number))
@@ -228,7 +207,7 @@ int showPorts(std::string &out)
     CFArrayRef ports = nullptr;
     OSStatus   err   = MoreSCCreatePortArray(&ports);
     if (err != noErr) return fail("cannot scan the ports: " + scanFailure(err));
-    Owned<CFArrayRef> owned(ports);
+    vztool::Owned<CFArrayRef> owned(ports);
     for (CFIndex i = 0; i < CFArrayGetCount(ports); i++) {
         auto port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
         out += recordText(port, kSCPropUserDefinedName, "?") + "\t" +
@@ -246,21 +225,13 @@ int capture(const char *path)
     IOReturn        status = VZRegistryCreateSnapshot(&tree);
     if (status == kIOReturnError) return failUnreadable();
     if (status != kIOReturnSuccess) return fail("out of memory");
-    Owned<CFDictionaryRef> ownedTree(tree);
-    Owned<CFDataRef>       xml(CFPropertyListCreateXMLData(nullptr, tree));
-    if (xml.value == nullptr)
-        return fail("the registry holds a value that a snapshot cannot carry");
+    vztool::Owned<CFDictionaryRef> ownedTree(tree);
+    vztool::Owned<CFDataRef>       xml(CFPropertyListCreateXMLData(nullptr, tree));
+    if (xml.ref == nullptr) return fail("the registry holds a value that a snapshot cannot carry");
     Boolean replaced = false;
-    if (int error = VZFileReplace(path, xml.value, 0644, &replaced); error != 0)
+    if (int error = VZFileReplace(path, xml.ref, 0644, &replaced); error != 0)
         return fail(std::string("cannot write ") + path + ": " + std::strerror(error) +
                     (replaced ? " (written, but perhaps not yet on disk)" : ""));
-    return 0;
-}
-
-int writeOut(const std::string &text)
-{
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
     return 0;
 }
 
@@ -272,8 +243,8 @@ int run(int argc, char **argv)
     const char *capturePath                                                  = nullptr;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return writeOut(kUsage);
-        if (arg == "--version") return writeOut(kVersion);
+        if (arg == "--help" || arg == "-h") return vztool::writeOut("vz-ioreg", kUsage);
+        if (arg == "--version") return vztool::writeOut("vz-ioreg", kVersion);
         if (arg == "--root" || arg == "-c" || arg == "--capture") {
             if (i + 1 >= argc) return fail(arg + " needs a value (vz-ioreg --help)");
             const char *value = argv[++i];
@@ -324,7 +295,7 @@ int run(int argc, char **argv)
         return capture(capturePath);
     }
     if (status != 0) return status;
-    return writeOut(out);
+    return vztool::writeOut("vz-ioreg", out);
 }
 
 } // namespace
