@@ -141,9 +141,9 @@ bool sameBytes(CFDataRef a, CFDataRef b)
            std::memcmp(CFDataGetBytePtr(a), CFDataGetBytePtr(b), static_cast<size_t>(length)) == 0;
 }
 
-// Replaces target with text; when a lock file is beside the file as named,
+// Replaces the file at input with text; when a lock file is beside it,
 // under that lock, and only while the file still holds `read`.
-int replaceInPlace(const char *input, const std::string &target, CFDataRef read, CFDataRef text)
+int replaceInPlace(const char *input, CFDataRef read, CFDataRef text)
 {
     std::string lockPath = std::string(input) + "-lock";
     struct stat info {};
@@ -157,7 +157,7 @@ int replaceInPlace(const char *input, const std::string &target, CFDataRef read,
         // Under the lock no store writer can change the file; one may have
         // committed between the read and the lock.
         std::string      why;
-        Owned<CFDataRef> now(loadBytes(target.c_str(), why));
+        Owned<CFDataRef> now(loadBytes(input, why));
         if (now.ref == nullptr || !sameBytes(now.ref, read)) {
             close(lock);
             std::fprintf(stderr, "vz-plutil: %s: changed since it was read; not rewritten\n",
@@ -166,10 +166,10 @@ int replaceInPlace(const char *input, const std::string &target, CFDataRef read,
         }
     }
     Boolean replaced = false;
-    int     error    = VZFileReplace(target.c_str(), text, 0644, &replaced);
+    int     error    = VZFileReplace(input, text, 0644, &replaced);
     if (lock >= 0) close(lock);
     if (error != 0) {
-        std::fprintf(stderr, "vz-plutil: %s: %s%s\n", target.c_str(), std::strerror(error),
+        std::fprintf(stderr, "vz-plutil: %s: %s%s\n", input, VZFileErrorString(error),
                      replaced ? " (written, but the folder could not be synced)" : "");
         return kExitFail;
     }
@@ -199,17 +199,13 @@ int convert(const char *input, const char *output)
         Boolean replaced = false;
         int     error    = VZFileReplace(output, text.ref, 0644, &replaced);
         if (error == 0) return kExitOK;
-        std::fprintf(stderr, "vz-plutil: %s: %s%s\n", output, std::strerror(error),
+        std::fprintf(stderr, "vz-plutil: %s: %s%s\n", output, VZFileErrorString(error),
                      replaced ? " (written, but the folder could not be synced)" : "");
         return kExitFail;
     }
-    // In place, the file a symbolic link names is replaced, not the link.
-    std::string target = input;
-    if (char *resolved = realpath(input, nullptr); resolved != nullptr) {
-        target = resolved;
-        std::free(resolved);
-    }
-    return replaceInPlace(input, target, read.ref, text.ref);
+    // In place, the file a symbolic link names is replaced, not the link
+    // (VZFileReplace follows it).
+    return replaceInPlace(input, read.ref, text.ref);
 }
 
 int print(const char *path)

@@ -230,7 +230,7 @@ int capture(const char *path)
     if (xml.ref == nullptr) return fail("the registry holds a value that a snapshot cannot carry");
     Boolean replaced = false;
     if (int error = VZFileReplace(path, xml.ref, 0644, &replaced); error != 0)
-        return fail(std::string("cannot write ") + path + ": " + std::strerror(error) +
+        return fail(std::string("cannot write ") + path + ": " + VZFileErrorString(error) +
                     (replaced ? " (written, but perhaps not yet on disk)" : ""));
     return 0;
 }

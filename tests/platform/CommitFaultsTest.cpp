@@ -91,8 +91,8 @@ class CommitFaults : public StoreTest {
 TEST_F(CommitFaults, EveryCallFailedOnce)
 {
     // The calls every commit makes must each be able to fail it.
-    for (const char *name : {"open", "close", "read", "write", "fstat", "stat", "fchmod", "fsync",
-                             "rename", "mkstemp", "flock"}) {
+    for (const char *name : {"open", "close", "read", "write", "fstat", "stat", "lstat", "fchown",
+                             "fchmod", "fsync", "rename", "mkstemp", "flock"}) {
         SCOPED_TRACE(name);
         EXPECT_GT(WalkFailures(name, false, EIO, kSCStatusFailed), 0);
     }

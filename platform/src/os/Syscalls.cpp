@@ -27,6 +27,10 @@ int realStat(const char *path, struct stat *info)
 {
     return ::stat(path, info);
 }
+int realLstat(const char *path, struct stat *info)
+{
+    return ::lstat(path, info);
+}
 // getxattrat has no C library wrapper yet. Its number is the same on the
 // architectures that share the generic table (and on x86-64); elsewhere, and
 // on older kernels, it is ENOSYS and callers read by the whole path.
@@ -62,9 +66,10 @@ int realMkstemp(char *pathTemplate)
     return ::mkostemp(pathTemplate, O_CLOEXEC);
 }
 
-const char *const kNames[] = {"open",   "close",    "read",    "write",   "fstat", "stat",
-                              "fchmod", "fsync",    "rename",  "unlink",  "mkdir", "mkstemp",
-                              "flock",  "getxattr", "readdir", "fstatat", nullptr};
+const char *const kNames[] = {"open",    "close",   "read",   "write",    "fstat",
+                              "stat",    "fchmod",  "fsync",  "rename",   "unlink",
+                              "mkdir",   "mkstemp", "flock",  "getxattr", "readdir",
+                              "fstatat", "lstat",   "fchown", "readlink", nullptr};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(Call::Count) + 1);
 
 // The armed failure. `armed` is the fast-path flag; the rest is read and
@@ -112,9 +117,10 @@ bool injectFailure(Call call) noexcept
 
 } // namespace
 
-Table gSyscalls = {realOpen, ::close,    ::read,    ::write,   ::fstat,       realStat,
-                   ::fchmod, ::fsync,    ::rename,  ::unlink,  ::mkdir,       realMkstemp,
-                   ::flock,  ::getxattr, ::readdir, ::fstatat, realGetxattrat};
+Table gSyscalls = {realOpen,  ::close,        ::read,    ::write,    ::fstat,
+                   realStat,  ::fchmod,       ::fsync,   ::rename,   ::unlink,
+                   ::mkdir,   realMkstemp,    ::flock,   ::getxattr, ::readdir,
+                   ::fstatat, realGetxattrat, realLstat, ::fchown,   ::readlink};
 
 const char *callName(Call call) noexcept
 {
@@ -247,6 +253,24 @@ bool getxattratWorks() noexcept
         probed.store(current, std::memory_order_release);
     }
     return works.load(std::memory_order_relaxed);
+}
+
+int lstat(const char *path, struct stat *info) noexcept
+{
+    if (injectFailure(Call::Lstat)) return -1;
+    return gSyscalls.lstat(path, info);
+}
+
+int fchown(int fd, uid_t owner, gid_t group) noexcept
+{
+    if (injectFailure(Call::Fchown)) return -1;
+    return gSyscalls.fchown(fd, owner, group);
+}
+
+ssize_t readlink(const char *path, char *buffer, size_t size) noexcept
+{
+    if (injectFailure(Call::Readlink)) return -1;
+    return gSyscalls.readlink(path, buffer, size);
 }
 
 } // namespace vz::sys

@@ -38,6 +38,9 @@ enum class Call : int {
     Getxattr,
     Readdir,
     Fstatat,
+    Lstat,
+    Fchown,
+    Readlink,
     Count
 };
 
@@ -61,6 +64,9 @@ struct Table {
     // The attribute read relative to an open folder (Linux 6.13 and later);
     // -1 with ENOSYS where the kernel or the build has no such call.
     ssize_t (*getxattrat)(int folder, const char *path, const char *name, void *value, size_t size);
+    int (*lstat)(const char *path, struct stat *info);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
+    ssize_t (*readlink)(const char *path, char *buffer, size_t size);
 };
 extern Table gSyscalls;
 
@@ -94,7 +100,10 @@ ssize_t getxattrat(int folder, const char *path, const char *name, void *value,
 // Whether getxattrat works on this kernel (asked of the table's function, so
 // that an armed failure never decides it; asked again when a test puts
 // another function in the table). Where it does not, read by the whole path.
-bool getxattratWorks() noexcept;
+bool    getxattratWorks() noexcept;
+int     lstat(const char *path, struct stat *info) noexcept;
+int     fchown(int fd, uid_t owner, gid_t group) noexcept;
+ssize_t readlink(const char *path, char *buffer, size_t size) noexcept;
 
 } // namespace vz::sys
 

@@ -8,6 +8,7 @@
 #include <VZPlatformTools.h>
 
 #include <cerrno>
+#include <cstring>
 
 int VZFileCopyContents(const char *path, CFDataRef *contents) noexcept
 {
@@ -54,4 +55,10 @@ int VZFileLockExisting(const char *lockPath, Boolean wait, int *descriptor) noex
         }
         return error;
     });
+}
+
+const char *VZFileErrorString(int error) noexcept
+{
+    if (error == EXDEV) return "the symbolic link leads out of the root";
+    return std::strerror(error);
 }

@@ -39,11 +39,18 @@ int VZFileCopyContents(const char *path, CFDataRef *contents) noexcept;
 
 // Replaces the file at path with contents atomically and durably: a
 // temporary beside it, synced, renamed over it, then the folder synced. The
-// old file's mode is kept (defaultMode for a new file). 0, or the errno of
-// the step that failed; *replaced (may be NULL) says whether the new file is
-// in place, which it is when only the final sync of the folder failed.
+// old file's owner, group and mode are kept (defaultMode for a new file).
+// When path is a symbolic link, the file it leads to is replaced and the link
+// stays, if that file is under the root or under the folder of path; a link
+// that leads anywhere else is refused with EXDEV. 0, or the errno of the step
+// that failed; *replaced (may be NULL) says whether the new file is in place,
+// which it is when only the final sync of the folder failed.
 int VZFileReplace(const char *path, CFDataRef contents, mode_t defaultMode,
                   Boolean *replaced) noexcept;
+
+// Words for an errno of the calls above: for EXDEV from VZFileReplace, "the
+// symbolic link leads out of the root"; for anything else, strerror's text.
+const char *VZFileErrorString(int error) noexcept;
 
 // Takes the exclusive lock on an existing lock file (FILE-lock beside a
 // store), as the preferences and dynamic stores take theirs, waiting for
