@@ -279,7 +279,10 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         service->pppActive     = IsActive(ppp);
         service->remoteAddress = StringValue(ppp, kSCPropNetPPPCommRemoteAddress);
         service->account       = StringValue(ppp, kSCPropNetPPPAuthName);
-        service->hasPassword   = CFDictionaryContainsKey(ppp, kSCPropNetPPPAuthPassword);
+        // A process that may not read the store's secrets sees the marker
+        // where the password was.
+        service->hasPassword = CFDictionaryContainsKey(ppp, kSCPropNetPPPAuthPassword) ||
+                               CFDictionaryContainsKey(ppp, kVZPropNetPPPAuthPasswordSecret);
     }
     if (CFDictionaryRef modem = DictionaryValue(dict, kSCEntNetModem)) {
         service->hasModem = true;

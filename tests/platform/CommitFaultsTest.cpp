@@ -2,7 +2,10 @@
 // once and for good. A commit whose failure matters reports an error and
 // leaves the old store; once the new store is in place (only the final folder
 // sync failed, or a file that was only read could not be closed) the commit
-// succeeds. Either way no temporary is left and nothing leaks.
+// succeeds. Either way no temporary is left and nothing leaks. A commit that
+// changes a password writes the secrets file too: whatever fails, the store
+// shows the old password or the new one, and no file others may read holds
+// either.
 #include "StoreTestSupport.h"
 #include "Syscalls.h"
 
@@ -111,6 +114,43 @@ TEST_F(CommitFaults, EveryCallFailedForGood)
     for (const char *name : {"open", "write", "fsync", "rename", "mkstemp", "*"}) {
         SCOPED_TRACE(name);
         EXPECT_GT(WalkFailures(name, true, EACCES, kSCStatusAccessError), 0);
+    }
+}
+
+TEST_F(CommitFaults, PasswordsSurviveEveryFailure)
+{
+    auto entity = [](const char *password) {
+        return Ref<CFPropertyListRef>(CreatePlist(PlistText(
+            std::string("<dict><key>AuthPassword</key><string>") + password + "</string></dict>")));
+    };
+    Ref<CFPropertyListRef> before = entity("old-password"), after = entity("new-password");
+    for (bool persist : {false, true}) {
+        long n = 0, injected = 0;
+        do {
+            ASSERT_LT(n, 300);
+            std::string where =
+                (persist ? "for good at call " : "once at call ") + std::to_string(n);
+            WriteStore(kOld);
+            std::filesystem::remove(Path(std::string(kStorePath) + "-secrets"));
+            Ref<SCPreferencesRef> prefs = Open();
+            ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("Entity"), before));
+            ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
+            ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("Entity"), after));
+            bool ok = false;
+            {
+                SyscallFailure failure("*", n++, persist, EIO);
+                ok       = SCPreferencesCommitChanges(prefs);
+                injected = VZGetSyscallFailureCount();
+            }
+            VZFlushPlatformCaches();
+            Ref<SCPreferencesRef> fresh = Open();
+            CFTypeRef             seen  = SCPreferencesGetValue(fresh, CFSTR("Entity"));
+            EXPECT_TRUE(seen != nullptr && CFEqual(seen, ok ? after.get() : before.get())) << where;
+            for (const char *password : {"old-password", "new-password"})
+                EXPECT_EQ(FilesOthersReadHolding(root_, password), std::vector<std::string>())
+                    << where;
+        } while (injected > 0);
+        EXPECT_GT(n, 20) << "too few calls failed";
     }
 }
 

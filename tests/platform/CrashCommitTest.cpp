@@ -1,7 +1,9 @@
 // CrashCommitTest.cpp: a writer killed with SIGKILL at random moments of its
 // commits. After every kill the store reads and holds exactly one whole
-// version (never a mixture, never an older one than before the kill), and
-// the temporaries of killed writers never trip a later commit.
+// version (never a mixture, never an older one than before the kill) with
+// that version's password from the secrets file, no file others may read
+// holds a password, and the temporaries of killed writers never trip a later
+// commit.
 //
 // VZ_CRASH_ROUNDS sets the number of kills (100 by default).
 #include "StoreTestSupport.h"
@@ -16,12 +18,20 @@ using namespace vztest;
 
 namespace {
 
-// Version n of the store: its number and a payload that depends on it, large
-// enough for a kill to land inside the write now and then.
+// Version n's password.
+std::string Password(long n)
+{
+    return "pw-of-version-" + std::to_string(n);
+}
+
+// Version n of the store: its number, its password, and a payload that
+// depends on it, large enough for a kill to land inside the write now and
+// then.
 std::string VersionBody(long n)
 {
     std::string body = "<dict><key>Version</key><string>" + std::to_string(n) +
-                       "</string><key>Payload</key><array>";
+                       "</string><key>Entity</key><dict><key>AuthPassword</key><string>" +
+                       Password(n) + "</string></dict><key>Payload</key><array>";
     for (int i = 0; i < 300; i++)
         body +=
             "<string>entry " + std::to_string(i) + " of version " + std::to_string(n) + "</string>";
@@ -39,6 +49,8 @@ std::string VersionBody(long n)
                                                        CFDictionaryGetValue(dict, CFSTR("Version"))) &&
                   SCPreferencesSetValue(prefs, CFSTR("Payload"),
                                         CFDictionaryGetValue(dict, CFSTR("Payload"))) &&
+                  SCPreferencesSetValue(prefs, CFSTR("Entity"),
+                                        CFDictionaryGetValue(dict, CFSTR("Entity"))) &&
                   SCPreferencesCommitChanges(prefs);
         CFRelease(tree);
         CFRelease(prefs);
@@ -64,12 +76,28 @@ TEST_F(CrashCommit, KilledWriterLeavesOneWholeVersion)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped on its own in round " << round;
 
-        Ref<CFPropertyListRef> tree = StoreTree();
-        ASSERT_TRUE(tree) << "the store does not read after round " << round;
-        long now = std::atol(StringAt(static_cast<CFDictionaryRef>(tree.get()), "Version").c_str());
+        VZFlushPlatformCaches();
+        Ref<SCPreferencesRef> prefs = Open();
+        ASSERT_TRUE(prefs) << "the store does not read after round " << round;
+        long now = 0;
+        if (auto text = SCPreferencesGetValue(prefs, CFSTR("Version")))
+            now = std::atol(Utf8(static_cast<CFStringRef>(text)).c_str());
         ASSERT_GE(now, version) << "an older version came back in round " << round;
         Ref<CFPropertyListRef> expected(CreatePlist(PlistText(VersionBody(now))));
-        ASSERT_TRUE(CFEqual(tree, expected)) << "a mixture of versions in round " << round;
+        for (CFStringRef key : {CFSTR("Entity"), CFSTR("Payload")}) {
+            CFTypeRef seen = SCPreferencesGetValue(prefs, key);
+            ASSERT_TRUE(seen != nullptr &&
+                        CFEqual(seen, CFDictionaryGetValue(
+                                          static_cast<CFDictionaryRef>(expected.get()), key)))
+                << "a mixture of versions, or one without its password, in round " << round;
+        }
+        prefs = Ref<SCPreferencesRef>();
+        // (Version 0 is a store written before, its password inline.)
+        for (long n : {now, now + 1}) {
+            if (n == 0) continue;
+            ASSERT_EQ(FilesOthersReadHolding(root_, Password(n)), std::vector<std::string>())
+                << "round " << round;
+        }
         version = now;
     }
     EXPECT_GT(version, 0) << "no commit ever completed";

@@ -126,12 +126,14 @@ class StoreTest : public TempRoot {
         return Ref<CFPropertyListRef>(CreatePlist(Read(kDynamicStorePath)));
     }
 
-    // The names in the store's folder other than the store and its lock.
+    // The names in the store's folder other than the store, its lock and its
+    // secrets.
     std::vector<std::string> Leftovers() const
     {
         std::vector<std::string> left;
         for (const std::string &name : FolderNames(Path(kStoreFolder))) {
-            if (name != "preferences.plist" && name != "preferences.plist-lock")
+            if (name != "preferences.plist" && name != "preferences.plist-lock" &&
+                name != "preferences.plist-secrets")
                 left.push_back(name);
         }
         return left;

@@ -186,9 +186,11 @@ TEST_F(NetsetupMachine, DialupAndPPPoEInBothForms)
     EXPECT_EQ(modem["ipv4"]["method"], "PPP"); // as it was
     EXPECT_EQ(Ids(doc["switched_off"]), std::vector<std::string>{kPcui});
     EXPECT_EQ(doc["switched_off"][0]["active"], false);
-    // The password is stored (its UTF-16 bytes, without the line end) and
-    // never shown.
-    EXPECT_NE(Store().find("cwAzAGMAcgBlAHQA"), std::string::npos);
+    // The password is kept (its UTF-16 bytes, without the line end) in the
+    // store's secrets file, not in the store, and never shown.
+    EXPECT_NE(Read(std::string(kStorePath) + "-secrets").find("cwAzAGMAcgBlAHQA"),
+              std::string::npos);
+    EXPECT_EQ(Store().find("cwAzAGMAcgBlAHQA"), std::string::npos);
     EXPECT_EQ(Store().find("s3cret"), std::string::npos);
     EXPECT_EQ(run.out.find("s3cret"), std::string::npos);
 

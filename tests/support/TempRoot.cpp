@@ -42,6 +42,53 @@ std::string TestDataPath(const std::string &name)
     return std::string(VZ_TEST_DATA_DIR) + "/" + name;
 }
 
+namespace {
+
+std::string Base64(const std::string &bytes)
+{
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = 0;
+        for (size_t j = 0; j < 3; j++)
+            group = group << 8 | (i + j < bytes.size() ? uint8_t(bytes[i + j]) : 0u);
+        for (size_t j = 0; j < 4; j++)
+            out += j <= (bytes.size() - i) ? kAlphabet[(group >> (18 - 6 * j)) & 63] : '=';
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> FilesOthersReadHolding(const std::string &folder,
+                                                const std::string &secret)
+{
+    std::string littleEndian, bigEndian;
+    for (char c : secret) {
+        littleEndian += {c, '\0'};
+        bigEndian += {'\0', c};
+    }
+    const std::string        forms[] = {secret,         littleEndian,         bigEndian,
+                                        Base64(secret), Base64(littleEndian), Base64(bigEndian)};
+    std::vector<std::string> found;
+    for (const auto &entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file() || fs::is_symlink(entry.path())) continue;
+        if ((entry.status().permissions() & (fs::perms::group_read | fs::perms::others_read)) ==
+            fs::perms::none)
+            continue;
+        std::string text = ReadFile(entry.path().string()), joined;
+        for (char c : text)
+            if (c != '\n' && c != '\t' && c != ' ') joined += c;
+        for (const std::string &form : forms)
+            if (text.find(form) != std::string::npos || joined.find(form) != std::string::npos) {
+                found.push_back(entry.path().string());
+                break;
+            }
+    }
+    return found;
+}
+
 std::string Utf8(CFStringRef s)
 {
     if (s == nullptr) return "(null)";

@@ -24,6 +24,12 @@ std::string ReadFile(const std::string &path);
 void        WriteFile(const std::string &path, const std::string &contents);
 std::string TestDataPath(const std::string &name);
 
+// The files under folder that users other than their owner may read and that
+// hold secret (an ASCII text) as UTF-8, as UTF-16 in either byte order, or as
+// base64 of either (line breaks ignored).
+std::vector<std::string> FilesOthersReadHolding(const std::string &folder,
+                                                const std::string &secret);
+
 // A fresh root folder for each test, set as VAVIVAZ_ROOT for the test's
 // length, and removed afterwards. TearDown also checks that every object made
 // during the test was released.

@@ -253,6 +253,16 @@ CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connec
 #define kSCPropNetPPPAuthPassword               CFSTR("AuthPassword")
 #define kSCPropNetPPPACSPEnabled                CFSTR("ACSPEnabled")
 
+// An addition of this platform (hence the prefix). The stores' files never
+// hold a password: each AuthPassword is kept in a secrets file beside the
+// store that only the store's owner can read, and the entity keeps this key
+// instead, whose value (a string) names the password there and tells nothing
+// of it. A process that can read the secrets file sees every entity with its
+// AuthPassword, as it was set, and not this key (unless the secrets file has
+// lost that password); any other process sees this key where a password is
+// set, and no AuthPassword.
+#define kVZPropNetPPPAuthPasswordSecret CFSTR("VZAuthPasswordSecret")
+
 #define kSCPropNetModemConnectionScript            CFSTR("ConnectionScript")
 #define kSCPropNetModemDataCompression             CFSTR("DataCompression")
 #define kSCPropNetModemDialMode                    CFSTR("DialMode")

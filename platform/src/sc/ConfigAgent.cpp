@@ -6,7 +6,7 @@
 #include "DynamicStore.h"
 #include "PrefsPath.h"
 #include "SCError.h"
-#include "SnapshotCache.h"
+#include "Secrets.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
@@ -157,7 +157,7 @@ int publishSetup(const std::string &preferencesPath) noexcept
     return guarded(static_cast<int>(kSCStatusFailed), [&] {
         FileIdentity           identity;
         CFRef<CFDictionaryRef> root;
-        int                    status = loadStoreSnapshot(preferencesPath, &identity, &root);
+        int                    status = loadStoreView(preferencesPath, &identity, &root);
         Publication            publication;
         if (status == kSCStatusOK) status = collect(root.get(), &publication);
         if (status == kSCStatusOK) status = updateDynamicStore(replaceSetup, &publication);

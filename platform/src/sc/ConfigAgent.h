@@ -1,9 +1,10 @@
 // ConfigAgent.h: the configuration agent, which publishes the committed
 // preferences to the dynamic store for the running system.
 //
-// publishSetup() reads the committed store file and replaces every key of the
-// Setup: domain of the dynamic store, in one locked write, with the current
-// set's configuration:
+// publishSetup() reads the committed store file (with the passwords this
+// process may read, which the dynamic store keeps apart in turn) and replaces
+// every key of the Setup: domain of the dynamic store, in one locked write,
+// with the current set's configuration:
 //   Setup:/Network/Global/<entity>             each global entity of the set
 //   Setup:/Network/Service/<id>/<entity>       for each service of the set,
 //                                              by its ID in the set

@@ -2,12 +2,11 @@
 // file.
 #include "DynamicStore.h"
 
-#include "AtomicFile.h"
 #include "Containers.h"
 #include "FileLock.h"
 #include "Root.h"
 #include "SCError.h"
-#include "StoreFile.h"
+#include "Secrets.h"
 #include "StringStorage.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
@@ -32,7 +31,7 @@ int readDynamicStore(CFRef<CFDictionaryRef> *store) noexcept
 {
     return guarded(static_cast<int>(kSCStatusFailed), [&] {
         FileIdentity ignored;
-        return readDictionaryFile(dynamicStorePath(), &ignored, store);
+        return readStoreView(dynamicStorePath(), &ignored, store);
     });
 }
 
@@ -44,10 +43,9 @@ int updateDynamicStore(DynamicStoreEdit edit, void *context) noexcept
         int         error = 0;
         if (lock.acquire(path + kLockFileSuffix, true, &error) != FileLock::Outcome::Locked)
             return statusFromErrno(error);
-        removeLeftoverTemporaries(path);
         FileIdentity           identity;
         CFRef<CFDictionaryRef> current;
-        int                    status = readDictionaryFile(path, &identity, &current);
+        int                    status = readStoreView(path, &identity, &current);
         if (status != kSCStatusOK) return status;
         CFRef<CFMutableDictionaryRef> edited(
             CFDictionaryCreateMutableCopy(nullptr, 0, current.get()));
@@ -55,13 +53,9 @@ int updateDynamicStore(DynamicStoreEdit edit, void *context) noexcept
         bool changed = false;
         status       = edit(edited.get(), &changed, context);
         if (status != kSCStatusOK || !changed) return status;
-        CFRef<CFDataRef> data = serializeDictionary(edited.get());
-        if (!data) return kSCStatusFailed;
-        bool replaced = false;
-        error         = writeFileAtomically(
-                    path, {CFDataGetBytePtr(data.get()), static_cast<size_t>(CFDataGetLength(data.get()))},
-                    0644, true, &replaced);
-        return error == 0 || replaced ? kSCStatusOK : statusFromErrno(error);
+        StoreWrite write;
+        status = writeStoreView(path, edited.get(), 0644, true, &write);
+        return write.replaced ? kSCStatusOK : status;
     });
 }
 

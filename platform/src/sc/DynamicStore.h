@@ -7,7 +7,9 @@
 // atomically, so a reader sees one whole version. Every write is a
 // read-modify-write under the lock on "dynamic-store.plist-lock", so two
 // writers never lose each other's keys. A file that cannot be read or parsed
-// is an error for readers and writers alike, and is never written over.
+// is an error for readers and writers alike, and is never written over. Its
+// passwords are kept in a secrets file beside it, as the preferences store's
+// are (Secrets.h).
 #ifndef VZ_PLATFORM_DYNAMICSTORE_H
 #define VZ_PLATFORM_DYNAMICSTORE_H
 

@@ -1,17 +1,13 @@
 // PreferencesStore.cpp: snapshots, path operations, the lock and the commit.
 #include "PreferencesStore.h"
 
-#include "AtomicFile.h"
 #include "Root.h"
 #include "SCError.h"
-#include "SnapshotCache.h"
+#include "Secrets.h"
 #include "StoreFile.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>
-
-#include <cstdio>
-#include <sys/random.h>
 
 namespace vz {
 
@@ -24,28 +20,6 @@ namespace {
 // source is broken.
 constexpr int kUniqueChildAttempts = 16;
 
-CFRef<CFStringRef> newUUIDString()
-{
-    uint8_t bytes[16];
-    size_t  got = 0;
-    while (got < sizeof bytes) {
-        ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return {};
-        }
-        got += static_cast<size_t>(n);
-    }
-    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
-    char text[37];
-    std::snprintf(text, sizeof text,
-                  "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
-                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
-                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
-    return CFRef<CFStringRef>(CFStringCreateWithCString(nullptr, text, kCFStringEncodingASCII));
-}
-
 } // namespace
 
 int PreferencesStore::open(std::string path)
@@ -53,7 +27,7 @@ int PreferencesStore::open(std::string path)
     path_     = std::move(path);
     lockPath_ = path_ + kLockFileSuffix;
     CFRef<CFDictionaryRef> root;
-    int                    status = loadStoreSnapshot(path_, &identity_, &root);
+    int                    status = loadStoreView(path_, &identity_, &root);
     if (status != kSCStatusOK) return status;
     tree_.reset(std::move(root));
     return kSCStatusOK;
@@ -232,11 +206,6 @@ int PreferencesStore::commit()
 {
     if (untrusted_) return kSCStatusStale;
     if (!changed_) return kSCStatusOK;
-    // Serialised before the lock is taken, to hold it only for the write.
-    CFRef<CFDataRef> data = serializeDictionary(tree_.root());
-    if (!data) return kSCStatusFailed;
-    std::span<const uint8_t> bytes(CFDataGetBytePtr(data.get()),
-                                   static_cast<size_t>(CFDataGetLength(data.get())));
 
     FileLock writeLock; // taken here only when the caller holds none
     if (!lock_.isHeld()) {
@@ -247,17 +216,16 @@ int PreferencesStore::commit()
     int status = checkNotStale();
     if (status != kSCStatusOK) return status;
 
-    // Under the lock no other writer has a temporary open: any left beside the
-    // store belongs to a writer that died before its rename.
-    removeLeftoverTemporaries(path_);
-    bool replaced = false;
-    int  error    = writeFileAtomically(path_, bytes, 0644, true, &replaced);
+    StoreWrite write;
+    status = writeStoreView(path_, tree_.root(), 0644, true, &write);
     // Once the rename is done the commit is done, even when syncing the folder
     // failed after it: reporting a failure then would make a caller that
-    // retries on a fresh snapshot apply its edits a second time.
-    if (error != 0 && !replaced) {
-        untrusted_ = true;
-        return statusFromErrno(error);
+    // retries on a fresh snapshot apply its edits a second time. A tree that
+    // was refused before any file was touched leaves the snapshot as usable
+    // as it was.
+    if (status != kSCStatusOK && !write.replaced) {
+        if (write.attempted) untrusted_ = true;
+        return status;
     }
     // The new identity, taken under the lock: nobody else can have written.
     int64_t      before = wallClockNs();
@@ -265,7 +233,7 @@ int PreferencesStore::commit()
     if (statIdentity(path_, &written) != 0 || !written.exists) {
         untrusted_ = true; // committed, but a later write could not be checked
     } else {
-        written.hash       = hashBytes(bytes);
+        written.hash       = write.hash;
         written.verifiedNs = before;
         identity_          = written;
     }

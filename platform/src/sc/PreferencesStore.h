@@ -2,8 +2,8 @@
 // its lock and its commit.
 //
 // A snapshot is the tree of the file as it was when the snapshot was taken,
-// shared with the snapshot cache until the first edit (SnapshotCache.h,
-// PrefsTree.h). Its edits are private: other snapshots never see them, and
+// with the passwords of the secrets file this process may read (Secrets.h),
+// shared with the caches until the first edit (SnapshotCache.h, PrefsTree.h). Its edits are private: other snapshots never see them, and
 // it never sees theirs. The file is written only by commit():
 //
 //   1. Nothing changed since the snapshot was taken or last committed:
@@ -12,12 +12,14 @@
 //      released after it), the file must still be the one the snapshot was
 //      taken from (FileIdentity.h); otherwise another writer committed since,
 //      its change must not be lost, and the commit is refused with 3005.
-//   3. The tree is written with writeFileAtomically(): the old store or the
-//      new one survives any failure or crash, never a mixture; the mode is
-//      kept, 0644 for a new store, missing folders are made. Once the new
-//      file has been renamed over the store the commit has happened and
-//      succeeds, even if syncing the folder fails after that: the snapshot
-//      adopts the new file.
+//   3. The tree is written with writeStoreView() (Secrets.h), its passwords
+//      to the secrets file and the rest to the store file, each replaced with
+//      writeFileAtomically(): the old store or the new one survives any
+//      failure or crash, never a mixture, and never without its passwords;
+//      owner, group and mode are kept, 0644 for a new store, missing folders
+//      are made. Once the new file has been renamed over the store the
+//      commit has happened and succeeds, even if syncing the folder fails
+//      after that: the snapshot adopts the new file.
 //   4. After a failed write the snapshot is no longer trusted for writing:
 //      later locks and commits through it are refused with 3005, as for a
 //      stale snapshot, and only a fresh snapshot can write.

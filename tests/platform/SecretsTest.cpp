@@ -1,0 +1,153 @@
+// SecretsTest.cpp: passwords kept in the secrets file beside the store. An
+// old store with a password inline reads as before and moves it at its first
+// commit; a password keeps its secret ID while it is unchanged, a copied
+// entity keeps its password, and a secret nothing names is swept; a secrets
+// file that cannot be read is never written over. (Another user's view, and
+// a dial-up through the commands, are in tests/process/PasswordFilesTest.cpp.)
+#include "StoreTestSupport.h"
+
+#include <algorithm>
+
+using namespace vztest;
+
+namespace {
+
+// B's password is inline, as in a store written before.
+const char *const kStore = R"(<dict><key>NetworkServices</key><dict>
+	<key>A</key><dict><key>PPP</key><dict><key>AuthName</key><string>a</string></dict></dict>
+	<key>B</key><dict><key>PPP</key><dict><key>AuthPassword</key><string>inline-b</string></dict></dict>
+</dict></dict>)";
+
+const char *const kSecretsPath =
+    "Library/Preferences/SystemConfiguration/preferences.plist-secrets";
+
+class Secrets : public StoreTest {
+  protected:
+    static Str EntityPath(const char *service)
+    {
+        return Str(("/NetworkServices/" + std::string(service) + "/PPP").c_str());
+    }
+
+    // Sets (nullptr: removes) a service's password and commits.
+    bool Commit(const char *service, const char *password) const
+    {
+        Ref<SCPreferencesRef> prefs  = Open();
+        CFDictionaryRef       entity = SCPreferencesPathGetValue(prefs, EntityPath(service));
+        if (entity == nullptr) return false;
+        Ref<CFMutableDictionaryRef> edited(CFDictionaryCreateMutableCopy(nullptr, 0, entity));
+        if (password != nullptr)
+            CFDictionarySetValue(edited.get(), kSCPropNetPPPAuthPassword, Str(password));
+        else
+            CFDictionaryRemoveValue(edited.get(), kSCPropNetPPPAuthPassword);
+        return SCPreferencesPathSetValue(prefs, EntityPath(service), edited.get()) &&
+               SCPreferencesCommitChanges(prefs);
+    }
+
+    // A service's password as a fresh snapshot shows it.
+    std::string Seen(const char *service) const
+    {
+        VZFlushPlatformCaches();
+        Ref<SCPreferencesRef> prefs = Open();
+        return StringAt(SCPreferencesPathGetValue(prefs, EntityPath(service)), "AuthPassword");
+    }
+
+    // The secret IDs the store file names, and those the secrets file holds.
+    std::vector<std::string> Named() const
+    {
+        std::vector<std::string> ids;
+        std::string              text = StoreBytes(), marker = "<key>VZAuthPasswordSecret</key>";
+        for (size_t at = text.find(marker); at != std::string::npos;
+             at        = text.find(marker, at + 1)) {
+            size_t start = text.find("<string>", at) + 8;
+            ids.push_back(text.substr(start, text.find('<', start) - start));
+        }
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    std::vector<std::string> Held() const
+    {
+        Ref<CFPropertyListRef>    tree(CreatePlist(Read(kSecretsPath)));
+        std::vector<const void *> keys(
+            tree ? CFDictionaryGetCount(static_cast<CFDictionaryRef>(tree.get())) : 0);
+        if (tree)
+            CFDictionaryGetKeysAndValues(static_cast<CFDictionaryRef>(tree.get()), keys.data(),
+                                         nullptr);
+        std::vector<std::string> ids;
+        for (const void *key : keys)
+            ids.push_back(Utf8(static_cast<CFStringRef>(key)));
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+};
+
+TEST_F(Secrets, OldInlinePasswordsMoveAtTheFirstCommit)
+{
+    WriteStore(kStore);
+    EXPECT_EQ(Seen("B"), "inline-b");
+    EXPECT_FALSE(Exists(kSecretsPath)); // reading writes nothing
+
+    ASSERT_TRUE(Commit("A", "pw-a"));
+    EXPECT_EQ(Seen("A"), "pw-a");
+    EXPECT_EQ(Seen("B"), "inline-b");
+    EXPECT_EQ(Named().size(), 2u);
+    EXPECT_EQ(Held(), Named());
+    struct stat info {};
+    ASSERT_EQ(stat(Path(kSecretsPath).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    for (const char *password : {"pw-a", "inline-b"})
+        EXPECT_EQ(FilesOthersReadHolding(root_, password), std::vector<std::string>());
+}
+
+TEST_F(Secrets, IDsFollowPasswordsAndUnnamedOnesAreSwept)
+{
+    WriteStore(kStore);
+    ASSERT_TRUE(Commit("A", "first"));
+    std::vector<std::string> before = Named();
+    ASSERT_TRUE(Commit("A", "first")); // unchanged: the same IDs
+    EXPECT_EQ(Named(), before);
+    ASSERT_TRUE(Commit("A", "second")); // a new password, a new ID
+    std::vector<std::string> after = Named();
+    EXPECT_NE(after, before);
+    EXPECT_EQ(Held(), after);
+
+    // A copy of the entity elsewhere keeps the password.
+    {
+        Ref<SCPreferencesRef> prefs  = Open();
+        CFDictionaryRef       entity = SCPreferencesPathGetValue(prefs, EntityPath("A"));
+        ASSERT_TRUE(entity != nullptr && SCPreferencesPathSetValue(prefs, EntityPath("C"), entity));
+        ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
+    }
+    EXPECT_EQ(Seen("C"), "second");
+    EXPECT_EQ(Named().size(), 3u);
+
+    // Deleting a service or a password deletes its secret, and a secret that
+    // nothing names (a killed commit's) goes at the next commit.
+    std::string secrets = Read(kSecretsPath);
+    secrets.insert(secrets.find("<dict>") + 6,
+                   "<key>ORPHAN</key><dict><key>AuthPassword</key><string>x</string></dict>");
+    Write(kSecretsPath, secrets);
+    {
+        Ref<SCPreferencesRef> prefs = Open();
+        ASSERT_TRUE(SCPreferencesPathRemoveValue(prefs, CFSTR("/NetworkServices/C")));
+        ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
+    }
+    ASSERT_TRUE(Commit("B", nullptr));
+    EXPECT_EQ(Named().size(), 1u);
+    EXPECT_EQ(Held(), Named());
+    EXPECT_EQ(Seen("A"), "second");
+}
+
+TEST_F(Secrets, DamagedSecretsAreNeverWrittenOver)
+{
+    WriteStore(kStore);
+    ASSERT_TRUE(Commit("A", "kept"));
+    Write(kSecretsPath, "not a property list");
+    std::string store = StoreBytes();
+    EXPECT_EQ(Seen("A"), "(none)"); // the marker stays, and reading works
+    EXPECT_FALSE(Commit("B", "other"));
+    EXPECT_EQ(SCError(), kSCStatusFailed);
+    EXPECT_EQ(StoreBytes(), store);
+    EXPECT_EQ(Read(kSecretsPath), "not a property list");
+}
+
+} // namespace
