@@ -79,12 +79,6 @@ void StoreSession::OpenForChange()
                 WithCode("cannot change the preferences store " + StorePath(context_), err));
         throw Failure(OpenFailureWords(context_, err));
     }
-    // The snapshot as read, to go back to when the change fails.
-    if (!VZPreferencesPushMark(MoreSCGetSCPreferencesRef())) {
-        OSStatus err = MoreSCErrorBoolean(false);
-        MoreSCClose(&err, false);
-        throw Failure("cannot prepare a change of the preferences store", err);
-    }
     open_ = true;
 }
 
@@ -94,14 +88,11 @@ void StoreSession::Finish()
     if (kind_ == Kind::Change) {
         // The commit is made here, apart from the apply that the bracket's
         // close makes, so that a failure says which of the two failed: a
-        // failed commit wrote nothing (the destructor then puts the snapshot
-        // back and closes the bracket), a failed apply comes after the change
-        // was saved.
-        SCPreferencesRef prefs = MoreSCGetSCPreferencesRef();
-        if (!SCPreferencesCommitChanges(prefs))
+        // failed commit wrote nothing (the destructor then abandons the
+        // bracket), a failed apply comes after the change was saved.
+        if (!SCPreferencesCommitChanges(MoreSCGetSCPreferencesRef()))
             throw Failure("cannot save the preferences store " + StorePath(context_),
                           MoreSCErrorBoolean(false));
-        (void)VZPreferencesPopMark(prefs, false);
     }
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
@@ -112,11 +103,10 @@ void StoreSession::Finish()
 StoreSession::~StoreSession()
 {
     if (!open_) return;
-    // A change that failed: the snapshot goes back to the mark, so that the
-    // close commits nothing of it, not even what the model's writers marked
-    // for commit. A restore that cannot finish leaves the snapshot refusing
-    // to commit, which writes nothing either.
-    if (kind_ == Kind::Change) (void)VZPreferencesPopMark(MoreSCGetSCPreferencesRef(), true);
+    // A command that failed: nothing of it is kept, not even what a recipe
+    // or another writer of the model kept for commit before a later step
+    // failed, and the running system is told of nothing.
+    (void)MoreSCAbandon();
     OSStatus err = kSCStatusFailed; // nothing of this bracket is to be kept
     MoreSCClose(&err, false);
 }

@@ -8,10 +8,10 @@
 // snapshot to its commit: another process that changes the store meanwhile
 // waits (or, with --no-wait, fails with 3002), so no change is ever lost, and
 // a snapshot found stale when the lock is finally taken is simply taken again
-// (nothing has been decided on it yet). A change that fails half way is
-// undone in the snapshot (a restore point taken when the session opened)
-// before the bracket closes: the model commits a bracket in which any inner
-// writer succeeded, and the command keeps all of its change or none of it.
+// (nothing has been decided on it yet). A command that fails half way
+// abandons the bracket (MoreSCAbandon) before it closes it: the model would
+// otherwise commit and apply a bracket in which any inner writer succeeded,
+// and the command keeps all of its change or none of it.
 #ifndef VZ_NETSETUP_STORE_H
 #define VZ_NETSETUP_STORE_H
 
@@ -34,7 +34,7 @@ class StoreSession {
     // Opens the bracket; throws Failure when the store cannot be opened or
     // (for a change) locked.
     StoreSession(const Context &context, Kind kind);
-    // Closes a bracket that Finish did not: a change is undone first.
+    // Closes a bracket that Finish did not, abandoning it first.
     ~StoreSession();
     StoreSession(const StoreSession &)            = delete;
     StoreSession &operator=(const StoreSession &) = delete;

@@ -48,6 +48,16 @@ OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept;
 // snapshot.
 void MoreSCClose(OSStatus *err, Boolean commit) noexcept;
 
+// Abandons what the outermost bracket holds: the snapshot goes back to what
+// its open read, the changes of every writer that closed successfully inside
+// it included, and the close then neither commits nor applies unless a
+// writer closes successfully after this call. For a caller whose change is
+// all or nothing (a recipe keeps the steps that went well before a failure).
+// Call it at depth 1 only: with no inner bracket open. noErr, or the
+// platform's status when the snapshot could not be put back; the store is
+// then left unwritten all the same (the object refuses every later commit).
+OSStatus MoreSCAbandon(void) noexcept;
+
 // The open preferences object, borrowed, for callers that use the store
 // directly inside a bracket. Never NULL; calling it outside a bracket is a
 // programming error.
