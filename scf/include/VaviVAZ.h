@@ -220,9 +220,11 @@ OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *userVisi
 OSStatus MoreSCRenameSet(CFStringRef setID, CFStringRef newSetUserVisibleName) noexcept;
 
 // Deleting and copying. Every delete that goes through ends by removing the
-// shared services that no set's order or link leads to any more; that sweep
-// fails, removing nothing, while any set's services cannot be resolved, and
-// its error is returned (the delete is then undone, like any failed writer).
+// shared services that no set links to any more; that sweep fails, removing
+// nothing, while any set's links cannot be read (one whose target is not a
+// service path), and its error is returned (the delete is then undone, like
+// any failed writer). A set's service order, damaged or not, does not stop
+// it.
 // A set delete that fails inside a caller's bracket still sweeps the
 // caller's snapshot; the sweep is committed only with the caller's own
 // successful changes.
