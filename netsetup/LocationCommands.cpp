@@ -32,6 +32,8 @@ void ListLocations(Context &context)
     StoreSession          session(context, StoreSession::Kind::Read);
     std::vector<Location> locations = ReadLocations();
     session.Finish();
+    for (const Location &location : locations)
+        NoteDamage(context, location);
     if (context.json) {
         Json list = Json::array();
         for (const Location &location : locations)
@@ -41,12 +43,13 @@ void ListLocations(Context &context)
         Emit(context, document);
         return;
     }
-    // The first column marks the current location with "*".
+    // The first column marks the current location with "*", and one that
+    // cannot be read whole with "!".
     Table table({"", "NAME", "SERVICES", "ID"});
     table.RightAlign(2);
     for (const Location &location : locations)
-        table.Add({location.current ? "*" : "", Cell(location.name),
-                   std::to_string(location.serviceCount), location.id});
+        table.Add({std::string(location.current ? "*" : "") + (location.damage ? "!" : ""),
+                   Cell(location.name), std::to_string(location.serviceCount), location.id});
     context.out += table.Text();
 }
 
@@ -97,10 +100,13 @@ std::pair<std::string, std::string> Rename(const std::vector<Location> &location
     return {location.id, "Renamed location " + Describe(location) + " to " + Quote(newName) + "."};
 }
 
-std::pair<std::string, std::string> Duplicate(const std::vector<Location> &locations,
+std::pair<std::string, std::string> Duplicate(Context                     &context,
+                                              const std::vector<Location> &locations,
                                               const Location &location, const std::string &newName)
 {
     CheckLocationNameFree(locations, newName);
+    // The copy gets every service the location links.
+    MendServiceOrder(context, location);
     Ref<CFStringRef> newID;
     Check(MoreSCDuplicateSet(NewString(location.id).get(), NewString(newName).get(), newID.put()),
           "cannot duplicate location " + Describe(location));
@@ -213,8 +219,8 @@ void AddLocationCommands(CLI::App &app, Context &context)
         CheckNewName(args->newName);
         ChangeLocation(
             c, args->location,
-            [args](StoreSession &, const std::vector<Location> &all, const Location &source) {
-                return Duplicate(all, source, args->newName);
+            [args, &c](StoreSession &, const std::vector<Location> &all, const Location &source) {
+                return Duplicate(c, all, source, args->newName);
             });
     });
 

@@ -136,6 +136,7 @@ void AddService(Context &context, const AddArguments &args)
     std::vector<Service> services = ReadServices(location);
     std::string          name     = args.named ? args.name : port.name;
     CheckServiceNameFree(services, location, name);
+    MendServiceOrder(context, location);
     const std::string what  = "cannot add a service for the port " + port.device;
     Ref<CFStringRef>  setID = NewString(location.id);
     Ref<CFStringRef>  newID;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace netsetup {
 
@@ -112,6 +113,143 @@ StoreSession::~StoreSession()
 }
 
 // ---------------------------------------------------------------------------
+// The services a location links and its service order.
+
+namespace {
+
+// A set's services as its links and its order give them. Stores written by
+// other programs may disagree with what this library writes: an order that
+// leaves out a linked service (the running system starts it all the same),
+// names one twice, names an ID the set does not link, or is damaged. Every
+// linked service is listed once, and the order can be mended to list
+// exactly those.
+struct Layout {
+    std::vector<std::string> ordered;           // linked, in the order's order, each once
+    std::vector<std::string> unordered;         // linked, left out by the order, by ID
+    bool                     linksRead = false; // the services level read, or absent
+    bool                     orderRead = false; // the order read as an array
+    // The order is absent or not an array in a global IPv4 entity that can
+    // be read: the place to write a mended one exists.
+    bool                       orderBroken = false;
+    std::optional<std::string> damage;
+    std::vector<std::string>   problems; // the order's, when it was read
+
+    bool Mendable() const { return linksRead && (orderRead ? !problems.empty() : orderBroken); }
+};
+
+Layout ReadLayout(CFStringRef setID)
+{
+    Layout                   layout;
+    std::vector<std::string> linked;
+    Ref<CFDictionaryRef>     links;
+    OSStatus                 err = MoreSCCopyServicesDict(setID, links.put(), nullptr);
+    if (err == noErr) {
+        CFIndex                   count = CFDictionaryGetCount(links.get());
+        std::vector<const void *> keys(static_cast<size_t>(count));
+        CFDictionaryGetKeysAndValues(links.get(), keys.data(), nullptr);
+        for (const void *key : keys)
+            if (CFGetTypeID(key) == CFStringGetTypeID())
+                linked.push_back(Utf8(static_cast<CFStringRef>(key)));
+        std::sort(linked.begin(), linked.end());
+    }
+    // A set without a services level links nothing.
+    layout.linksRead = err == noErr || err == kSCStatusNoKey;
+    if (!layout.linksRead) layout.damage = WithCode("its services cannot be read", err);
+
+    Ref<CFArrayRef> order;
+    err              = MoreSCCopyServicesDict(setID, nullptr, order.put());
+    layout.orderRead = err == noErr;
+    if (!layout.orderRead) {
+        // The order is reported damaged, and may be written anew, only when
+        // the entity that holds it shows it is: a failure to read it for
+        // another reason (out of memory) must not make a change drop it.
+        Ref<CFDictionaryRef> global;
+        OSStatus  globalErr = MoreSCCopyEntity(setID, nullptr, kSCEntNetIPv4, global.put());
+        CFTypeRef value     = globalErr == noErr
+                                  ? CFDictionaryGetValue(global.get(), kSCPropNetServiceOrder)
+                                  : nullptr;
+        layout.orderBroken =
+            globalErr == noErr && (value == nullptr || CFGetTypeID(value) != CFArrayGetTypeID());
+        // A set of another program's with neither services nor an order is
+        // an empty one.
+        bool empty = globalErr == kSCStatusNoKey && layout.linksRead && linked.empty();
+        if (layout.orderBroken)
+            layout.damage = layout.damage.value_or(WithCode(
+                value == nullptr ? "it has no service order" : "its service order is no list",
+                kCFQErrorObjectNotMade));
+        else if (!empty)
+            layout.damage =
+                layout.damage.value_or(WithCode("its service order cannot be read", err));
+    }
+
+    std::unordered_set<std::string> isLinked(linked.begin(), linked.end()), listed;
+    for (CFIndex i = 0; layout.orderRead && i < CFArrayGetCount(order.get()); i++) {
+        CFTypeRef entry = CFArrayGetValueAtIndex(order.get(), i);
+        if (CFGetTypeID(entry) != CFStringGetTypeID()) {
+            layout.problems.push_back("holds an entry that is no service ID");
+            continue;
+        }
+        std::string id = Utf8(static_cast<CFStringRef>(entry));
+        if (!isLinked.count(id))
+            layout.problems.push_back("names " + id + ", which the location does not link");
+        else if (!listed.insert(id).second)
+            layout.problems.push_back("names " + id + " more than once");
+        else
+            layout.ordered.push_back(id);
+    }
+    for (const std::string &id : linked) {
+        if (listed.count(id)) continue;
+        layout.unordered.push_back(id);
+        if (layout.orderRead) layout.problems.push_back("leaves out " + id);
+    }
+    return layout;
+}
+
+std::string Joined(const std::vector<std::string> &items)
+{
+    std::string out;
+    for (const std::string &item : items)
+        out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+} // namespace
+
+void MendServiceOrder(Context &context, const Location &location)
+{
+    Ref<CFStringRef> setID  = NewString(location.id);
+    Layout           layout = ReadLayout(setID.get());
+    if (!layout.Mendable()) return;
+    std::vector<std::string> order = layout.ordered;
+    order.insert(order.end(), layout.unordered.begin(), layout.unordered.end());
+    Check(MoreSCSetServicesDict(setID.get(), nullptr, NewStringArray(order).get()),
+          "cannot mend the service order of location " + Describe(location));
+    context.notes.push_back("mended the service order of location " + Describe(location) +
+                            ": it lists the " + std::to_string(order.size()) +
+                            " services the location links, each once");
+}
+
+void NoteDamage(Context &context, const Location &location, const std::vector<Service> &services)
+{
+    if (location.damage) {
+        context.notes.push_back(
+            "location " + Describe(location) + ": " + *location.damage +
+            (location.orderDamaged ? "; 'vz-netsetup service order' writes a new one" : ""));
+        context.damaged = true;
+    }
+    if (!location.orderProblems.empty())
+        context.notes.push_back("the service order of location " + Describe(location) + " " +
+                                Joined(location.orderProblems) +
+                                "; 'vz-netsetup service order' mends it");
+    for (const Service &service : services) {
+        if (!service.damage) continue;
+        context.notes.push_back("the service " + service.id + " of location " + Describe(location) +
+                                ": " + *service.damage);
+        context.damaged = true;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Locations.
 
 std::vector<Location> ReadLocations()
@@ -137,13 +275,19 @@ std::vector<Location> ReadLocations()
         Location location;
         location.id      = Utf8(id);
         location.current = current && CFEqual(current.get(), id);
-        if (CFGetTypeID(values[i]) == CFDictionaryGetTypeID())
+        // One location that cannot be read whole costs only itself: it is
+        // listed with what could be read, and can be renamed or deleted.
+        if (CFGetTypeID(values[i]) == CFDictionaryGetTypeID()) {
             location.name =
                 StringValue(static_cast<CFDictionaryRef>(values[i]), kSCPropUserDefinedName);
-        Ref<CFArrayRef> order;
-        Check(MoreSCCopyServiceIDs(id, order.put(), nullptr),
-              "cannot list the services of location " + Describe(location));
-        location.serviceCount = static_cast<size_t>(CFArrayGetCount(order.get()));
+            Layout layout          = ReadLayout(id);
+            location.serviceCount  = layout.ordered.size() + layout.unordered.size();
+            location.damage        = layout.damage;
+            location.orderDamaged  = layout.orderBroken;
+            location.orderProblems = layout.problems;
+        } else {
+            location.damage = WithCode("its record is no dictionary", kCFQErrorObjectNotMade);
+        }
         locations.push_back(std::move(location));
     }
     // By name, then by ID: the store's own order of its sets means nothing.
@@ -294,6 +438,22 @@ void DecodeService(CFDictionaryRef dict, Service *service)
 
 namespace {
 
+// A service of a listing: one whose link or record cannot be read is listed
+// with its damage.
+Service ReadListedService(CFStringRef setID, const std::string &id, size_t position)
+{
+    Service service;
+    service.id       = id;
+    service.position = position;
+    Ref<CFDictionaryRef> dict;
+    OSStatus             err = MoreSCCopyEntitiesDict(setID, NewString(id).get(), dict.put());
+    if (err == noErr)
+        DecodeService(dict.get(), &service);
+    else
+        service.damage = WithCode("its link or record cannot be read", err);
+    return service;
+}
+
 Service ReadServiceOfSet(const Location &location, CFStringRef setID, CFStringRef serviceID)
 {
     Service service;
@@ -314,17 +474,17 @@ Service ReadService(const Location &location, const std::string &serviceID)
 
 std::vector<Service> ReadServices(const Location &location)
 {
-    Ref<CFStringRef> setID = NewString(location.id);
-    Ref<CFArrayRef>  order;
-    Check(MoreSCCopyServiceIDs(setID.get(), order.put(), nullptr),
-          "cannot list the services of location " + Describe(location));
+    Ref<CFStringRef> setID  = NewString(location.id);
+    Layout           layout = ReadLayout(setID.get());
+    if (!layout.linksRead)
+        throw Failure("cannot list the services of location " + Describe(location) + ": " +
+                      *layout.damage);
     std::vector<Service> services;
-    services.reserve(static_cast<size_t>(CFArrayGetCount(order.get())));
-    for (CFIndex i = 0; i < CFArrayGetCount(order.get()); i++) {
-        auto id = static_cast<CFStringRef>(CFArrayGetValueAtIndex(order.get(), i));
-        services.push_back(ReadServiceOfSet(location, setID.get(), id));
-        services.back().position = static_cast<size_t>(i) + 1;
-    }
+    services.reserve(layout.ordered.size() + layout.unordered.size());
+    for (size_t i = 0; i < layout.ordered.size(); i++)
+        services.push_back(ReadListedService(setID.get(), layout.ordered[i], i + 1));
+    for (const std::string &id : layout.unordered)
+        services.push_back(ReadListedService(setID.get(), id, 0));
     return services;
 }
 
