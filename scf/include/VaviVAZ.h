@@ -271,10 +271,7 @@ OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID,
 // marks the modem's Interface and writes its hold settings. PPP's LCP echo is
 // on for the devices "en0" and "modem" and for AirPort, off for others.
 //
-// portDict must keep the rules of a port record: a name, hardware (Ethernet,
-// AirPort, Modem, FireWire), type (Ethernet, PPP, FireWire) and device name;
-// a subtype (PPPSerial or PPPoE) exactly with type PPP; a MAC address exactly
-// when the hardware is not Modem; a hardware variant only with Modem. A
+// portDict must keep the rules of a port record (MoreSCCheckPortRecord); a
 // record that breaks one stops the process with an assertion. The new
 // service's ID is handed out in *newServiceID when that is not NULL. Codes:
 // the store's, the builders' and the catalogue's (a script folder that cannot
@@ -284,6 +281,16 @@ OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID,
 // neither the service nor its link.
 OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict,
                           CFStringRef *newServiceID) noexcept;
+
+// Whether a service can be made from the port record portDict: it has a
+// name, hardware (Ethernet, AirPort, Modem, FireWire), type (Ethernet, PPP,
+// FireWire) and device name; a subtype (PPPSerial or PPPoE) exactly with type
+// PPP; a MAC address exactly when the hardware is not Modem; a hardware
+// variant only with Modem; its name, device name and MAC address are
+// strings. noErr, or -50 with *reason, when reason is not NULL, set to
+// static words naming the first rule broken ("its controller reports no MAC
+// address"; the scanner's records break no other). Reads nothing else.
+OSStatus MoreSCCheckPortRecord(CFDictionaryRef portDict, const char **reason) noexcept;
 
 // Makes a new set named userVisibleName (required) with a global IPv4 entity
 // (its service order), a NetInfo global entity up to 10.4.x, and a new
