@@ -3,9 +3,7 @@
 #include "Output.h"
 #include "Store.h"
 
-#include "MoreCFQ.h"
 #include "VaviVAZ.h"
-#include "VaviVAZDigest.h"
 
 #include <CLI/CLI.hpp>
 #include <SystemConfiguration/SystemConfiguration.h>
@@ -115,43 +113,6 @@ std::pair<std::string, std::string> Duplicate(Context                     &conte
                     ")."};
 }
 
-// A new set without services: an empty services level, the globals a new set
-// has (the IPv4 global entity, which holds the empty service order, and up to
-// 10.4 the NetInfo one) and its name.
-std::string CreateEmptySet(StoreSession &session, const std::string &name)
-{
-    const std::string what  = "cannot create location " + Quote(name);
-    SCPreferencesRef  prefs = MoreSCGetSCPreferencesRef();
-    Ref<CFStringRef>  parent(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("/%@"), kSCPrefSets));
-    Ref<CFStringRef>  setPath(SCPreferencesPathCreateUniqueChild(prefs, parent.get()));
-    session.MarkChanged();
-    if (!setPath) throw Failure(what, MoreSCError(nullptr));
-    std::string path = Utf8(setPath.get());
-    std::string id   = path.substr(path.rfind('/') + 1);
-
-    Ref<CFDictionaryRef> empty(CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
-                                                  &kCFTypeDictionaryKeyCallBacks,
-                                                  &kCFTypeDictionaryValueCallBacks));
-    for (CFStringRef level : {kSCCompService, kSCCompGlobal}) {
-        Ref<CFStringRef> levelPath(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@/%@/%@"),
-                                                            setPath.get(), kSCCompNetwork, level));
-        if (!empty || !levelPath) throw Failure(what, kCFQErrorObjectNotMade);
-        Check(MoreSCErrorBoolean(SCPreferencesPathSetValue(prefs, levelPath.get(), empty.get())),
-              what);
-    }
-    Ref<CFStringRef>         setID = NewString(id);
-    MoreSCGlobalDigest       digest{};
-    std::vector<CFStringRef> globals = {kSCEntNetIPv4};
-    if (MoreSCGetSystemVersion() <= 0x104F) globals.push_back(kSCEntNetNetInfo);
-    for (CFStringRef protocol : globals) {
-        Ref<CFMutableDictionaryRef> entity;
-        Check(MoreSCCreateGlobalEntity(protocol, &digest, entity.put()), what);
-        Check(MoreSCNewEntity(setID.get(), nullptr, protocol, entity.get()), what);
-    }
-    Check(MoreSCRenameSet(setID.get(), NewString(name).get()), what);
-    return id;
-}
-
 // fromPorts: with a new service for every port the scanner finds, in its
 // order.
 void CreateLocation(Context &context, const std::string &name, bool fromPorts)
@@ -159,16 +120,15 @@ void CreateLocation(Context &context, const std::string &name, bool fromPorts)
     CheckNewName(name);
     StoreSession session(context, StoreSession::Kind::Change);
     CheckLocationNameFree(ReadLocations(), name);
-    std::string id;
-    if (fromPorts) {
-        Ref<CFStringRef> newID;
+    Ref<CFStringRef> newID;
+    if (fromPorts)
         Check(MoreSCNewSet(NewString(name).get(), newID.put()),
               "cannot create location " + Quote(name) + " from the machine's ports");
-        id = Utf8(newID.get());
-    } else {
-        id = CreateEmptySet(session, name);
-    }
-    Location location = ResolveLocation(ReadLocations(), id);
+    else
+        Check(MoreSCNewEmptySet(NewString(name).get(), newID.put()),
+              "cannot create location " + Quote(name));
+    std::string id       = Utf8(newID.get());
+    Location    location = ResolveLocation(ReadLocations(), id);
     session.Finish();
     std::string sentence = "Created location " + Describe(location);
     if (fromPorts)

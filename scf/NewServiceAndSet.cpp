@@ -421,7 +421,9 @@ static OSStatus StoreEmptyLevel(CFStringRef setID,
     return err;
 }
 
-OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept
+// A new set named userVisibleName: empty, or with a service for every port.
+static OSStatus NewSet(CFStringRef userVisibleName, Boolean forPorts,
+                       CFStringRef *newSetID) noexcept
 {
     OSStatus               err          = noErr;
     UInt32                 version      = 0;
@@ -444,7 +446,7 @@ OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexce
     if (err == noErr && version <= kLastVersionWithNetInfoGlobals) {
         err = AddGlobalEntityToSet(setID, kSCEntNetNetInfo, &globalDigest);
     }
-    if (err == noErr) err = AddServicesForPorts(setID);
+    if (err == noErr && forPorts) err = AddServicesForPorts(setID);
     if (err == noErr) err = RenameSetInBracket(setID, userVisibleName);
     MoreSCClose(&err, true);
 
@@ -458,4 +460,14 @@ OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexce
     CFQRelease(setID);
     VZ_ASSERT((newSetID == NULL) || ((err == noErr) == (*newSetID != NULL)));
     return err;
+}
+
+OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept
+{
+    return NewSet(userVisibleName, true, newSetID);
+}
+
+OSStatus MoreSCNewEmptySet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept
+{
+    return NewSet(userVisibleName, false, newSetID);
 }

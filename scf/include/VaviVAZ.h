@@ -303,4 +303,8 @@ OSStatus MoreSCCheckPortRecord(CFDictionaryRef portDict, const char **reason) no
 // services behind.
 OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept;
 
+// Makes a new set as MoreSCNewSet does, but without services: its service
+// order is empty. The same codes, but for the scan's.
+OSStatus MoreSCNewEmptySet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept;
+
 #endif
