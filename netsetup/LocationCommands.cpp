@@ -59,11 +59,14 @@ void ChangeLocation(Context &context, const std::string &nameOrID,
                         StoreSession &, const std::vector<Location> &, const Location &)> &change)
 {
     StoreSession          session(context, StoreSession::Kind::Change);
-    std::vector<Location> locations = ReadLocations();
-    const Location       &location  = ResolveLocation(locations, nameOrID);
+    std::vector<Location> locations = ReadLocations(false);
+    const Location        location  = RereadLocation(ResolveLocation(locations, nameOrID));
     auto [id, sentence]             = change(session, locations, location);
     Location after                  = location;
-    if (!id.empty()) after = ResolveLocation(ReadLocations(), id);
+    if (!id.empty()) {
+        after.id = id;
+        after    = RereadLocation(after);
+    }
     session.Finish();
     Report(context, after, sentence);
 }
@@ -119,7 +122,7 @@ void CreateLocation(Context &context, const std::string &name, bool fromPorts)
 {
     CheckNewName(name);
     StoreSession session(context, StoreSession::Kind::Change);
-    CheckLocationNameFree(ReadLocations(), name);
+    CheckLocationNameFree(ReadLocations(false), name);
     Ref<CFStringRef> newID;
     if (fromPorts)
         Check(MoreSCNewSet(NewString(name).get(), newID.put()),
@@ -127,8 +130,9 @@ void CreateLocation(Context &context, const std::string &name, bool fromPorts)
     else
         Check(MoreSCNewEmptySet(NewString(name).get(), newID.put()),
               "cannot create location " + Quote(name));
-    std::string id       = Utf8(newID.get());
-    Location    location = ResolveLocation(ReadLocations(), id);
+    Location location;
+    location.id = Utf8(newID.get());
+    location    = RereadLocation(location);
     session.Finish();
     std::string sentence = "Created location " + Describe(location);
     if (fromPorts)

@@ -182,8 +182,10 @@ Layout ReadLayout(CFStringRef setID)
                 layout.damage.value_or(WithCode("its service order cannot be read", err));
     }
 
+    // Without the links there is nothing to hold the order against.
     std::unordered_set<std::string> isLinked(linked.begin(), linked.end()), listed;
-    for (CFIndex i = 0; layout.orderRead && i < CFArrayGetCount(order.get()); i++) {
+    bool                            compare = layout.orderRead && layout.linksRead;
+    for (CFIndex i = 0; compare && i < CFArrayGetCount(order.get()); i++) {
         CFTypeRef entry = CFArrayGetValueAtIndex(order.get(), i);
         if (CFGetTypeID(entry) != CFStringGetTypeID()) {
             layout.problems.push_back("holds an entry that is no service ID");
@@ -200,7 +202,7 @@ Layout ReadLayout(CFStringRef setID)
     for (const std::string &id : linked) {
         if (listed.count(id)) continue;
         layout.unordered.push_back(id);
-        if (layout.orderRead) layout.problems.push_back("leaves out " + id);
+        if (compare) layout.problems.push_back("leaves out " + id);
     }
     return layout;
 }
@@ -252,7 +254,21 @@ void NoteDamage(Context &context, const Location &location, const std::vector<Se
 // ---------------------------------------------------------------------------
 // Locations.
 
-std::vector<Location> ReadLocations()
+namespace {
+
+// The location's service count, damage and order problems.
+void ReadLocationServices(Location *location)
+{
+    Layout layout           = ReadLayout(NewString(location->id).get());
+    location->serviceCount  = layout.ordered.size() + layout.unordered.size();
+    location->damage        = layout.damage;
+    location->orderDamaged  = layout.orderBroken;
+    location->orderProblems = layout.problems;
+}
+
+} // namespace
+
+std::vector<Location> ReadLocations(bool withServices)
 {
     std::vector<Location> locations;
     Ref<CFDictionaryRef>  sets;
@@ -280,11 +296,7 @@ std::vector<Location> ReadLocations()
         if (CFGetTypeID(values[i]) == CFDictionaryGetTypeID()) {
             location.name =
                 StringValue(static_cast<CFDictionaryRef>(values[i]), kSCPropUserDefinedName);
-            Layout layout          = ReadLayout(id);
-            location.serviceCount  = layout.ordered.size() + layout.unordered.size();
-            location.damage        = layout.damage;
-            location.orderDamaged  = layout.orderBroken;
-            location.orderProblems = layout.problems;
+            if (withServices) ReadLocationServices(&location);
         } else {
             location.damage = WithCode("its record is no dictionary", kCFQErrorObjectNotMade);
         }
@@ -297,12 +309,24 @@ std::vector<Location> ReadLocations()
     return locations;
 }
 
+namespace {
+
+// The location with its services read.
+Location WithServices(Location location)
+{
+    if (!location.damage) ReadLocationServices(&location);
+    return location;
+}
+
+} // namespace
+
 Location SelectedLocation(const Context &context)
 {
-    std::vector<Location> locations = ReadLocations();
-    if (!context.location.empty()) return ResolveLocation(locations, context.location);
+    std::vector<Location> locations = ReadLocations(false);
+    if (!context.location.empty())
+        return WithServices(ResolveLocation(locations, context.location));
     for (const Location &location : locations)
-        if (location.current) return location;
+        if (location.current) return WithServices(location);
     Ref<CFStringRef> current;
     OSStatus         err = MoreSCCopyCurrentSet(current.put());
     if (err == kSCStatusNoKey)
@@ -339,7 +363,7 @@ const Location &ResolveLocation(const std::vector<Location> &locations, const st
 
 Location RereadLocation(const Location &location)
 {
-    return ResolveLocation(ReadLocations(), location.id);
+    return WithServices(ResolveLocation(ReadLocations(false), location.id));
 }
 
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,

@@ -132,8 +132,10 @@ struct ProxyKind {
 };
 extern const ProxyKind kProxyKinds[6];
 
-// Every location. No sets level at all is no location.
-std::vector<Location> ReadLocations();
+// Every location. No sets level at all is no location. withServices false:
+// only their IDs, names and which is current, for finding one (the locations
+// the functions below hand out have their services counted).
+std::vector<Location> ReadLocations(bool withServices = true);
 // The location --location names, or the current one.
 Location SelectedLocation(const Context &context);
 // The location NAME-OR-ID names among locations.
