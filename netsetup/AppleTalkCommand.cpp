@@ -36,6 +36,8 @@ void AppleTalk(Context &context, const std::string &state)
         bool         wanted = state == "on";
         StoreSession session(context, StoreSession::Kind::Change);
         location = SelectedLocation(context);
+        // The switch walks the service order: it must list every service.
+        MendServiceOrder(context, location);
         Check(MoreSCSetAppleTalkActive(NewString(location.id).get(), wanted),
               "cannot switch AppleTalk " + state + " in location " + Describe(location));
         on = IsAppleTalkOn(location);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -39,6 +40,11 @@ struct Context {
     // Everything the command prints on standard output, written in one go at
     // the end, so that a failure half way prints nothing but its error.
     std::string out;
+    // Lines for standard error after the output of a command that ran to
+    // its end: what it could not read whole, or mended on the way. damaged:
+    // the output lacks something, and the exit status is 1.
+    std::vector<std::string> notes;
+    bool                     damaged = false;
 };
 
 // A command line that asks for something impossible (exit status 2). The

@@ -56,6 +56,7 @@ void ListDHCP(Context &context)
             listed.push_back(unknown);
         }
     }
+    NoteDamage(context, location, listed);
     if (!context.json) {
         context.out += ServicesTable(listed);
         return;

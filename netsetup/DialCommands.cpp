@@ -140,6 +140,8 @@ void ConfigurePort(Context &context, PortJob job, const std::vector<Port> &ports
             throw Failure(job.kind + " needs " + job.needs + ", and the service " +
                           Describe(*service) + " on " + job.device + " has the hardware " +
                           Cell(service->hardware));
+    // The recipe walks the service order: it must list every service.
+    MendServiceOrder(context, location);
     Check(job.recipe(NewString(job.device).get(), location, *onPort.front()),
           "cannot configure " + job.kind + " on " + job.device);
 

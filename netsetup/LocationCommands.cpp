@@ -3,9 +3,7 @@
 #include "Output.h"
 #include "Store.h"
 
-#include "MoreCFQ.h"
 #include "VaviVAZ.h"
-#include "VaviVAZDigest.h"
 
 #include <CLI/CLI.hpp>
 #include <SystemConfiguration/SystemConfiguration.h>
@@ -32,6 +30,8 @@ void ListLocations(Context &context)
     StoreSession          session(context, StoreSession::Kind::Read);
     std::vector<Location> locations = ReadLocations();
     session.Finish();
+    for (const Location &location : locations)
+        NoteDamage(context, location);
     if (context.json) {
         Json list = Json::array();
         for (const Location &location : locations)
@@ -41,12 +41,13 @@ void ListLocations(Context &context)
         Emit(context, document);
         return;
     }
-    // The first column marks the current location with "*".
+    // The first column marks the current location with "*", and one that
+    // cannot be read whole with "!".
     Table table({"", "NAME", "SERVICES", "ID"});
     table.RightAlign(2);
     for (const Location &location : locations)
-        table.Add({location.current ? "*" : "", Cell(location.name),
-                   std::to_string(location.serviceCount), location.id});
+        table.Add({std::string(location.current ? "*" : "") + (location.damage ? "!" : ""),
+                   Cell(location.name), std::to_string(location.serviceCount), location.id});
     context.out += table.Text();
 }
 
@@ -58,11 +59,14 @@ void ChangeLocation(Context &context, const std::string &nameOrID,
                         StoreSession &, const std::vector<Location> &, const Location &)> &change)
 {
     StoreSession          session(context, StoreSession::Kind::Change);
-    std::vector<Location> locations = ReadLocations();
-    const Location       &location  = ResolveLocation(locations, nameOrID);
+    std::vector<Location> locations = ReadLocations(false);
+    const Location        location  = RereadLocation(ResolveLocation(locations, nameOrID));
     auto [id, sentence]             = change(session, locations, location);
     Location after                  = location;
-    if (!id.empty()) after = ResolveLocation(ReadLocations(), id);
+    if (!id.empty()) {
+        after.id = id;
+        after    = RereadLocation(after);
+    }
     session.Finish();
     Report(context, after, sentence);
 }
@@ -97,10 +101,13 @@ std::pair<std::string, std::string> Rename(const std::vector<Location> &location
     return {location.id, "Renamed location " + Describe(location) + " to " + Quote(newName) + "."};
 }
 
-std::pair<std::string, std::string> Duplicate(const std::vector<Location> &locations,
+std::pair<std::string, std::string> Duplicate(Context                     &context,
+                                              const std::vector<Location> &locations,
                                               const Location &location, const std::string &newName)
 {
     CheckLocationNameFree(locations, newName);
+    // The copy gets every service the location links.
+    MendServiceOrder(context, location);
     Ref<CFStringRef> newID;
     Check(MoreSCDuplicateSet(NewString(location.id).get(), NewString(newName).get(), newID.put()),
           "cannot duplicate location " + Describe(location));
@@ -109,60 +116,23 @@ std::pair<std::string, std::string> Duplicate(const std::vector<Location> &locat
                     ")."};
 }
 
-// A new set without services: an empty services level, the globals a new set
-// has (the IPv4 global entity, which holds the empty service order, and up to
-// 10.4 the NetInfo one) and its name.
-std::string CreateEmptySet(StoreSession &session, const std::string &name)
-{
-    const std::string what  = "cannot create location " + Quote(name);
-    SCPreferencesRef  prefs = MoreSCGetSCPreferencesRef();
-    Ref<CFStringRef>  parent(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("/%@"), kSCPrefSets));
-    Ref<CFStringRef>  setPath(SCPreferencesPathCreateUniqueChild(prefs, parent.get()));
-    session.MarkChanged();
-    if (!setPath) throw Failure(what, MoreSCError(nullptr));
-    std::string path = Utf8(setPath.get());
-    std::string id   = path.substr(path.rfind('/') + 1);
-
-    Ref<CFDictionaryRef> empty(CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
-                                                  &kCFTypeDictionaryKeyCallBacks,
-                                                  &kCFTypeDictionaryValueCallBacks));
-    for (CFStringRef level : {kSCCompService, kSCCompGlobal}) {
-        Ref<CFStringRef> levelPath(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@/%@/%@"),
-                                                            setPath.get(), kSCCompNetwork, level));
-        if (!empty || !levelPath) throw Failure(what, kCFQErrorObjectNotMade);
-        Check(MoreSCErrorBoolean(SCPreferencesPathSetValue(prefs, levelPath.get(), empty.get())),
-              what);
-    }
-    Ref<CFStringRef>         setID = NewString(id);
-    MoreSCGlobalDigest       digest{};
-    std::vector<CFStringRef> globals = {kSCEntNetIPv4};
-    if (MoreSCGetSystemVersion() <= 0x104F) globals.push_back(kSCEntNetNetInfo);
-    for (CFStringRef protocol : globals) {
-        Ref<CFMutableDictionaryRef> entity;
-        Check(MoreSCCreateGlobalEntity(protocol, &digest, entity.put()), what);
-        Check(MoreSCNewEntity(setID.get(), nullptr, protocol, entity.get()), what);
-    }
-    Check(MoreSCRenameSet(setID.get(), NewString(name).get()), what);
-    return id;
-}
-
 // fromPorts: with a new service for every port the scanner finds, in its
 // order.
 void CreateLocation(Context &context, const std::string &name, bool fromPorts)
 {
     CheckNewName(name);
     StoreSession session(context, StoreSession::Kind::Change);
-    CheckLocationNameFree(ReadLocations(), name);
-    std::string id;
-    if (fromPorts) {
-        Ref<CFStringRef> newID;
+    CheckLocationNameFree(ReadLocations(false), name);
+    Ref<CFStringRef> newID;
+    if (fromPorts)
         Check(MoreSCNewSet(NewString(name).get(), newID.put()),
               "cannot create location " + Quote(name) + " from the machine's ports");
-        id = Utf8(newID.get());
-    } else {
-        id = CreateEmptySet(session, name);
-    }
-    Location location = ResolveLocation(ReadLocations(), id);
+    else
+        Check(MoreSCNewEmptySet(NewString(name).get(), newID.put()),
+              "cannot create location " + Quote(name));
+    Location location;
+    location.id = Utf8(newID.get());
+    location    = RereadLocation(location);
     session.Finish();
     std::string sentence = "Created location " + Describe(location);
     if (fromPorts)
@@ -213,8 +183,8 @@ void AddLocationCommands(CLI::App &app, Context &context)
         CheckNewName(args->newName);
         ChangeLocation(
             c, args->location,
-            [args](StoreSession &, const std::vector<Location> &all, const Location &source) {
-                return Duplicate(all, source, args->newName);
+            [args, &c](StoreSession &, const std::vector<Location> &all, const Location &source) {
+                return Duplicate(c, all, source, args->newName);
             });
     });
 

@@ -107,6 +107,7 @@ Json ToJson(const Location &location)
     json["name"]          = Nullable(location.name);
     json["current"]       = location.current;
     json["service_count"] = location.serviceCount;
+    json["damaged"]       = location.damage.has_value();
     return json;
 }
 
@@ -158,6 +159,7 @@ Json ToJson(const Service &service)
     json["modem"] = nullptr;
     if (service.hasModem) json["modem"]["script"] = Nullable(service.script);
     json["entities"] = service.entities;
+    json["damaged"]  = service.damage.has_value();
     return json;
 }
 
@@ -210,11 +212,14 @@ void EmitServices(Context &context, const Location &location, const std::vector<
 
 std::string ServicesTable(const std::vector<Service> &services)
 {
-    // The first column marks an inactive service with "-".
+    // The first column marks an inactive service with "-", and one that
+    // cannot be read with "!".
     Table table({"", "#", "NAME", "DEVICE", "HARDWARE", "IPV4", "ID"});
     table.RightAlign(1);
     for (const Service &service : services)
-        table.Add({service.active ? "" : "-",
+        table.Add({service.damage   ? "!"
+                   : service.active ? ""
+                                    : "-",
                    service.position != 0 ? std::to_string(service.position) : "-",
                    Cell(service.name), Cell(service.device), Cell(service.hardware),
                    IPv4Text(service), service.id});
@@ -272,7 +277,9 @@ std::string ServiceLines(const Service &service, const Location &location, size_
         {"Name", Cell(service.name)},
         {"ID", service.id},
         {"Location", where},
-        {"Position", std::to_string(service.position) + " of " + std::to_string(serviceCount)},
+        {"Position", service.position != 0
+                         ? std::to_string(service.position) + " of " + std::to_string(serviceCount)
+                         : "none: the service order leaves it out"},
         {"Active", service.active ? "yes" : "no"},
         {"Device", Cell(service.device)},
         {"Hardware", Cell(service.hardware)},

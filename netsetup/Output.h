@@ -54,7 +54,8 @@ void Emit(Context &context, const Json &document);
 // memory.
 void EmitServices(Context &context, const Location &location, const std::vector<Service> &services);
 // The services of a location as a table (position 0: "-", a service the
-// location does not list).
+// service order leaves out, or one the location does not list; "!" in the
+// first column: a service that cannot be read).
 std::string ServicesTable(const std::vector<Service> &services);
 // A service's PPP settings in a few words ("number *99#, account "web",
 // password set"), or "-" without a PPP entity. Never the password.

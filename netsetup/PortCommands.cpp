@@ -66,28 +66,6 @@ std::string ResolveDevice(const std::vector<Port> &ports, const std::vector<Serv
 
 namespace {
 
-// Why no service can be made for the port, or nothing when one can: a new
-// service needs a port record that keeps the rules of one. The scanner's
-// records keep them all but one: a network port whose controller reports no
-// MAC address has none.
-std::string WhyNoService(const Port &port)
-{
-    const bool modem = port.hardware == "Modem";
-    if (port.name.empty() || port.device.empty()) return "it has no name or no device";
-    if (!modem && port.hardware != "Ethernet" && port.hardware != "AirPort" &&
-        port.hardware != "FireWire")
-        return "its hardware " + Quote(port.hardware) + " is none a service is made for";
-    if (port.type != "Ethernet" && port.type != "PPP" && port.type != "FireWire")
-        return "its interface type " + Quote(port.type) + " is none a service is made for";
-    if ((port.type == "PPP") != port.subType.has_value() ||
-        (port.subType && *port.subType != "PPPSerial" && *port.subType != "PPPoE"))
-        return "its interface subtype does not go with its type";
-    if (!modem && !port.macAddress) return "its controller reports no MAC address";
-    if (modem && port.macAddress) return "it is a modem with a MAC address";
-    if (!modem && port.variant) return "it is no modem but has a hardware variant";
-    return std::string();
-}
-
 void ListPorts(Context &context)
 {
     std::vector<Port> ports = ReadPorts();
@@ -127,8 +105,8 @@ void AddService(Context &context, const AddArguments &args)
     // The registry is read before the store is locked.
     std::vector<Port> ports = ReadPorts();
     const Port       &port  = ResolvePort(ports, args.port);
-    std::string       why   = WhyNoService(port);
-    if (!why.empty())
+    const char       *why   = nullptr;
+    if (MoreSCCheckPortRecord(port.record.get(), &why) != noErr)
         throw Failure("no service can be made for the port " + port.device + ": " + why);
 
     StoreSession         session(context, StoreSession::Kind::Change);
@@ -136,6 +114,7 @@ void AddService(Context &context, const AddArguments &args)
     std::vector<Service> services = ReadServices(location);
     std::string          name     = args.named ? args.name : port.name;
     CheckServiceNameFree(services, location, name);
+    MendServiceOrder(context, location);
     const std::string what  = "cannot add a service for the port " + port.device;
     Ref<CFStringRef>  setID = NewString(location.id);
     Ref<CFStringRef>  newID;

@@ -208,7 +208,11 @@ Outcome RunCommand(int argc, const char *const *argv)
     } catch (const Failure &error) {
         return Fail(error.what());
     }
-    return Print(std::move(context.out));
+    Outcome outcome = Print(std::move(context.out));
+    for (const std::string &note : context.notes)
+        outcome.err += std::string(kProgram) + ": " + Printable(note) + "\n";
+    if (context.damaged) outcome.status = kExitFailure;
+    return outcome;
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 // Exit statuses: 0 success, 1 the operation failed (one line on standard
 // error saying why, with the library's code when there is one), 2 a usage
 // error (one line saying what was wrong, with a pointer to the command's
-// --help). Standard output gets the command's output only when it succeeded.
+// --help). Standard output gets the command's output only when it ran to its
+// end: a listing that could not read everything lists the rest, says on
+// standard error what it could not read, and exits 1.
 #ifndef VZ_NETSETUP_RUN_H
 #define VZ_NETSETUP_RUN_H
 

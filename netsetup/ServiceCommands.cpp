@@ -32,6 +32,7 @@ void ListServices(Context &context)
     std::vector<Service> services = ReadServices(location);
     session.Finish();
     ReportServices(context, location, services);
+    NoteDamage(context, location, services);
 }
 
 void ShowService(Context &context, const std::string &nameOrID)
@@ -41,6 +42,10 @@ void ShowService(Context &context, const std::string &nameOrID)
     std::vector<Service> services = ReadServices(location);
     Service              service  = ResolveService(services, location, nameOrID);
     session.Finish();
+    if (service.damage) {
+        context.notes.push_back("the service " + service.id + ": " + *service.damage);
+        context.damaged = true;
+    }
     if (!context.json) {
         context.out += ServiceLines(service, location, services.size());
         return;
@@ -72,6 +77,7 @@ void DeleteService(Context &context, const std::string &nameOrID)
     Location             location = SelectedLocation(context);
     std::vector<Service> services = ReadServices(location);
     Service              service  = ResolveService(services, location, nameOrID);
+    MendServiceOrder(context, location);
     Check(MoreSCDeleteService(NewString(location.id).get(), NewString(service.id).get()),
           "cannot delete the service " + Describe(service));
     location = RereadLocation(location);
@@ -82,13 +88,17 @@ void DeleteService(Context &context, const std::string &nameOrID)
 }
 
 // The ID of the shared service that the set's link for serviceID leads to:
-// the one a copy is made from.
+// the one a copy is made from. The order lists every linked service once
+// (MendServiceOrder).
 Ref<CFStringRef> SharedServiceID(CFStringRef setID, const Service &service)
 {
     Ref<CFArrayRef> local, resolved;
     Check(MoreSCCopyServiceIDs(setID, local.put(), resolved.put()),
           "cannot follow the link of the service " + Describe(service));
-    CFIndex index = static_cast<CFIndex>(service.position) - 1;
+    Ref<CFStringRef> id    = NewString(service.id);
+    CFIndex          index = CFArrayGetFirstIndexOfValue(
+                 local.get(), CFRangeMake(0, CFArrayGetCount(local.get())), id.get());
+    if (index < 0) throw Failure("the service order of its location leaves out " + service.id);
     return Ref<CFStringRef>::retain(
         static_cast<CFStringRef>(CFArrayGetValueAtIndex(resolved.get(), index)));
 }
@@ -101,6 +111,7 @@ void DuplicateService(Context &context, const std::string &nameOrID, const std::
     std::vector<Service> services = ReadServices(location);
     Service              service  = ResolveService(services, location, nameOrID);
     CheckServiceNameFree(services, location, newName);
+    MendServiceOrder(context, location);
     Ref<CFStringRef> setID = NewString(location.id);
     Ref<CFStringRef> newID;
     Check(MoreSCDuplicateService(setID.get(), SharedServiceID(setID.get(), service).get(),
@@ -136,11 +147,17 @@ void OrderServices(Context &context, const std::vector<std::string> &namesOrIDs)
         if (std::find(order.begin(), order.end(), service.id) == order.end())
             order.push_back(service.id);
     }
-    if (order != before) {
+    // A stored order that disagrees with the services, or is damaged, is
+    // written anew even when the listing's order stays: that mends it. One
+    // that could not be read for another reason is not replaced.
+    const std::string what = "cannot change the service order of location " + Describe(location);
+    if (location.damage && !location.orderDamaged) throw Failure(what + ": " + *location.damage);
+    if (order != before || location.orderDamaged || !location.orderProblems.empty()) {
         Check(MoreSCSetServicesDict(NewString(location.id).get(), nullptr,
                                     NewStringArray(order).get()),
-              "cannot change the service order of location " + Describe(location));
+              what);
         services = ReadServices(location);
+        location = RereadLocation(location);
     }
     session.Finish();
     ReportServices(context, location, services);

@@ -2,7 +2,8 @@
 // Without SERVICE it asks about the modem's service, found as the status
 // probe finds it: the first service in the location's service order whose
 // interface is the modem's data port; services whose device name cannot be
-// read are passed over.
+// read are passed over, and a service the order leaves out (in a store
+// another program wrote) is looked at after the ordered ones.
 #include "Output.h"
 #include "Store.h"
 
@@ -19,24 +20,10 @@ namespace {
 
 const char *const kModemPort = "ZORVEXMobile-Modem";
 
-// The probe's road: local IDs in service order, each one's BSD name.
 std::optional<Service> FindModemService(const Location &location)
 {
-    Ref<CFStringRef> setID = NewString(location.id);
-    Ref<CFStringRef> port  = NewString(kModemPort);
-    Ref<CFArrayRef>  order;
-    Check(MoreSCCopyServiceIDs(setID.get(), order.put(), nullptr),
-          "cannot list the services of location " + Describe(location));
-    for (CFIndex i = 0; i < CFArrayGetCount(order.get()); i++) {
-        auto             id = static_cast<CFStringRef>(CFArrayGetValueAtIndex(order.get(), i));
-        Ref<CFStringRef> name;
-        if (MoreSCCopyBSDNameOfService(setID.get(), id, name.put()) == noErr &&
-            CFEqual(name.get(), port.get())) {
-            Service service  = ReadService(location, Utf8(id));
-            service.position = static_cast<size_t>(i) + 1;
-            return service;
-        }
-    }
+    for (const Service &service : ReadServices(location))
+        if (service.device == kModemPort) return service;
     return std::nullopt;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace netsetup {
 
@@ -79,12 +80,6 @@ void StoreSession::OpenForChange()
                 WithCode("cannot change the preferences store " + StorePath(context_), err));
         throw Failure(OpenFailureWords(context_, err));
     }
-    // The snapshot as read, to go back to when the change fails.
-    if (!VZPreferencesPushMark(MoreSCGetSCPreferencesRef())) {
-        OSStatus err = MoreSCErrorBoolean(false);
-        MoreSCClose(&err, false);
-        throw Failure("cannot prepare a change of the preferences store", err);
-    }
     open_ = true;
 }
 
@@ -94,14 +89,11 @@ void StoreSession::Finish()
     if (kind_ == Kind::Change) {
         // The commit is made here, apart from the apply that the bracket's
         // close makes, so that a failure says which of the two failed: a
-        // failed commit wrote nothing (the destructor then puts the snapshot
-        // back and closes the bracket), a failed apply comes after the change
-        // was saved.
-        SCPreferencesRef prefs = MoreSCGetSCPreferencesRef();
-        if (!SCPreferencesCommitChanges(prefs))
+        // failed commit wrote nothing (the destructor then abandons the
+        // bracket), a failed apply comes after the change was saved.
+        if (!SCPreferencesCommitChanges(MoreSCGetSCPreferencesRef()))
             throw Failure("cannot save the preferences store " + StorePath(context_),
                           MoreSCErrorBoolean(false));
-        (void)VZPreferencesPopMark(prefs, false);
     }
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
@@ -112,19 +104,171 @@ void StoreSession::Finish()
 StoreSession::~StoreSession()
 {
     if (!open_) return;
-    // A change that failed: the snapshot goes back to the mark, so that the
-    // close commits nothing of it, not even what the model's writers marked
-    // for commit. A restore that cannot finish leaves the snapshot refusing
-    // to commit, which writes nothing either.
-    if (kind_ == Kind::Change) (void)VZPreferencesPopMark(MoreSCGetSCPreferencesRef(), true);
+    // A command that failed: nothing of it is kept, not even what a recipe
+    // or another writer of the model kept for commit before a later step
+    // failed, and the running system is told of nothing.
+    (void)MoreSCAbandon();
     OSStatus err = kSCStatusFailed; // nothing of this bracket is to be kept
     MoreSCClose(&err, false);
 }
 
 // ---------------------------------------------------------------------------
+// The services a location links and its service order.
+
+namespace {
+
+// A set's services as its links and its order give them. Stores written by
+// other programs may disagree with what this library writes: an order that
+// leaves out a linked service (the running system starts it all the same),
+// names one twice, names an ID the set does not link, or is damaged. Every
+// linked service is listed once, and the order can be mended to list
+// exactly those.
+struct Layout {
+    std::vector<std::string> ordered;           // linked, in the order's order, each once
+    std::vector<std::string> unordered;         // linked, left out by the order, by ID
+    bool                     linksRead = false; // the services level read, or absent
+    bool                     orderRead = false; // the order read as an array
+    // The order is absent or not an array in a global IPv4 entity that can
+    // be read: the place to write a mended one exists.
+    bool                       orderBroken = false;
+    std::optional<std::string> damage;
+    std::vector<std::string>   problems; // the order's, when it was read
+
+    bool Mendable() const { return linksRead && (orderRead ? !problems.empty() : orderBroken); }
+};
+
+Layout ReadLayout(CFStringRef setID)
+{
+    Layout                   layout;
+    std::vector<std::string> linked;
+    Ref<CFDictionaryRef>     links;
+    OSStatus                 err = MoreSCCopyServicesDict(setID, links.put(), nullptr);
+    if (err == noErr) {
+        CFIndex                   count = CFDictionaryGetCount(links.get());
+        std::vector<const void *> keys(static_cast<size_t>(count));
+        CFDictionaryGetKeysAndValues(links.get(), keys.data(), nullptr);
+        for (const void *key : keys)
+            if (CFGetTypeID(key) == CFStringGetTypeID())
+                linked.push_back(Utf8(static_cast<CFStringRef>(key)));
+        std::sort(linked.begin(), linked.end());
+    }
+    // A set without a services level links nothing.
+    layout.linksRead = err == noErr || err == kSCStatusNoKey;
+    if (!layout.linksRead) layout.damage = WithCode("its services cannot be read", err);
+
+    Ref<CFArrayRef> order;
+    err              = MoreSCCopyServicesDict(setID, nullptr, order.put());
+    layout.orderRead = err == noErr;
+    if (!layout.orderRead) {
+        // The order is reported damaged, and may be written anew, only when
+        // the entity that holds it shows it is: a failure to read it for
+        // another reason (out of memory) must not make a change drop it.
+        Ref<CFDictionaryRef> global;
+        OSStatus  globalErr = MoreSCCopyEntity(setID, nullptr, kSCEntNetIPv4, global.put());
+        CFTypeRef value     = globalErr == noErr
+                                  ? CFDictionaryGetValue(global.get(), kSCPropNetServiceOrder)
+                                  : nullptr;
+        layout.orderBroken =
+            globalErr == noErr && (value == nullptr || CFGetTypeID(value) != CFArrayGetTypeID());
+        // A set of another program's with neither services nor an order is
+        // an empty one.
+        bool empty = globalErr == kSCStatusNoKey && layout.linksRead && linked.empty();
+        if (layout.orderBroken)
+            layout.damage = layout.damage.value_or(WithCode(
+                value == nullptr ? "it has no service order" : "its service order is no list",
+                kCFQErrorObjectNotMade));
+        else if (!empty)
+            layout.damage =
+                layout.damage.value_or(WithCode("its service order cannot be read", err));
+    }
+
+    // Without the links there is nothing to hold the order against.
+    std::unordered_set<std::string> isLinked(linked.begin(), linked.end()), listed;
+    bool                            compare = layout.orderRead && layout.linksRead;
+    for (CFIndex i = 0; compare && i < CFArrayGetCount(order.get()); i++) {
+        CFTypeRef entry = CFArrayGetValueAtIndex(order.get(), i);
+        if (CFGetTypeID(entry) != CFStringGetTypeID()) {
+            layout.problems.push_back("holds an entry that is no service ID");
+            continue;
+        }
+        std::string id = Utf8(static_cast<CFStringRef>(entry));
+        if (!isLinked.count(id))
+            layout.problems.push_back("names " + id + ", which the location does not link");
+        else if (!listed.insert(id).second)
+            layout.problems.push_back("names " + id + " more than once");
+        else
+            layout.ordered.push_back(id);
+    }
+    for (const std::string &id : linked) {
+        if (listed.count(id)) continue;
+        layout.unordered.push_back(id);
+        if (compare) layout.problems.push_back("leaves out " + id);
+    }
+    return layout;
+}
+
+std::string Joined(const std::vector<std::string> &items)
+{
+    std::string out;
+    for (const std::string &item : items)
+        out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+} // namespace
+
+void MendServiceOrder(Context &context, const Location &location)
+{
+    Ref<CFStringRef> setID  = NewString(location.id);
+    Layout           layout = ReadLayout(setID.get());
+    if (!layout.Mendable()) return;
+    std::vector<std::string> order = layout.ordered;
+    order.insert(order.end(), layout.unordered.begin(), layout.unordered.end());
+    Check(MoreSCSetServicesDict(setID.get(), nullptr, NewStringArray(order).get()),
+          "cannot mend the service order of location " + Describe(location));
+    context.notes.push_back("mended the service order of location " + Describe(location) +
+                            ": it lists the " + std::to_string(order.size()) +
+                            " services the location links, each once");
+}
+
+void NoteDamage(Context &context, const Location &location, const std::vector<Service> &services)
+{
+    if (location.damage) {
+        context.notes.push_back(
+            "location " + Describe(location) + ": " + *location.damage +
+            (location.orderDamaged ? "; 'vz-netsetup service order' writes a new one" : ""));
+        context.damaged = true;
+    }
+    if (!location.orderProblems.empty())
+        context.notes.push_back("the service order of location " + Describe(location) + " " +
+                                Joined(location.orderProblems) +
+                                "; 'vz-netsetup service order' mends it");
+    for (const Service &service : services) {
+        if (!service.damage) continue;
+        context.notes.push_back("the service " + service.id + " of location " + Describe(location) +
+                                ": " + *service.damage);
+        context.damaged = true;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Locations.
 
-std::vector<Location> ReadLocations()
+namespace {
+
+// The location's service count, damage and order problems.
+void ReadLocationServices(Location *location)
+{
+    Layout layout           = ReadLayout(NewString(location->id).get());
+    location->serviceCount  = layout.ordered.size() + layout.unordered.size();
+    location->damage        = layout.damage;
+    location->orderDamaged  = layout.orderBroken;
+    location->orderProblems = layout.problems;
+}
+
+} // namespace
+
+std::vector<Location> ReadLocations(bool withServices)
 {
     std::vector<Location> locations;
     Ref<CFDictionaryRef>  sets;
@@ -147,13 +291,15 @@ std::vector<Location> ReadLocations()
         Location location;
         location.id      = Utf8(id);
         location.current = current && CFEqual(current.get(), id);
-        if (CFGetTypeID(values[i]) == CFDictionaryGetTypeID())
+        // One location that cannot be read whole costs only itself: it is
+        // listed with what could be read, and can be renamed or deleted.
+        if (CFGetTypeID(values[i]) == CFDictionaryGetTypeID()) {
             location.name =
                 StringValue(static_cast<CFDictionaryRef>(values[i]), kSCPropUserDefinedName);
-        Ref<CFArrayRef> order;
-        Check(MoreSCCopyServiceIDs(id, order.put(), nullptr),
-              "cannot list the services of location " + Describe(location));
-        location.serviceCount = static_cast<size_t>(CFArrayGetCount(order.get()));
+            if (withServices) ReadLocationServices(&location);
+        } else {
+            location.damage = WithCode("its record is no dictionary", kCFQErrorObjectNotMade);
+        }
         locations.push_back(std::move(location));
     }
     // By name, then by ID: the store's own order of its sets means nothing.
@@ -163,12 +309,24 @@ std::vector<Location> ReadLocations()
     return locations;
 }
 
+namespace {
+
+// The location with its services read.
+Location WithServices(Location location)
+{
+    if (!location.damage) ReadLocationServices(&location);
+    return location;
+}
+
+} // namespace
+
 Location SelectedLocation(const Context &context)
 {
-    std::vector<Location> locations = ReadLocations();
-    if (!context.location.empty()) return ResolveLocation(locations, context.location);
+    std::vector<Location> locations = ReadLocations(false);
+    if (!context.location.empty())
+        return WithServices(ResolveLocation(locations, context.location));
     for (const Location &location : locations)
-        if (location.current) return location;
+        if (location.current) return WithServices(location);
     Ref<CFStringRef> current;
     OSStatus         err = MoreSCCopyCurrentSet(current.put());
     if (err == kSCStatusNoKey)
@@ -205,7 +363,7 @@ const Location &ResolveLocation(const std::vector<Location> &locations, const st
 
 Location RereadLocation(const Location &location)
 {
-    return ResolveLocation(ReadLocations(), location.id);
+    return WithServices(ResolveLocation(ReadLocations(false), location.id));
 }
 
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,
@@ -307,6 +465,22 @@ void DecodeService(CFDictionaryRef dict, Service *service)
 
 namespace {
 
+// A service of a listing: one whose link or record cannot be read is listed
+// with its damage.
+Service ReadListedService(CFStringRef setID, const std::string &id, size_t position)
+{
+    Service service;
+    service.id       = id;
+    service.position = position;
+    Ref<CFDictionaryRef> dict;
+    OSStatus             err = MoreSCCopyEntitiesDict(setID, NewString(id).get(), dict.put());
+    if (err == noErr)
+        DecodeService(dict.get(), &service);
+    else
+        service.damage = WithCode("its link or record cannot be read", err);
+    return service;
+}
+
 Service ReadServiceOfSet(const Location &location, CFStringRef setID, CFStringRef serviceID)
 {
     Service service;
@@ -327,17 +501,17 @@ Service ReadService(const Location &location, const std::string &serviceID)
 
 std::vector<Service> ReadServices(const Location &location)
 {
-    Ref<CFStringRef> setID = NewString(location.id);
-    Ref<CFArrayRef>  order;
-    Check(MoreSCCopyServiceIDs(setID.get(), order.put(), nullptr),
-          "cannot list the services of location " + Describe(location));
+    Ref<CFStringRef> setID  = NewString(location.id);
+    Layout           layout = ReadLayout(setID.get());
+    if (!layout.linksRead)
+        throw Failure("cannot list the services of location " + Describe(location) + ": " +
+                      *layout.damage);
     std::vector<Service> services;
-    services.reserve(static_cast<size_t>(CFArrayGetCount(order.get())));
-    for (CFIndex i = 0; i < CFArrayGetCount(order.get()); i++) {
-        auto id = static_cast<CFStringRef>(CFArrayGetValueAtIndex(order.get(), i));
-        services.push_back(ReadServiceOfSet(location, setID.get(), id));
-        services.back().position = static_cast<size_t>(i) + 1;
-    }
+    services.reserve(layout.ordered.size() + layout.unordered.size());
+    for (size_t i = 0; i < layout.ordered.size(); i++)
+        services.push_back(ReadListedService(setID.get(), layout.ordered[i], i + 1));
+    for (const std::string &id : layout.unordered)
+        services.push_back(ReadListedService(setID.get(), id, 0));
     return services;
 }
 

@@ -8,10 +8,10 @@
 // snapshot to its commit: another process that changes the store meanwhile
 // waits (or, with --no-wait, fails with 3002), so no change is ever lost, and
 // a snapshot found stale when the lock is finally taken is simply taken again
-// (nothing has been decided on it yet). A change that fails half way is
-// undone in the snapshot (a restore point taken when the session opened)
-// before the bracket closes: the model commits a bracket in which any inner
-// writer succeeded, and the command keeps all of its change or none of it.
+// (nothing has been decided on it yet). A command that fails half way
+// abandons the bracket (MoreSCAbandon) before it closes it: the model would
+// otherwise commit and apply a bracket in which any inner writer succeeded,
+// and the command keeps all of its change or none of it.
 #ifndef VZ_NETSETUP_STORE_H
 #define VZ_NETSETUP_STORE_H
 
@@ -34,7 +34,7 @@ class StoreSession {
     // Opens the bracket; throws Failure when the store cannot be opened or
     // (for a change) locked.
     StoreSession(const Context &context, Kind kind);
-    // Closes a bracket that Finish did not: a change is undone first.
+    // Closes a bracket that Finish did not, abandoning it first.
     ~StoreSession();
     StoreSession(const StoreSession &)            = delete;
     StoreSession &operator=(const StoreSession &) = delete;
@@ -65,7 +65,19 @@ struct Location {
     std::string                id;
     std::optional<std::string> name;
     bool                       current      = false;
-    size_t                     serviceCount = 0;
+    size_t                     serviceCount = 0; // the services it links, each once
+    // Why the location cannot be read whole (its record, its services level
+    // or its service order), in words with the library's code; none when it
+    // can.
+    std::optional<std::string> damage;
+    // The damage is the service order's own (absent, or no list), and a
+    // new one can be written in its place.
+    bool orderDamaged = false;
+    // Where its service order, as another program may have written it,
+    // disagrees with the services it links: an ID it does not link, an ID
+    // named twice, a linked service it leaves out. The services are listed
+    // all the same, each once; 'service order' mends the order.
+    std::vector<std::string> orderProblems;
 };
 
 struct ProxySetting {
@@ -78,8 +90,11 @@ struct ProxySetting {
 // One service of a location as the store holds it, read through the set's
 // link. Values of the wrong kind read as absent.
 struct Service {
-    std::string                id;           // the set's own ID for it (in its service order)
-    size_t                     position = 0; // in the service order, from 1
+    std::string id;           // the set's own ID for it (in its service order)
+    size_t      position = 0; // in the service order, from 1; 0: the order leaves it out
+    // Why its link or record cannot be read, in words with the library's
+    // code; the rest is then unknown (absent).
+    std::optional<std::string> damage;
     std::optional<std::string> name;
     bool                       active = true;
     std::optional<std::string> device, hardware, type, subType;
@@ -117,8 +132,10 @@ struct ProxyKind {
 };
 extern const ProxyKind kProxyKinds[6];
 
-// Every location. No sets level at all is no location.
-std::vector<Location> ReadLocations();
+// Every location. No sets level at all is no location. withServices false:
+// only their IDs, names and which is current, for finding one (the locations
+// the functions below hand out have their services counted).
+std::vector<Location> ReadLocations(bool withServices = true);
 // The location --location names, or the current one.
 Location SelectedLocation(const Context &context);
 // The location NAME-OR-ID names among locations.
@@ -133,8 +150,22 @@ Location CurrentLocation(const Context &context, const std::string &command);
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,
                            const std::string &exceptID = std::string());
 
-// The services of a location, in its service order.
+// The services the location links, each once: those of its service order
+// first, in that order (positions from 1), then those the order leaves out,
+// by ID (position 0). A service whose link or record cannot be read is
+// listed with its damage. Only a location whose services cannot be listed
+// at all is a Failure.
 std::vector<Service> ReadServices(const Location &location);
+// Writes the location's service order as ReadServices lists its services,
+// when the stored order disagrees with them or is damaged: the model's
+// writers that add or remove a service need the two to agree. Says so in a
+// note. A Failure when the order cannot be written.
+void MendServiceOrder(Context &context, const Location &location);
+// Notes on standard error for what a listing could not read whole: the
+// location's damage and order problems, and each damaged service. Damage
+// makes the command exit 1 after its output.
+void NoteDamage(Context &context, const Location &location,
+                const std::vector<Service> &services = {});
 // One service (position is left 0).
 Service        ReadService(const Location &location, const std::string &serviceID);
 const Service &ResolveService(const std::vector<Service> &services, const Location &location,

@@ -36,10 +36,13 @@ OSStatus MoreSCIsAppleTalkActive(CFStringRef setID, Boolean *active) noexcept
     if (err == noErr) err = MoreSCCopyServiceIDs(setID, &serviceIDs, NULL);
     for (index = 0; err == noErr && !*active && index < CFArrayGetCount(serviceIDs); index++) {
         serviceID = static_cast<CFStringRef>(CFArrayGetValueAtIndex(serviceIDs, index));
-        err       = MoreSCIsServiceActive(setID, serviceID, &serviceActive);
-        // A service without an AppleTalk entity does not count, and is no
-        // error.
-        if (err == noErr && serviceActive &&
+        // A service whose link or record another program damaged has no
+        // AppleTalk entity that can be read either: like one without the
+        // entity, it does not count, and is no error.
+        if (MoreSCIsServiceActive(setID, serviceID, &serviceActive) != noErr) {
+            serviceActive = false;
+        }
+        if (serviceActive &&
             MoreSCIsEntityActive(setID, serviceID, kSCEntNetAppleTalk, &entityActive) == noErr &&
             entityActive) {
             *active = true;

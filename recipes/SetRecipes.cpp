@@ -110,6 +110,23 @@ static OSStatus ApplySetting(CFStringRef serviceID, CFStringRef protocol,
     return err;
 }
 
+// Whether the service's interface entity can be read and names no device,
+// as a VPN service's does: such a service is on no port.
+static Boolean HasNoDevice(CFStringRef serviceID) noexcept
+{
+    CFDictionaryRef interface = NULL; // owned
+    CFTypeRef       device    = NULL; // borrowed from interface
+    Boolean         none      = false;
+
+    if (MoreSCCopyEntity(NULL, serviceID, kSCEntNetInterface, &interface) == noErr) {
+        device = CFDictionaryGetValue(interface, kSCPropNetInterfaceDeviceName);
+        none   = (device == NULL) || (CFGetTypeID(device) != CFStringGetTypeID());
+    }
+
+    CFQRelease(interface);
+    return none;
+}
+
 OSStatus MoreSCMakeNewSingleServiceSet(CFStringRef bsdName, CFStringRef userVisibleName,
                                        CFDictionaryRef serviceSettings,
                                        CFStringRef    *newSetID) noexcept
@@ -124,6 +141,8 @@ OSStatus MoreSCMakeNewSingleServiceSet(CFStringRef bsdName, CFStringRef userVisi
     CFStringRef  thisBSDName  = NULL; // owned, one service at a time
     CFIndex      index        = 0;
     CFIndex      setting      = 0;
+    OSStatus     unreadable   = noErr; // the first device name that could not be read
+    Boolean      onPort       = false; // a service on bsdName was found
 
     VZ_ASSERT(bsdName != NULL);
     VZ_ASSERT(userVisibleName != NULL);
@@ -145,19 +164,28 @@ OSStatus MoreSCMakeNewSingleServiceSet(CFStringRef bsdName, CFStringRef userVisi
     for (index = 0; err == noErr && index < CFArrayGetCount(serviceIDs); index++) {
         serviceID = static_cast<CFStringRef>(CFArrayGetValueAtIndex(serviceIDs, index));
         err       = MoreSCCopyBSDNameOfService(NULL, serviceID, &thisBSDName);
-        if (err == noErr && CFEqual(thisBSDName, bsdName)) {
+        // A service without a device (a VPN service), or one whose link or
+        // record another program damaged, is passed over: it must not stop
+        // the configuration of the port. One that could not be read may
+        // have been on the port, which is reported below.
+        if (err != noErr) {
+            if (unreadable == noErr && !HasNoDevice(serviceID)) unreadable = err;
+            err = noErr;
+        } else if (CFEqual(thisBSDName, bsdName)) {
+            onPort = true;
             (void)MoreSCSetServiceActive(NULL, serviceID, true);
             for (setting = 0; err == noErr && setting < settingCount; setting++) {
                 err = ApplySetting(serviceID, static_cast<CFStringRef>(protocols[setting]),
                                    static_cast<CFDictionaryRef>(entities[setting]));
             }
-        } else if (err == noErr && (CFEqual(thisBSDName, kVaviVAZModemDiagnosticsPort) ||
-                                    CFEqual(thisBSDName, kVaviVAZModemControlPort))) {
+        } else if (CFEqual(thisBSDName, kVaviVAZModemDiagnosticsPort) ||
+                   CFEqual(thisBSDName, kVaviVAZModemControlPort)) {
             (void)MoreSCSetServiceActive(NULL, serviceID, false);
         }
         CFQRelease(thisBSDName);
         thisBSDName = NULL;
     }
+    if (err == noErr && !onPort) err = unreadable;
     // The current set is never deleted; the call sweeps away shared services
     // that no set refers to any more.
     if (err != noErr && currentSetID != NULL) {

@@ -4,8 +4,9 @@
 //
 // Invariants this file keeps:
 //
-//   1. A shared service lives as long as some set's service order or one of
-//      its links leads to it: every delete that succeeds ends with the sweep.
+//   1. A shared service lives as long as some set links to it (every entry
+//      of a set's order reaches its service through a link): every delete
+//      that succeeds ends with the sweep.
 //   2. The composite operations do their steps through the in-bracket forms
 //      of the public writers, so only their own close marks the session as
 //      a writer, and only on success.
@@ -327,11 +328,12 @@ static OSStatus DuplicateService(CFStringRef serviceID, CFStringRef *newServiceI
 }
 
 // Adds to referenced the shared services that the set's services level links
-// to, whether or not the set's order lists them: the running system starts
-// every linked service, so a link the order misses (in a store written by
-// some other program) still holds on to its service. Entries that are not
-// links refer to nothing; a link whose target is not a string or not a
-// service path is reported.
+// to. The links are what a set refers to: every entry of its order reaches
+// its service through one, and the running system starts every linked
+// service, so a link the order misses (in a store written by some other
+// program) still holds on to its service. Entries that are not links refer
+// to nothing; a link whose target is not a string or not a service path is
+// reported.
 static OSStatus AddLinkedServices(CFStringRef setID, CFMutableDictionaryRef referenced) noexcept
 {
     OSStatus        err          = noErr;
@@ -384,7 +386,6 @@ OSStatus DeleteUnreferencedServices(void) noexcept
     OSStatus               err             = noErr;
     CFMutableDictionaryRef referenced      = NULL; // owned; keys retained, values not
     CFArrayRef             setIDs          = NULL; // owned
-    CFArrayRef             resolvedIDs     = NULL; // owned, one set at a time
     CFDictionaryRef        allServicesDict = NULL; // borrowed from the snapshot
     CFArrayRef             allServiceIDs   = NULL; // owned
     CFStringRef            serviceID       = NULL; // borrowed
@@ -396,21 +397,14 @@ OSStatus DeleteUnreferencedServices(void) noexcept
     referenced = CFDictionaryCreateMutable(NULL, 0, &kCFTypeDictionaryKeyCallBacks, NULL);
     err        = CFQError(referenced);
     if (err == noErr) err = MoreSCCopySetIDs(&setIDs, NULL);
-    // One set whose services cannot be resolved stops the sweep before
+    // The sets' links, not their orders: an order that is damaged (not an
+    // array), or that names an ID the set does not link, says nothing about
+    // what the set refers to, and must not stop the deletes of every other
+    // set. One set whose links cannot be read stops the sweep before
     // anything is removed: a service it may lead to must not be lost.
     for (setIndex = 0; err == noErr && setIndex < CFArrayGetCount(setIDs); setIndex++) {
-        err = MoreSCCopyServiceIDs(
-            static_cast<CFStringRef>(CFArrayGetValueAtIndex(setIDs, setIndex)), NULL, &resolvedIDs);
-        for (index = 0; err == noErr && index < CFArrayGetCount(resolvedIDs); index++) {
-            serviceID = static_cast<CFStringRef>(CFArrayGetValueAtIndex(resolvedIDs, index));
-            CFDictionarySetValue(referenced, serviceID, serviceID);
-        }
-        CFQRelease(resolvedIDs);
-        resolvedIDs = NULL;
-        if (err == noErr) {
-            err = AddLinkedServices(
-                static_cast<CFStringRef>(CFArrayGetValueAtIndex(setIDs, setIndex)), referenced);
-        }
+        err = AddLinkedServices(static_cast<CFStringRef>(CFArrayGetValueAtIndex(setIDs, setIndex)),
+                                referenced);
     }
     if (err == noErr) {
         allServicesDict =

@@ -150,9 +150,9 @@ OSStatus MakeNewSeAndCopyIDAndPath(CFStringRef prefix, CFStringRef *newSeID,
 // written, when the set already lists that ID.
 OSStatus AddServiceToSet(CFStringRef setID, CFStringRef serviceID) noexcept;
 
-// Removes every shared service that no set's service order or link leads to
-// (a key holding "/" names no service and is left). Fails,
-// removing nothing, when any set's services cannot be resolved; fails with
+// Removes every shared service that no set links to (a key holding "/"
+// names no service and is left). Fails, removing nothing, when any set's
+// links cannot be read; fails with
 // the store's status, or 1001, when there is no services level. A removal
 // that is refused stops the sweep; what was removed before stays removed
 // until the failing caller's close puts it back.

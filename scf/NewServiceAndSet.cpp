@@ -237,10 +237,21 @@ static OSStatus AddServiceEntities(CFStringRef setID, CFStringRef serviceID,
 // ---------------------------------------------------------------------------
 // New service.
 
-// Whether a port record keeps every rule MoreSCNewService asserts of its
-// argument. The scanner keeps them all but one: a network port whose
-// controller reports no MAC address has none.
-static Boolean IsServiceablePort(CFDictionaryRef portDict) noexcept
+// The rules a port record must keep for a service to be made from it, in
+// the order they are checked, each once: MoreSCCheckPortRecord reports the
+// first that is broken, and MoreSCNewService stops the process with its
+// expression, as an assertion of its argument would. A rule is evaluated only
+// while all before it hold, so it may rely on them.
+#define CHECK_PORT_RULE(expr, words)                                                               \
+    do {                                                                                           \
+        if (*expression == NULL && !(expr)) {                                                      \
+            *expression = #expr;                                                                   \
+            *reason     = (words);                                                                 \
+        }                                                                                          \
+    } while (0)
+
+static void CheckPortRules(CFDictionaryRef portDict, const char **expression,
+                           const char **reason) noexcept
 {
     CFTypeRef name       = CFDictionaryGetValue(portDict, kSCPropUserDefinedName);
     CFTypeRef hardware   = CFDictionaryGetValue(portDict, kSCPropNetInterfaceHardware);
@@ -249,21 +260,58 @@ static Boolean IsServiceablePort(CFDictionaryRef portDict) noexcept
     CFTypeRef subType    = CFDictionaryGetValue(portDict, kSCPropNetInterfaceSubType);
     CFTypeRef mac        = CFDictionaryGetValue(portDict, kSCPropMACAddress);
     CFTypeRef variant    = CFDictionaryGetValue(portDict, kVaviVAZPortHardwareVariantKey);
-    Boolean   modem      = false;
 
-    if (name == NULL || hardware == NULL || type == NULL || deviceName == NULL) return false;
-    modem = CFEqual(hardware, kSCEntNetModem);
-    return (CFEqual(hardware, kSCEntNetEthernet) || CFEqual(hardware, kSCEntNetAirPort) || modem ||
-            CFEqual(hardware, kSCEntNetFireWire)) &&
-           (CFEqual(type, kSCValNetInterfaceTypeEthernet) ||
-            CFEqual(type, kSCValNetInterfaceTypePPP) ||
-            CFEqual(type, kSCValNetInterfaceTypeFireWire)) &&
-           (CFEqual(type, kSCValNetInterfaceTypePPP) == (subType != NULL)) &&
-           (subType == NULL || CFEqual(subType, kSCValNetInterfaceSubTypePPPSerial) ||
-            CFEqual(subType, kSCValNetInterfaceSubTypePPPoE)) &&
-           (modem == (mac == NULL)) && (mac == NULL || CFGetTypeID(mac) == CFStringGetTypeID()) &&
-           (variant == NULL || modem) && CFGetTypeID(name) == CFStringGetTypeID() &&
-           CFGetTypeID(deviceName) == CFStringGetTypeID();
+    CHECK_PORT_RULE(CFDictionaryContainsKey(portDict, kSCPropUserDefinedName), "it has no name");
+    CHECK_PORT_RULE(CFDictionaryContainsKey(portDict, kSCPropNetInterfaceHardware),
+                    "it has no hardware");
+    CHECK_PORT_RULE(CFDictionaryContainsKey(portDict, kSCPropNetInterfaceType),
+                    "it has no interface type");
+    CHECK_PORT_RULE(CFDictionaryContainsKey(portDict, kSCPropNetInterfaceDeviceName),
+                    "it has no device name");
+    CHECK_PORT_RULE(CFEqual(hardware, kSCEntNetEthernet) || CFEqual(hardware, kSCEntNetAirPort) ||
+                        CFEqual(hardware, kSCEntNetModem) || CFEqual(hardware, kSCEntNetFireWire),
+                    "its hardware is none a service is made for");
+    CHECK_PORT_RULE(CFEqual(type, kSCValNetInterfaceTypeEthernet) ||
+                        CFEqual(type, kSCValNetInterfaceTypePPP) ||
+                        CFEqual(type, kSCValNetInterfaceTypeFireWire),
+                    "its interface type is none a service is made for");
+    CHECK_PORT_RULE(CFEqual(type, kSCValNetInterfaceTypePPP) == (subType != NULL),
+                    "its interface subtype does not go with its type");
+    if (subType != NULL) {
+        CHECK_PORT_RULE(CFEqual(subType, kSCValNetInterfaceSubTypePPPSerial) ||
+                            CFEqual(subType, kSCValNetInterfaceSubTypePPPoE),
+                        "its interface subtype is none a service is made for");
+    }
+    // Two causes, one rule: the words name the one at hand.
+    if (*expression == NULL && CFEqual(hardware, kSCEntNetModem)) {
+        CHECK_PORT_RULE(CFEqual(hardware, kSCEntNetModem) == (mac == NULL),
+                        "it is a modem with a MAC address");
+    }
+    CHECK_PORT_RULE(CFEqual(hardware, kSCEntNetModem) == (mac == NULL),
+                    "its controller reports no MAC address");
+    CHECK_PORT_RULE((variant == NULL) || CFEqual(hardware, kSCEntNetModem),
+                    "it has a hardware variant but is no modem");
+    // The service is named after the port and bound to its device, and the
+    // MAC address is parsed: each must be a string.
+    CHECK_PORT_RULE(CFGetTypeID(name) == CFStringGetTypeID(), "its name is no text");
+    CHECK_PORT_RULE(CFGetTypeID(deviceName) == CFStringGetTypeID(), "its device name is no text");
+    CHECK_PORT_RULE((mac == NULL) || (CFGetTypeID(mac) == CFStringGetTypeID()),
+                    "its MAC address is no text");
+}
+
+#undef CHECK_PORT_RULE
+
+OSStatus MoreSCCheckPortRecord(CFDictionaryRef portDict, const char **reason) noexcept
+{
+    const char *expression = NULL;
+    const char *words      = NULL;
+
+    VZ_ASSERT(portDict != NULL);
+
+    CheckPortRules(portDict, &expression, &words);
+    if (reason != NULL) *reason = words;
+    return (expression == NULL) ? static_cast<OSStatus>(noErr)
+                                : static_cast<OSStatus>(kMoreSCErrorBadRequest);
 }
 
 // The body of MoreSCNewService, inside the caller's bracket.
@@ -300,36 +348,14 @@ static OSStatus NewServiceInBracket(CFStringRef setID, CFDictionaryRef portDict,
 OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict,
                           CFStringRef *newServiceID) noexcept
 {
-    OSStatus    err       = noErr;
-    CFTypeRef   hardware  = NULL; // the record's values, borrowed
-    CFTypeRef   type      = NULL;
-    CFTypeRef   subType   = NULL;
-    CFTypeRef   mac       = NULL;
-    CFTypeRef   variant   = NULL;
-    CFStringRef serviceID = NULL; // owned until handed over
+    OSStatus    err        = noErr;
+    const char *expression = NULL; // the rule the record breaks
+    const char *reason     = NULL;
+    CFStringRef serviceID  = NULL; // owned until handed over
 
     VZ_ASSERT(portDict != NULL);
-    VZ_ASSERT(CFDictionaryContainsKey(portDict, kSCPropUserDefinedName));
-    VZ_ASSERT(CFDictionaryContainsKey(portDict, kSCPropNetInterfaceHardware));
-    VZ_ASSERT(CFDictionaryContainsKey(portDict, kSCPropNetInterfaceType));
-    VZ_ASSERT(CFDictionaryContainsKey(portDict, kSCPropNetInterfaceDeviceName));
-    hardware = CFDictionaryGetValue(portDict, kSCPropNetInterfaceHardware);
-    type     = CFDictionaryGetValue(portDict, kSCPropNetInterfaceType);
-    subType  = CFDictionaryGetValue(portDict, kSCPropNetInterfaceSubType);
-    mac      = CFDictionaryGetValue(portDict, kSCPropMACAddress);
-    variant  = CFDictionaryGetValue(portDict, kVaviVAZPortHardwareVariantKey);
-    VZ_ASSERT(CFEqual(hardware, kSCEntNetEthernet) || CFEqual(hardware, kSCEntNetAirPort) ||
-              CFEqual(hardware, kSCEntNetModem) || CFEqual(hardware, kSCEntNetFireWire));
-    VZ_ASSERT(CFEqual(type, kSCValNetInterfaceTypeEthernet) ||
-              CFEqual(type, kSCValNetInterfaceTypePPP) ||
-              CFEqual(type, kSCValNetInterfaceTypeFireWire));
-    VZ_ASSERT(CFEqual(type, kSCValNetInterfaceTypePPP) == (subType != NULL));
-    if (subType != NULL) {
-        VZ_ASSERT(CFEqual(subType, kSCValNetInterfaceSubTypePPPSerial) ||
-                  CFEqual(subType, kSCValNetInterfaceSubTypePPPoE));
-    }
-    VZ_ASSERT(CFEqual(hardware, kSCEntNetModem) == (mac == NULL));
-    VZ_ASSERT((variant == NULL) || CFEqual(hardware, kSCEntNetModem));
+    CheckPortRules(portDict, &expression, &reason);
+    if (expression != NULL) CFQAssertionFailed(__FILE__, __LINE__, expression);
     VZ_ASSERT((newServiceID == NULL) || (*newServiceID == NULL));
 
     err = MoreSCOpen(false, false);
@@ -370,7 +396,7 @@ static OSStatus AddServicesForPorts(CFStringRef setID) noexcept
             CFEqual(CFDictionaryGetValue(port, kSCPropNetInterfaceHardware), kSCEntNetFireWire)) {
             continue;
         }
-        if (!IsServiceablePort(port)) continue;
+        if (MoreSCCheckPortRecord(port, NULL) != noErr) continue;
         err = NewServiceInBracket(setID, port, &serviceID);
         CFQRelease(serviceID);
         serviceID = NULL;
@@ -395,7 +421,9 @@ static OSStatus StoreEmptyLevel(CFStringRef setID,
     return err;
 }
 
-OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept
+// A new set named userVisibleName: empty, or with a service for every port.
+static OSStatus NewSet(CFStringRef userVisibleName, Boolean forPorts,
+                       CFStringRef *newSetID) noexcept
 {
     OSStatus               err          = noErr;
     UInt32                 version      = 0;
@@ -418,7 +446,7 @@ OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexce
     if (err == noErr && version <= kLastVersionWithNetInfoGlobals) {
         err = AddGlobalEntityToSet(setID, kSCEntNetNetInfo, &globalDigest);
     }
-    if (err == noErr) err = AddServicesForPorts(setID);
+    if (err == noErr && forPorts) err = AddServicesForPorts(setID);
     if (err == noErr) err = RenameSetInBracket(setID, userVisibleName);
     MoreSCClose(&err, true);
 
@@ -432,4 +460,14 @@ OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexce
     CFQRelease(setID);
     VZ_ASSERT((newSetID == NULL) || ((err == noErr) == (*newSetID != NULL)));
     return err;
+}
+
+OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept
+{
+    return NewSet(userVisibleName, true, newSetID);
+}
+
+OSStatus MoreSCNewEmptySet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept
+{
+    return NewSet(userVisibleName, false, newSetID);
 }

@@ -28,7 +28,10 @@
 // restores nothing (gPrefsKeptDepth counts those levels); the model's own
 // operations therefore make their steps through the in-bracket bodies of the
 // public writers (Internal.h), while a caller built on the public writers,
-// such as a recipe, keeps the ones that succeeded before it failed.
+// such as a recipe, keeps the ones that succeeded before it failed. A caller
+// whose change is all or nothing abandons the outermost bracket instead
+// (MoreSCAbandon): back to the outermost mark, kept changes and all, with the
+// dirty flag cleared, so that its close neither commits nor applies.
 #include "VaviVAZ.h"
 
 #include "Internal.h"
@@ -144,6 +147,37 @@ void MoreSCClose(OSStatus *err, Boolean commit) noexcept
     }
 
     AssertInvariants(true);
+}
+
+OSStatus MoreSCAbandon(void) noexcept
+{
+    OSStatus err = noErr;
+
+    VZ_ASSERT(gPrefsOpenCount == 1);
+    AssertInvariants(false);
+
+    // The outermost mark is the snapshot as the open read it. It is pushed
+    // again at once, so that the bracket can go on as though just opened; a
+    // level that cannot be marked refuses to open (MoreSCOpen), so without
+    // the mark nothing more is edited.
+    if (gPrefsMarkedDepth == 1) {
+        err               = MoreSCErrorBoolean(VZPreferencesPopMark(gPrefsRef, true));
+        gPrefsMarkedDepth = 0;
+        if (err == noErr) {
+            if (VZPreferencesPushMark(gPrefsRef)) {
+                gPrefsMarkedDepth = 1;
+            } else {
+                err = MoreSCErrorBoolean(false);
+            }
+        }
+    }
+    // A restore that could not finish leaves the object refusing to commit;
+    // either way the close has nothing to commit or apply.
+    gPrefsDirty     = false;
+    gPrefsKeptDepth = 0;
+
+    AssertInvariants(false);
+    return err;
 }
 
 SCPreferencesRef MoreSCGetSCPreferencesRef(void) noexcept

@@ -65,8 +65,11 @@ OSStatus VaviVAZCopyDefaultPortBSDName(CFStringRef hardware, CFStringRef *bsdNam
 // active and receives the entities; every other service on the maker's
 // auxiliary modem ports, "ZORVEXMobile-Diag" and "ZORVEXMobile-Pcui", is made
 // inactive. Services are visited in service order. A service whose device
-// name cannot be read (-4960 for an interface without one) ends the recipe
-// with that error; the services visited before it keep their changes.
+// name cannot be read is passed over: one without a device (a VPN service),
+// or one whose link or record is damaged. When no service on bsdName was
+// found and a damaged one was passed over, the recipe fails with the error
+// of the first (it may have been on the port); the services visited before
+// keep their changes.
 
 // The device names of the auxiliary ports of the maker's modem.
 #define kVaviVAZModemDiagnosticsPort CFSTR("ZORVEXMobile-Diag")
@@ -108,8 +111,8 @@ OSStatus MoreSCMakeNewPPPoESet(CFStringRef bsdName, CFStringRef userVisibleName,
 
 // AppleTalk is on in a set (NULL: the current set) when at least one active
 // service of the set has an active AppleTalk entity. *active is set to false
-// first and becomes true only then; a service without an AppleTalk entity
-// does not count and is no error.
+// first and becomes true only then; a service without an AppleTalk entity,
+// or whose link or record cannot be read, does not count and is no error.
 OSStatus MoreSCIsAppleTalkActive(CFStringRef setID, Boolean *active) noexcept;
 
 // Makes the AppleTalk entity of every service of the set (NULL: the current

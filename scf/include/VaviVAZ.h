@@ -48,6 +48,16 @@ OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock) noexcept;
 // snapshot.
 void MoreSCClose(OSStatus *err, Boolean commit) noexcept;
 
+// Abandons what the outermost bracket holds: the snapshot goes back to what
+// its open read, the changes of every writer that closed successfully inside
+// it included, and the close then neither commits nor applies unless a
+// writer closes successfully after this call. For a caller whose change is
+// all or nothing (a recipe keeps the steps that went well before a failure).
+// Call it at depth 1 only: with no inner bracket open. noErr, or the
+// platform's status when the snapshot could not be put back; the store is
+// then left unwritten all the same (the object refuses every later commit).
+OSStatus MoreSCAbandon(void) noexcept;
+
 // The open preferences object, borrowed, for callers that use the store
 // directly inside a bracket. Never NULL; calling it outside a bracket is a
 // programming error.
@@ -210,9 +220,11 @@ OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *userVisi
 OSStatus MoreSCRenameSet(CFStringRef setID, CFStringRef newSetUserVisibleName) noexcept;
 
 // Deleting and copying. Every delete that goes through ends by removing the
-// shared services that no set's order or link leads to any more; that sweep
-// fails, removing nothing, while any set's services cannot be resolved, and
-// its error is returned (the delete is then undone, like any failed writer).
+// shared services that no set links to any more; that sweep fails, removing
+// nothing, while any set's links cannot be read (one whose target is not a
+// service path), and its error is returned (the delete is then undone, like
+// any failed writer). A set's service order, damaged or not, does not stop
+// it.
 // A set delete that fails inside a caller's bracket still sweeps the
 // caller's snapshot; the sweep is committed only with the caller's own
 // successful changes.
@@ -259,10 +271,7 @@ OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID,
 // marks the modem's Interface and writes its hold settings. PPP's LCP echo is
 // on for the devices "en0" and "modem" and for AirPort, off for others.
 //
-// portDict must keep the rules of a port record: a name, hardware (Ethernet,
-// AirPort, Modem, FireWire), type (Ethernet, PPP, FireWire) and device name;
-// a subtype (PPPSerial or PPPoE) exactly with type PPP; a MAC address exactly
-// when the hardware is not Modem; a hardware variant only with Modem. A
+// portDict must keep the rules of a port record (MoreSCCheckPortRecord); a
 // record that breaks one stops the process with an assertion. The new
 // service's ID is handed out in *newServiceID when that is not NULL. Codes:
 // the store's, the builders' and the catalogue's (a script folder that cannot
@@ -272,6 +281,16 @@ OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID,
 // neither the service nor its link.
 OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict,
                           CFStringRef *newServiceID) noexcept;
+
+// Whether a service can be made from the port record portDict: it has a
+// name, hardware (Ethernet, AirPort, Modem, FireWire), type (Ethernet, PPP,
+// FireWire) and device name; a subtype (PPPSerial or PPPoE) exactly with type
+// PPP; a MAC address exactly when the hardware is not Modem; a hardware
+// variant only with Modem; its name, device name and MAC address are
+// strings. noErr, or -50 with *reason, when reason is not NULL, set to
+// static words naming the first rule broken ("its controller reports no MAC
+// address"; the scanner's records break no other). Reads nothing else.
+OSStatus MoreSCCheckPortRecord(CFDictionaryRef portDict, const char **reason) noexcept;
 
 // Makes a new set named userVisibleName (required) with a global IPv4 entity
 // (its service order), a NetInfo global entity up to 10.4.x, and a new
@@ -283,5 +302,9 @@ OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict,
 // MoreSCNewService's error; a failed call leaves no set and none of its
 // services behind.
 OSStatus MoreSCNewSet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept;
+
+// Makes a new set as MoreSCNewSet does, but without services: its service
+// order is empty. The same codes, but for the scan's.
+OSStatus MoreSCNewEmptySet(CFStringRef userVisibleName, CFStringRef *newSetID) noexcept;
 
 #endif

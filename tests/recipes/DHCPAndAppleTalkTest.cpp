@@ -60,17 +60,18 @@ TEST_F(AppleTalk, IsOnWhenAnActiveServiceHasItOn)
         EXPECT_EQ(active, c.active) << c.what;
     }
 
-    // A service the set cannot resolve is an error; active reads false.
+    // A service the set cannot resolve does not count, and stops nothing.
     Write(kStorePath,
           StoreText(
               {{"A", Service("en0", kOn)}},
-              {{"S1", Dict({{"Network",
-                             Dict({{"Global",
-                                    Dict({{"IPv4", Dict({{"ServiceOrder", Array({Str("X")})}})}})},
-                                   {"Service", Dict({})}})}})}}));
-    Boolean active = true;
-    EXPECT_PRED1(IsPlatformMiss, MoreSCIsAppleTalkActive(NULL, &active));
-    EXPECT_FALSE(active);
+              {{"S1",
+                Dict({{"Network",
+                       Dict({{"Global", Dict({{"IPv4", Dict({{"ServiceOrder",
+                                                              Array({Str("X"), Str("A")})}})}})},
+                             {"Service", Dict({{"A", Link("A")}})}})}})}}));
+    Boolean active = false;
+    EXPECT_EQ(MoreSCIsAppleTalkActive(NULL, &active), noErr);
+    EXPECT_TRUE(active);
 }
 
 TEST_F(AppleTalk, SwitchingSetsEveryServicesEntityAndCommitsOnlyAChange)

@@ -83,28 +83,46 @@ TEST_F(SetRecipes, WithoutAServiceOnThePortOnlyTheAuxiliaryPortsChange)
     EXPECT_FALSE(Active(again, "P"));
 }
 
-TEST_F(SetRecipes, AServiceWhoseDeviceNameCannotBeReadEndsTheRecipeKeepingEarlierChanges)
+TEST_F(SetRecipes, ServicesWithoutADeviceNameArePassedOver)
 {
-    // The current set orders X, whose interface has no device name, after D.
+    // The current set orders, between the auxiliary ports' services, X, a VPN
+    // service whose interface has no device, and G, whose link leads to no
+    // record; M is the modem's.
     Entries all = {
         {"D", Dict({{"Interface", ModemInterface("ZORVEXMobile-Diag")},
                     {"UserDefinedName", Str("Diagnostics")}})},
-        {"X", Dict({{"Interface", Dict({{"Type", Str("PPP")}})}, {"UserDefinedName", Str("X")}})},
+        {"X", Dict({{"Interface", Dict({{"Type", Str("PPP")}, {"SubType", Str("PPTP")}})},
+                    {"UserDefinedName", Str("VPN")}})},
         {"P", Dict({{"Interface", ModemInterface("ZORVEXMobile-Pcui")},
                     {"UserDefinedName", Str("Control")}})},
+        {"M", Dict({{"Interface", ModemInterface("ZORVEXMobile-Modem")},
+                    {"UserDefinedName", Str("Modem")}})},
     };
-    Write(kStorePath, StoreText(all, {{"S1", SetText("Home", {"D", "X", "P"})}}));
-
-    Plist            settings(Dict({{"PPP", Dict({})}}));
-    Out<CFStringRef> setID;
-    EXPECT_EQ(MoreSCMakeNewSingleServiceSet(CFSTR("ZORVEXMobile-Modem"), CFSTR("Name"),
-                                            settings.dict(), setID.put()),
-              kCFQErrorObjectNotMade);
-    EXPECT_EQ(setID.get(), nullptr);
-    Tree tree(StoreXML());
-    EXPECT_FALSE(Active(tree, "D"));
-    EXPECT_TRUE(Active(tree, "P"));
-    EXPECT_EQ(tree.keys("NetworkServices"), (std::vector<std::string>{"D", "P", "X"}));
+    Plist settings(Dict({{"PPP", Dict({})}}));
+    struct Row {
+        std::vector<std::string> order;
+        const char              *port;
+        bool                     fails; // a damaged service may have been on the port
+    };
+    const Row rows[] = {
+        {{"D", "X", "G", "P", "M"}, "ZORVEXMobile-Modem", false},
+        {{"D", "X", "P"}, "en9", false},
+        {{"D", "X", "G", "P"}, "en9", true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.order.size());
+        Write(kStorePath, StoreText(all, {{"S1", SetText("Home", row.order)}}));
+        Out<CFStringRef> setID;
+        OSStatus         err = MoreSCMakeNewSingleServiceSet(vztest::Str(row.port), CFSTR("Name"),
+                                                             settings.dict(), setID.put());
+        EXPECT_EQ(err, row.fails ? OSStatus(kSCStatusNoKey) : OSStatus(noErr));
+        EXPECT_EQ(setID.get() != nullptr, !row.fails);
+        // Kept even by the failed recipe.
+        Tree tree(StoreXML());
+        EXPECT_FALSE(Active(tree, "D"));
+        EXPECT_FALSE(Active(tree, "P"));
+        EXPECT_EQ(tree.has("NetworkServices/M/PPP"), row.order.back() == "M");
+    }
 }
 
 TEST_F(SetRecipes, DialUpReplacesOnlyTheEntitiesItIsGiven)

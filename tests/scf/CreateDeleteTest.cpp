@@ -147,22 +147,41 @@ TEST_F(CreateDelete, ALinkTheOrderMissesStillHoldsOnToItsService)
     EXPECT_EQ(tree.keys("NetworkServices"), (std::vector<std::string>{"A", "C", "D"}));
 }
 
-TEST_F(CreateDelete, ASetThatCannotBeResolvedStopsEverySweep)
+TEST_F(CreateDelete, ASetWhoseLinksCannotBeReadStopsEverySweep)
 {
     WriteWithOrphan(SetsThatNoSweepGetsThrough());
     FileStamp before = Stamp();
 
     OSStatus outer = MoreSCOpen(false, false);
     ASSERT_EQ(outer, noErr);
-    EXPECT_PRED1(IsPlatformMiss, MoreSCDeleteService(NULL, CFSTR("B")));
-    EXPECT_PRED1(IsPlatformMiss, MoreSCDeleteSet(CFSTR("S2")));
+    EXPECT_EQ(MoreSCDeleteService(NULL, CFSTR("B")), kCFQErrorObjectNotMade);
+    EXPECT_EQ(MoreSCDeleteSet(CFSTR("S2")), kCFQErrorObjectNotMade);
     // Nothing was swept, not even the service nothing reaches.
     EXPECT_EQ(SnapshotKeys(kSCPrefNetworkServices),
               (std::vector<std::string>{"A", "B", "C", "ORPHAN"}));
     MoreSCClose(&outer, false);
 
-    EXPECT_PRED1(IsPlatformMiss, MoreSCDeleteSet(CFSTR("S2")));
+    EXPECT_EQ(MoreSCDeleteSet(CFSTR("S2")), kCFQErrorObjectNotMade);
     EXPECT_TRUE(Stamp() == before);
+}
+
+// Another set's order says nothing the sweep needs: one that names an ID it
+// does not link, or that is no array at all, stops no delete elsewhere, and
+// the services its links lead to stay.
+TEST_F(CreateDelete, AnotherSetsDamagedOrderStopsNoSweep)
+{
+    Entries sets = StandardSets();
+    for (const auto &[id, order] :
+         {std::pair<std::string, std::string>{"S3", Array({Str("X")})}, {"S4", Str("C")}}) {
+        sets.push_back(
+            {id,
+             Dict({{"Network", Dict({{"Global", Dict({{"IPv4", Dict({{"ServiceOrder", order}})}})},
+                                     {"Service", Dict({{"C", Link("C")}})}})}})});
+    }
+    WriteWithOrphan(sets);
+    ASSERT_EQ(MoreSCDeleteService(NULL, CFSTR("B")), noErr);
+    ASSERT_EQ(MoreSCDeleteSet(CFSTR("S2")), noErr);
+    EXPECT_EQ(Tree(StoreXML()).keys("NetworkServices"), (std::vector<std::string>{"A", "C"}));
 }
 
 TEST_F(CreateDelete, WithoutAServicesLevelDeletesFail)

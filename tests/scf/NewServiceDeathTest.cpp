@@ -1,6 +1,6 @@
 // NewServiceDeathTest.cpp: a port record that breaks the rules of a port
 // record stops MoreSCNewService before it opens the store, with the agreed
-// expression texts; one case per text.
+// expression texts, and MoreSCCheckPortRecord reports it; one case per text.
 #include "EditStore.h"
 #include "VaviVAZ.h"
 
@@ -56,8 +56,21 @@ TEST_F(NewServiceDeathTest, PortRecordsThatBreakTheRulesStopTheProcess)
         {"CFEqual(hardware, kSCEntNetModem) == (mac == NULL)", Record(false, "MACAddress", "")},
         {"(variant == NULL) || CFEqual(hardware, kSCEntNetModem)",
          Record(false, "HardwareVariant", Str("Bluetooth"))},
+        {"CFGetTypeID(name) == CFStringGetTypeID()",
+         Record(false, "UserDefinedName", "<integer>1</integer>")},
+        {"CFGetTypeID(deviceName) == CFStringGetTypeID()",
+         Record(false, "DeviceName", "<integer>1</integer>")},
+        {"(mac == NULL) || (CFGetTypeID(mac) == CFStringGetTypeID())",
+         Record(false, "MACAddress", "<integer>1</integer>")},
     };
     for (const Case &c : kCases) {
+        // The same rule, asked for instead of asserted, is a code and words.
+        if (!c.record.empty()) {
+            edit::Plist record(c.record);
+            const char *reason = nullptr;
+            EXPECT_EQ(MoreSCCheckPortRecord(record.dict(), &reason), kMoreSCErrorBadRequest);
+            EXPECT_NE(reason, nullptr) << c.expression;
+        }
         EXPECT_DEATH(
             {
                 edit::Plist record(c.record.empty() ? "<string/>" : c.record);

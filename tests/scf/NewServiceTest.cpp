@@ -277,6 +277,16 @@ TEST_F(NewService, ANewSetFollowsTheSystemVersion)
             << c.version;
         EXPECT_EQ(tree.text(set + "/UserDefinedName"), "New");
         EXPECT_EQ(tree.text("CurrentSet"), "/Sets/S1");
+
+        // An empty set has the same globals and no service.
+        Out<CFStringRef> emptyID;
+        ASSERT_EQ(MoreSCNewEmptySet(CFSTR("Empty"), emptyID.put()), noErr) << c.version;
+        Tree        after(StoreXML());
+        std::string empty = "Sets/" + Utf8(emptyID.get());
+        EXPECT_EQ(after.order(Utf8(emptyID.get())), std::vector<std::string>{});
+        EXPECT_EQ(after.keys(empty + "/Network/Service"), std::vector<std::string>{});
+        EXPECT_EQ(after.keys(empty + "/Network/Global"), tree.keys(set + "/Network/Global"));
+        EXPECT_EQ(after.text(empty + "/UserDefinedName"), "Empty");
     }
 }
 

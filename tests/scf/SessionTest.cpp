@@ -111,6 +111,31 @@ TEST_F(Session, FailedOutermostWriterCommitsNothing)
     EXPECT_FALSE(Applied());
 }
 
+TEST_F(Session, AbandonedBracketPutsBackKeptChangesAndCommitsNothing)
+{
+    std::string before = Read(kStorePath);
+    OSStatus    outer  = MoreSCOpen(true, false);
+    ASSERT_EQ(outer, noErr);
+    OSStatus inner = MoreSCOpen(false, false);
+    ASSERT_EQ(inner, noErr);
+    Change();
+    MoreSCClose(&inner, true); // a writer that succeeded: kept for the commit
+    EXPECT_EQ(MoreSCAbandon(), noErr);
+    EXPECT_EQ(SCPreferencesGetValue(MoreSCGetSCPreferencesRef(), Str("VZTestMark")), nullptr);
+
+    // The bracket goes on as though just opened: a failed writer leaves
+    // nothing, and the close commits and applies nothing.
+    inner = MoreSCOpen(false, false);
+    Change();
+    inner = -50;
+    MoreSCClose(&inner, true);
+    outer = -50;
+    MoreSCClose(&outer, false);
+    EXPECT_EQ(outer, -50);
+    EXPECT_EQ(Read(kStorePath), before);
+    EXPECT_FALSE(Applied());
+}
+
 TEST_F(Session, CommitFailureReachesErrAndApplyIsNotTried)
 {
     OSStatus err = MoreSCOpen(false, false);
@@ -283,6 +308,8 @@ TEST(SessionDeathTest, MisuseStopsTheProcess)
              MoreSCClose(&err, false);
          }},
         {"gPrefsRef != NULL", [] { (void)MoreSCGetSCPreferencesRef(); }},
+        // Only the outermost bracket can be abandoned, with nothing inside it.
+        {"gPrefsOpenCount == 1", [] { (void)MoreSCAbandon(); }},
         // A session whose state is broken twice over: the object rule is
         // checked before the rules of the flags.
         {"(gPrefsOpenCount == 0) == (gPrefsRef == NULL)",
