@@ -9,6 +9,7 @@
 #include "SCError.h"
 #include "StoreFile.h"
 #include "StringStorage.h"
+#include "SystemError.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 #include <VZPlatformTools.h>

@@ -6,6 +6,7 @@
 #include "SCError.h"
 #include "SnapshotCache.h"
 #include "StoreFile.h"
+#include "SystemError.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>

@@ -3,8 +3,6 @@
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
-#include <cerrno>
-
 namespace {
 
 thread_local int tLastStatus = kSCStatusOK;
@@ -16,12 +14,6 @@ namespace vz {
 void setSCError(int status) noexcept
 {
     tLastStatus = status;
-}
-
-int statusFromErrno(int error) noexcept
-{
-    if (error == EACCES || error == EPERM || error == EROFS) return kSCStatusAccessError;
-    return kSCStatusFailed;
 }
 
 } // namespace vz
