@@ -54,15 +54,7 @@ Ref<CFStringRef> NewString(const std::string &utf8)
 
 std::string Utf8(CFStringRef text)
 {
-    CFIndex     length = CFStringGetLength(text);
-    CFIndex     size   = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8);
-    std::string out(static_cast<size_t>(size), '\0');
-    CFIndex     used = 0;
-    // A lone surrogate, which UTF-8 cannot carry, becomes the loss byte.
-    CFStringGetBytes(text, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(out.data()), size, &used);
-    out.resize(static_cast<size_t>(used));
-    return out;
+    return vztool::utf8(text);
 }
 
 static bool IsKind(CFTypeRef value, CFTypeID type)

@@ -4,6 +4,7 @@
 #define VZ_NETSETUP_CFTEXT_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <VZToolSupport.h>
 
 #include <optional>
 #include <string>
@@ -11,45 +12,9 @@
 
 namespace netsetup {
 
-// One owned reference, released when the holder goes. put() hands the
+// One owned reference, released when the holder goes; put() hands the
 // library an out-parameter that points to NULL, as its calls require.
-template <typename T> class Ref {
-  public:
-    Ref() = default;
-    explicit Ref(T ref) : ref_(ref) {}
-    Ref(const Ref &other) : ref_(other.ref_)
-    {
-        if (ref_ != nullptr) CFRetain(ref_);
-    }
-    Ref &operator=(const Ref &other)
-    {
-        Ref copy(other);
-        std::swap(ref_, copy.ref_);
-        return *this;
-    }
-    ~Ref() { reset(); }
-
-    static Ref retain(T ref)
-    {
-        if (ref != nullptr) CFRetain(ref);
-        return Ref(ref);
-    }
-    T  get() const { return ref_; }
-    T *put()
-    {
-        reset();
-        return &ref_;
-    }
-    void reset()
-    {
-        if (ref_ != nullptr) CFRelease(ref_);
-        ref_ = nullptr;
-    }
-    explicit operator bool() const { return ref_ != nullptr; }
-
-  private:
-    T ref_ = nullptr;
-};
+using vztool::Ref;
 
 // Whether the text is well-formed UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF).

@@ -10,11 +10,6 @@
 #include "VaviVAZPortScanner.h"
 
 #include <CLI/CLI.hpp>
-#include <CoreServices/CoreServices.h>
-#include <IOKit/IOReturn.h>
-#include <SystemConfiguration/SystemConfiguration.h>
-
-#include <cstdio>
 
 namespace netsetup {
 
@@ -22,56 +17,16 @@ Failure::Failure(const std::string &what, OSStatus code) : std::runtime_error(Wi
 {
 }
 
-std::string DescribeCode(OSStatus code)
-{
-    switch (code) {
-    case kCFQErrorObjectNotMade:
-        return "a value the store should hold is missing or malformed";
-    case kCFQErrorNoMemory:
-        return "out of memory";
-    case kMoreSCErrorBadRequest:
-        return "the request cannot be carried out on this store";
-    case kSCStatusFailed:
-        return "the operation failed";
-    case kSCStatusAccessError:
-        return "access to a file of the store was refused";
-    case kSCStatusNoKey:
-        return "nothing is stored there";
-    case kSCStatusPrefsBusy:
-        return "the store is busy: another process holds its lock";
-    case kSCStatusStale:
-        return "another process changed the store while this one was reading it";
-    case kMoreSCErrorNoConfigMethod:
-        return "a running IPv4 configuration has no config method";
-    case kVaviVAZPortErrorNoName:
-        return "a port has no name, or its MAC address does not read as one";
-    case ioErr:
-        return "input/output error";
-    case fnfErr:
-        return "a folder or file is not there";
-    case afpAccessDenied:
-        return "permission denied";
-    case kIOReturnError:
-        return "the device registry is damaged";
-    case kIOReturnNoMemory:
-        return "out of memory";
-    case kIOReturnNotFound:
-        return "a value the device registry should hold is missing";
-    default:
-        return SCErrorString(code);
-    }
-}
+// The commands' table of codes in words names the library's codes by value;
+// these hold it to the names.
+static_assert(kCFQErrorObjectNotMade == -4960 && kCFQErrorNoMemory == -108 &&
+              kCFQErrorNameTooLong == -37 && kCFQErrorKeyMissing == 5400 &&
+              kCFQErrorNotConvertible == 5401 && kMoreSCErrorBadRequest == -50 &&
+              kVaviVAZPortErrorNoName == -1 && kMoreSCErrorNoConfigMethod == -2);
 
 std::string WithCode(const std::string &words, OSStatus code)
 {
-    // The device registry's codes read as the platform writes them.
-    std::string number = std::to_string(code);
-    if ((static_cast<uint32_t>(code) & 0xFFFFF000u) == 0xE0000000u) {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(code));
-        number = hex;
-    }
-    return words + ": " + DescribeCode(code) + " (error " + number + ")";
+    return vztool::withCode(words, code);
 }
 
 std::string Printable(const std::string &text)

@@ -10,6 +10,7 @@
 #define VZ_NETSETUP_COMMAND_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <VZToolSupport.h>
 
 #include <functional>
 #include <stdexcept>
@@ -21,8 +22,10 @@ class App;
 
 namespace netsetup {
 
-// Exit statuses.
-enum ExitStatus { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
+// Exit statuses, as every command of the project has them.
+using vztool::kExitFailure;
+using vztool::kExitSuccess;
+using vztool::kExitUsage;
 
 // The global options and the state of one run.
 struct Context {
@@ -56,8 +59,8 @@ class Failure : public std::runtime_error {
     Failure(const std::string &what, OSStatus code);
 };
 
-// The words for a code of the library or the platform, and " (error N)".
-std::string DescribeCode(OSStatus code);
+// "WORDS: what the code means (error N)", for a code of the library or the
+// platform.
 std::string WithCode(const std::string &words, OSStatus code);
 
 // Text with its control characters escaped (\x0a), so that one value stays
