@@ -13,7 +13,8 @@
 
 namespace netsetup {
 
-Failure::Failure(const std::string &what, OSStatus code) : std::runtime_error(WithCode(what, code))
+Failure::Failure(const std::string &what, OSStatus code, vztool::Operation operation)
+    : std::runtime_error(WithCode(what, code, operation))
 {
 }
 
@@ -24,9 +25,9 @@ static_assert(kCFQErrorObjectNotMade == -4960 && kCFQErrorNoMemory == -108 &&
               kCFQErrorNotConvertible == 5401 && kMoreSCErrorBadRequest == -50 &&
               kVaviVAZPortErrorNoName == -1 && kMoreSCErrorNoConfigMethod == -2);
 
-std::string WithCode(const std::string &words, OSStatus code)
+std::string WithCode(const std::string &words, OSStatus code, vztool::Operation operation)
 {
-    return vztool::withCode(words, code);
+    return vztool::withCode(words, code, operation);
 }
 
 std::string Printable(const std::string &text)

@@ -56,12 +56,18 @@ class UsageError : public std::runtime_error {
 class Failure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-    Failure(const std::string &what, OSStatus code);
+    // "WHAT: WORDS (error N)", the words the system's reason when the
+    // platform kept one for code (operation: what the failed call was to do
+    // to the file), else what code means.
+    Failure(const std::string &what, OSStatus code,
+            vztool::Operation operation = vztool::kAnyOperation);
 };
 
 // "WORDS: what the code means (error N)", for a code of the library or the
-// platform.
-std::string WithCode(const std::string &words, OSStatus code);
+// platform; the system's reason, as for a Failure, when the platform kept
+// one.
+std::string WithCode(const std::string &words, OSStatus code,
+                     vztool::Operation operation = vztool::kAnyOperation);
 
 // Text with its control characters escaped (\x0a), so that one value stays
 // on one line of a message or a table.

@@ -8,6 +8,7 @@
 #include <SystemConfiguration/SystemConfiguration.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 namespace netsetup {
@@ -18,17 +19,34 @@ namespace {
 // times in a row means the store is being rewritten without end.
 constexpr int kOpenAttempts = 100;
 
-std::string OpenFailureWords(const Context &context, OSStatus code)
+// Whether a snapshot of the store can be read, without the lock.
+bool StoreReads()
 {
-    std::string store = "the preferences store " + StorePath(context);
-    switch (code) {
-    case kSCStatusFailed:
-        return "cannot read " + store + ": it is damaged or not a property list (error 1001)";
-    case kSCStatusAccessError:
-        return "cannot read " + store + ": access was refused (error 1003)";
-    default:
-        return WithCode("cannot open " + store, code);
-    }
+    OSStatus err = MoreSCOpen(false, false);
+    MoreSCClose(&err, false);
+    return err == noErr;
+}
+
+// Why the store could not be opened: reason is the errno the platform kept
+// for code (0: none). A refused change needs telling from a refused read:
+// on a read-only root, or as a user who may only read, the read works and
+// the lock is refused.
+std::string OpenFailureWords(const Context &context, OSStatus code, int reason, bool change)
+{
+    std::string store   = "the preferences store " + StorePath(context);
+    std::string number  = " (error " + vztool::codeNumber(code) + ")";
+    bool        refused = reason == EACCES || reason == EPERM;
+    if (change && (reason == EROFS || reason == ENOSPC || (refused && StoreReads())))
+        return "cannot change " + store + ": " +
+               vztool::reasonWords(reason, vztool::kChangeOperation) + number;
+    if (reason != 0)
+        return "cannot read " + store + ": " + vztool::reasonWords(reason, vztool::kReadOperation) +
+               number;
+    if (code == kSCStatusFailed)
+        return "cannot read " + store + ": it is damaged or not a property list" + number;
+    if (code == kSCStatusAccessError)
+        return "cannot read " + store + ": access was refused" + number;
+    return WithCode("cannot open " + store, code);
 }
 
 } // namespace
@@ -61,8 +79,9 @@ StoreSession::StoreSession(const Context &context, Kind kind) : context_(context
     }
     OSStatus err = MoreSCOpen(false, false);
     if (err != noErr) {
+        int reason = err == SCError() ? VZGetLastSystemError() : 0;
         MoreSCClose(&err, false);
-        throw Failure(OpenFailureWords(context_, err));
+        throw Failure(OpenFailureWords(context_, err, reason, false));
     }
     open_ = true;
 }
@@ -72,12 +91,14 @@ void StoreSession::OpenForChange()
     for (int attempt = 1;; attempt++) {
         OSStatus err = MoreSCOpen(true, !context_.noWait);
         if (err == noErr) break;
+        // Taken before the close, which may fail in its turn.
+        int reason = err == SCError() ? VZGetLastSystemError() : 0;
         MoreSCClose(&err, false);
         if (err == kSCStatusStale && attempt < kOpenAttempts) continue;
         if (err == kSCStatusPrefsBusy || err == kSCStatusStale)
             throw Failure(
                 WithCode("cannot change the preferences store " + StorePath(context_), err));
-        throw Failure(OpenFailureWords(context_, err));
+        throw Failure(OpenFailureWords(context_, err, reason, true));
     }
     // The snapshot as read, to go back to when the change fails.
     if (!VZPreferencesPushMark(MoreSCGetSCPreferencesRef())) {
@@ -100,13 +121,14 @@ void StoreSession::Finish()
         SCPreferencesRef prefs = MoreSCGetSCPreferencesRef();
         if (!SCPreferencesCommitChanges(prefs))
             throw Failure("cannot save the preferences store " + StorePath(context_),
-                          MoreSCErrorBoolean(false));
+                          MoreSCErrorBoolean(false), vztool::kChangeOperation);
         (void)VZPreferencesPopMark(prefs, false);
     }
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
     if (err != noErr)
-        throw Failure("the change was saved, but the running system could not be told of it", err);
+        throw Failure("the change was saved, but the running system could not be told of it", err,
+                      vztool::kChangeOperation);
 }
 
 StoreSession::~StoreSession()

@@ -75,7 +75,8 @@ int fail(const std::string &message)
 
 int failStatus(const std::string &what, int status)
 {
-    return fail(what + ": " + SCErrorString(status));
+    std::string words = vztool::platformReason(status, vztool::kAnyOperation);
+    return fail(what + ": " + (words.empty() ? SCErrorString(status) : words));
 }
 
 int usageError(const std::string &what)

@@ -1,11 +1,16 @@
-// SCError.cpp: SCError, SCErrorString and the per-thread last status.
+// SCError.cpp: SCError, SCErrorString, and the per-thread last status with
+// the system's reason behind it.
 #include "SCError.h"
 
+#include "SystemError.h"
+
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
 namespace {
 
-thread_local int tLastStatus = kSCStatusOK;
+thread_local int tLastStatus      = kSCStatusOK;
+thread_local int tLastSystemError = 0;
 
 } // namespace
 
@@ -13,10 +18,16 @@ namespace vz {
 
 void setSCError(int status) noexcept
 {
-    tLastStatus = status;
+    tLastStatus      = status;
+    tLastSystemError = takeSystemError(status);
 }
 
 } // namespace vz
+
+int VZGetLastSystemError(void) noexcept
+{
+    return tLastSystemError;
+}
 
 int SCError(void) noexcept
 {

@@ -12,7 +12,9 @@
 #include <CoreServices/CoreServices.h>
 #include <IOKit/IOKitLib.h>
 #include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -169,10 +171,53 @@ inline std::string codeNumber(OSStatus code)
     return std::to_string(code);
 }
 
-// "WHAT: WORDS (error N)".
-inline std::string withCode(const std::string &what, OSStatus code)
+// What a failed operation was to do to a file, which decides the words for
+// a refused permission.
+enum Operation { kAnyOperation, kReadOperation, kChangeOperation };
+
+// The system's reason for a failure (the errno of VZGetLastSystemError() or
+// of a tool call) in words; empty for 0.
+inline std::string reasonWords(int error, Operation operation)
 {
-    return what + ": " + codeWords(code) + " (error " + codeNumber(code) + ")";
+    switch (error) {
+    case 0:
+        return std::string();
+    case ENOSPC:
+    case EDQUOT:
+        return "no space left on the device";
+    case EROFS:
+        return "the file system is read-only";
+    case EACCES:
+    case EPERM:
+        return operation == kChangeOperation ? "permission to change it was refused"
+               : operation == kReadOperation ? "permission to read it was refused"
+                                             : "permission was refused";
+    default: {
+        std::string words = std::strerror(error);
+        if (!words.empty()) words[0] = static_cast<char>(std::tolower(words[0]));
+        return words;
+    }
+    }
+}
+
+// The system's reason the platform kept for the failure whose status is
+// code, in words; empty when it kept none, or when code is not the status of
+// the platform's last failure.
+inline std::string platformReason(OSStatus code, Operation operation)
+{
+    if (code != SCError()) return std::string();
+    return reasonWords(VZGetLastSystemError(), operation);
+}
+
+// "WHAT: WORDS (error N)": the words say the system's reason behind code
+// when the platform kept one (a full disk and a damaged store share 1001),
+// and what code means otherwise.
+inline std::string withCode(const std::string &what, OSStatus code,
+                            Operation operation = kAnyOperation)
+{
+    std::string words = platformReason(code, operation);
+    if (words.empty()) words = codeWords(code);
+    return what + ": " + words + " (error " + codeNumber(code) + ")";
 }
 
 // ---------------------------------------------------------------------------
