@@ -30,46 +30,6 @@ std::string WithCode(const std::string &words, OSStatus code, vztool::Operation 
     return vztool::withCode(words, code, operation);
 }
 
-std::string Printable(const std::string &text)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string       out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string Quote(const std::string &text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return Printable(out) + "\"";
-}
-
-void CheckText(const std::string &text, const std::string &what)
-{
-    if (text.empty()) throw UsageError(what + " is empty");
-    if (!IsUtf8(text)) throw UsageError(what + " " + Quote(text) + " is not UTF-8");
-    for (unsigned char c : text)
-        if (c < 0x20 || c == 0x7F)
-            throw UsageError(what + " " + Quote(text) + " holds a control character");
-}
-
-void CheckNewName(const std::string &name)
-{
-    CheckText(name, "the name");
-}
-
 void Bind(CLI::App *command, Context &context, std::function<void(Context &)> handler)
 {
     std::string path;

@@ -9,6 +9,8 @@
 #ifndef VZ_NETSETUP_COMMAND_H
 #define VZ_NETSETUP_COMMAND_H
 
+#include "Names.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 #include <VZToolSupport.h>
 
@@ -68,20 +70,6 @@ class Failure : public std::runtime_error {
 // one.
 std::string WithCode(const std::string &words, OSStatus code,
                      vztool::Operation operation = vztool::kAnyOperation);
-
-// Text with its control characters escaped (\x0a), so that one value stays
-// on one line of a message or a table.
-std::string Printable(const std::string &text);
-// Printable text in double quotes, for messages; quotes and backslashes
-// inside are escaped.
-std::string Quote(const std::string &text);
-
-// Text from the command line that the store is to hold (what: "the name",
-// "the phone number"): not empty, UTF-8, without control characters; a
-// UsageError otherwise.
-void CheckText(const std::string &text, const std::string &what);
-// A name for a new or renamed location or service, as CheckText checks it.
-void CheckNewName(const std::string &name);
 
 // Makes the leaf command run handler, and names it in context.
 void Bind(CLI::App *command, Context &context, std::function<void(Context &)> handler);

@@ -148,10 +148,10 @@ std::string CreateEmptySet(StoreSession &session, const std::string &name)
 
 // fromPorts: with a new service for every port the scanner finds, in its
 // order.
-void CreateLocation(Context &context, const std::string &name, bool fromPorts)
+void CreateLocation(Context &context, const std::string &given, bool fromPorts)
 {
-    CheckNewName(name);
-    StoreSession session(context, StoreSession::Kind::Change);
+    const std::string name = CheckNewName(given);
+    StoreSession      session(context, StoreSession::Kind::Change);
     CheckLocationNameFree(ReadLocations(), name);
     std::string id;
     if (fromPorts) {
@@ -210,7 +210,7 @@ void AddLocationCommands(CLI::App &app, Context &context)
     duplicate->add_option("NAME", args->location, kWhich)->required();
     duplicate->add_option("NEW-NAME", args->newName, "the copy's name")->required();
     Bind(duplicate, context, [args](Context &c) {
-        CheckNewName(args->newName);
+        args->newName = CheckNewName(args->newName);
         ChangeLocation(
             c, args->location,
             [args](StoreSession &, const std::vector<Location> &all, const Location &source) {
@@ -222,7 +222,7 @@ void AddLocationCommands(CLI::App &app, Context &context)
     rename->add_option("NAME", args->location, kWhich)->required();
     rename->add_option("NEW-NAME", args->newName, "its new name")->required();
     Bind(rename, context, [args](Context &c) {
-        CheckNewName(args->newName);
+        args->newName = CheckNewName(args->newName);
         ChangeLocation(
             c, args->location,
             [args](StoreSession &, const std::vector<Location> &all, const Location &target) {

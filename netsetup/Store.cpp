@@ -213,9 +213,10 @@ const Location &ResolveLocation(const std::vector<Location> &locations, const st
 {
     for (const Location &location : locations)
         if (location.id == nameOrID) return location;
+    std::string                   key = NameKey(nameOrID);
     std::vector<const Location *> named;
     for (const Location &location : locations)
-        if (location.name == nameOrID) named.push_back(&location);
+        if (NameMatches(location.name, key)) named.push_back(&location);
     if (named.size() == 1) return *named.front();
     if (named.empty()) throw Failure("no location is named " + Quote(nameOrID));
     std::string ids;
@@ -233,10 +234,12 @@ Location RereadLocation(const Location &location)
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,
                            const std::string &exceptID)
 {
+    std::string key = NameKey(name);
     for (const Location &location : locations)
-        if (location.name == name && location.id != exceptID)
+        if (NameMatches(location.name, key) && location.id != exceptID)
             throw Failure("a location named " + Quote(name) + " exists already (" + location.id +
                           ")");
+    CheckNameIsNoID(name);
 }
 
 // ---------------------------------------------------------------------------
@@ -365,9 +368,10 @@ const Service &ResolveService(const std::vector<Service> &services, const Locati
 {
     for (const Service &service : services)
         if (service.id == nameOrID) return service;
+    std::string                  key = NameKey(nameOrID);
     std::vector<const Service *> named;
     for (const Service &service : services)
-        if (service.name == nameOrID) named.push_back(&service);
+        if (NameMatches(service.name, key)) named.push_back(&service);
     if (named.size() == 1) return *named.front();
     if (named.empty())
         throw Failure("no service is named " + Quote(nameOrID) + " in location " +
@@ -383,10 +387,12 @@ const Service &ResolveService(const std::vector<Service> &services, const Locati
 void CheckServiceNameFree(const std::vector<Service> &services, const Location &location,
                           const std::string &name, const std::string &exceptID)
 {
+    std::string key = NameKey(name);
     for (const Service &service : services)
-        if (service.name == name && service.id != exceptID)
+        if (NameMatches(service.name, key) && service.id != exceptID)
             throw Failure("a service named " + Quote(name) + " exists already in location " +
                           Describe(location) + " (" + service.id + ")");
+    CheckNameIsNoID(name);
 }
 
 std::string Describe(const Location &location)

@@ -2,7 +2,8 @@
 // beyond the framework headers, and nothing else may: the bounded whole-file
 // read, the atomic replacement of a file, the store lock, the readable
 // listing of a property list, the locked read-modify-write of the dynamic
-// store, the registry as a snapshot, and the system's reason behind a failure.
+// store, the registry as a snapshot, the system's reason behind a failure,
+// and the width of text on a terminal.
 // The libraries above the platform never include this header; the commands
 // reach it through the vz_platform_tools target, never the platform's private
 // sources.
@@ -82,6 +83,12 @@ IOReturn VZRegistryCreateSnapshot(CFDictionaryRef *tree) noexcept;
 // snapshot, a busy lock, a bad argument). A command says what happened with
 // it: the same 1001 is a full disk (ENOSPC) or a damaged store (0).
 int VZGetLastSystemError(void) noexcept;
+
+// The columns a terminal gives the UTF-8 text, for tables aligned as a
+// reader sees them: 2 for an East Asian wide or fullwidth character, 0 for a
+// combining mark, a zero-width or other format character and a control
+// character, 1 for anything else (an ill-formed sequence included).
+long VZTextGetColumns(const char *utf8, size_t length) noexcept;
 
 // Changes the dynamic store of the root in one locked read-modify-write:
 // edit gets a mutable copy of the whole store and returns an SCError status;
