@@ -34,7 +34,7 @@ OSStatus MoreSCCreateIPv4GlobalEntity(const MoreSCGlobalDigest *digest,
     err = CFQDictionaryCreateMutable(&result);
     // Up to 10.4 the global IPv4 entity carries the PPP override flag; 10.5
     // dropped it.
-    if ((err == noErr) && (MoreSCGetSystemVersion() <= 0x104F)) {
+    if ((err == noErr) && !MoreSCIsTenFiveOrLater()) {
         err = CFQDictionarySetNumber(result, kSCPropNetPPPOverridePrimary, 0);
     }
     if (err == noErr) {
@@ -87,7 +87,7 @@ static OSStatus AddProxy(CFMutableDictionaryRef dict, CFStringRef enableKey, CFS
     VZ_ASSERT(dict != NULL);
     VZ_ASSERT(enableKey != NULL);
 
-    leaveOut = (MoreSCGetSystemVersion() > 0x102F) && !enable && (proxy == NULL) && (port == 0);
+    leaveOut = MoreSCIsTenThreeOrLater() && !enable && (proxy == NULL) && (port == 0);
     if (!leaveOut) {
         err = CFQDictionarySetNumber(dict, enableKey, enable);
         if ((err == noErr) && (proxy != NULL)) CFDictionarySetValue(dict, proxyKey, proxy);
@@ -145,7 +145,7 @@ OSStatus MoreSCCreateProxiesEntity(const MoreSCProxiesDigest *digest,
     }
     // The two settings below appeared with 10.4; earlier systems do not know
     // the keys.
-    if ((err == noErr) && (MoreSCGetSystemVersion() > 0x103F)) {
+    if ((err == noErr) && MoreSCIsTenFourOrLater()) {
         err = CFQDictionarySetNumber(result, kExcludeSimpleHostnamesKey,
                                      digest->excludeSimpleHostnames);
         if (err == noErr) {

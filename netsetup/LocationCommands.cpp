@@ -136,7 +136,7 @@ std::string CreateEmptySet(StoreSession &session, const std::string &name)
     Ref<CFStringRef>         setID = NewString(id);
     MoreSCGlobalDigest       digest{};
     std::vector<CFStringRef> globals = {kSCEntNetIPv4};
-    if (MoreSCGetSystemVersion() <= 0x104F) globals.push_back(kSCEntNetNetInfo);
+    if (!MoreSCIsTenFiveOrLater()) globals.push_back(kSCEntNetNetInfo);
     for (CFStringRef protocol : globals) {
         Ref<CFMutableDictionaryRef> entity;
         Check(MoreSCCreateGlobalEntity(protocol, &digest, entity.put()), what);

@@ -253,7 +253,7 @@ std::string SetProxy(ServiceEdit &edit, const ProxyArguments &args)
     } else {
         // A service without proxies gets the entity a new service has.
         MoreSCProxiesDigest digest{};
-        digest.ftpPassive = MoreSCGetSystemVersion() >= 0x1020;
+        digest.ftpPassive = MoreSCIsTenTwoOrLater();
         Check(MoreSCCreateProxiesEntity(&digest, proxies.put()), what);
     }
     if (port != 0) {

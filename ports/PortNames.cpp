@@ -17,10 +17,6 @@
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
-enum {
-    kSystemVersionTenTwo = 0x1020 // from here on, slot labels are shown by the slot table
-};
-
 // ---------------------------------------------------------------------------
 // Strings from registry values.
 
@@ -72,7 +68,7 @@ static CFStringRef ShownSlotLabel(CFStringRef label) noexcept
     };
     CFStringRef shown = label;
 
-    if (MoreSCGetSystemVersion() >= kSystemVersionTenTwo) {
+    if (MoreSCIsTenTwoOrLater()) {
         for (const SlotLabel &row : kSlotTable) {
             if (CFEqual(label, row.label)) {
                 shown = row.shown;
