@@ -17,6 +17,10 @@
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
+enum {
+    kSortOrderUnchanged = -1 // the naming keeps the value the enumeration wrote
+};
+
 // ---------------------------------------------------------------------------
 // Strings from registry values.
 
@@ -142,7 +146,7 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
     CFTypeRef              deviceName      = NULL;           // borrowed from deviceProps
     CFStringRef            deviceNameText  = NULL;           // owned
     Boolean                isAirPort       = false;
-    SInt32                 sortOrder       = 0;    // 0: the sort value stays
+    SInt32                 sortOrder       = kSortOrderUnchanged;
     CFStringRef            name            = NULL; // borrowed constant or registry value
 
     err = IORegistryEntryGetParentEntry(interface, kIOServicePlane, &controller);
@@ -156,10 +160,10 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
 
     if (err == noErr) {
         if (CFEqual(bsdName, CFSTR("en0"))) {
-            sortOrder = 6;
+            sortOrder = kSortOrderBuiltInEthernet;
             name      = CFSTR("Built-in Ethernet");
         } else if (CFEqual(bsdName, CFSTR("fw0"))) {
-            sortOrder = 7;
+            sortOrder = kSortOrderBuiltInFireWire;
             name      = CFSTR("Built-in FireWire");
         }
     }
@@ -172,7 +176,7 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
         }
         if (isAirPort) {
             CFDictionarySetValue(interfaceInfo, kSCPropNetInterfaceHardware, kSCEntNetAirPort);
-            sortOrder = 10;
+            sortOrder = kSortOrderAirPort;
             name      = CFSTR("AirPort");
         }
     }
@@ -184,14 +188,14 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
             if (deviceNameText == NULL) err = kVaviVAZPortErrorNoName;
         }
         if (err == noErr && deviceNameText != NULL && CFEqual(deviceNameText, CFSTR("radio"))) {
-            sortOrder = 11;
+            sortOrder = kSortOrderRadio;
             name      = CFSTR("Wireless Network Adaptor");
         }
     }
     if (err == noErr && name == NULL) {
         err = GetStringValue(controllerProps, CFSTR(kIOProviderClassKey), &providerClass);
         if (err == noErr && providerClass != NULL && CFEqual(providerClass, kPortPCIDeviceClass)) {
-            sortOrder = 8;
+            sortOrder = kSortOrderPCICard;
             name      = AddPCICardValues(deviceProps, interfaceInfo);
         } else if (err == noErr) {
             CFDictionarySetValue(interfaceInfo, CFSTR(kIOBSDNameKey), bsdName);
@@ -199,7 +203,7 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
         }
     }
 
-    if (err == noErr && sortOrder != 0) {
+    if (err == noErr && sortOrder != kSortOrderUnchanged) {
         junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, sortOrder);
         VZ_ASSERT(junk == 0);
     }
@@ -246,7 +250,7 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t            interfac
     if (err == noErr) {
         isModem = CFEqual(clientType, CFSTR(kIOSerialBSDModemType));
         if (isModem) {
-            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, 2);
+            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, kSortOrderModem);
             VZ_ASSERT(junk == 0);
         }
         err = CopyStringProperty(interface, CFSTR(kIOTTYBaseNameKey), &baseName);
@@ -258,7 +262,8 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t            interfac
     if (err == noErr) {
         if (isModem && CFEqual(baseName, CFSTR("modem"))) {
             name = CFSTR("Internal Modem");
-            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, 0);
+            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey,
+                                          kSortOrderInternalModem);
             VZ_ASSERT(junk == 0);
         } else if (CFEqual(baseName, CFSTR("modem"))) {
             name = CFSTR("Modem Port");
@@ -273,7 +278,8 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t            interfac
         } else if (CFEqual(baseName, CFSTR("usbmodem")) || productName != NULL) {
             name = (productName != NULL) ? productName : CFSTR("USB Modem");
             if (isModem) {
-                junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, 1);
+                junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey,
+                                              kSortOrderUSBModem);
                 VZ_ASSERT(junk == 0);
             }
         } else {
