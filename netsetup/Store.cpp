@@ -4,12 +4,14 @@
 
 #include "MoreCFQ.h"
 #include "VaviVAZ.h"
+#include "VaviVAZDigest.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <span>
 
 namespace netsetup {
 
@@ -245,18 +247,6 @@ void CheckLocationNameFree(const std::vector<Location> &locations, const std::st
 // ---------------------------------------------------------------------------
 // Services.
 
-const ProxyKind kProxyKinds[6] = {
-    {"ftp", kSCPropNetProxiesFTPEnable, kSCPropNetProxiesFTPProxy, kSCPropNetProxiesFTPPort},
-    {"gopher", kSCPropNetProxiesGopherEnable, kSCPropNetProxiesGopherProxy,
-     kSCPropNetProxiesGopherPort},
-    {"http", kSCPropNetProxiesHTTPEnable, kSCPropNetProxiesHTTPProxy, kSCPropNetProxiesHTTPPort},
-    {"https", kSCPropNetProxiesHTTPSEnable, kSCPropNetProxiesHTTPSProxy,
-     kSCPropNetProxiesHTTPSPort},
-    {"rtsp", kSCPropNetProxiesRTSPEnable, kSCPropNetProxiesRTSPProxy, kSCPropNetProxiesRTSPPort},
-    {"socks", kSCPropNetProxiesSOCKSEnable, kSCPropNetProxiesSOCKSProxy,
-     kSCPropNetProxiesSOCKSPort},
-};
-
 namespace {
 
 // Active means without the inactive mark, whatever its value.
@@ -314,11 +304,13 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         service->hasProxies      = true;
         service->ftpPassive      = IntegerValue(proxies, kSCPropNetProxiesFTPPassive).value_or(0);
         service->proxyExceptions = StringsValue(proxies, kSCPropNetProxiesExceptionsList);
-        for (const ProxyKind &kind : kProxyKinds) {
+        CFIndex                count = 0;
+        const MoreSCProxyKind *kinds = MoreSCGetProxyKinds(&count);
+        for (const MoreSCProxyKind &kind : std::span(kinds, static_cast<size_t>(count))) {
             ProxySetting setting;
             setting.kind    = kind.name;
             setting.enabled = IntegerValue(proxies, kind.enableKey).value_or(0) != 0;
-            setting.host    = StringValue(proxies, kind.hostKey);
+            setting.host    = StringValue(proxies, kind.proxyKey);
             setting.port    = IntegerValue(proxies, kind.portKey);
             service->proxies.push_back(setting);
         }
