@@ -23,8 +23,7 @@
 #include <cstring>
 
 enum {
-    kScriptBatchCount         = 50, // items per bulk call; both buffers hold one batch
-    kLastVersionBeforeTenFour = 0x103F
+    kScriptBatchCount = 50 // items per bulk call; both buffers hold one batch
 };
 
 // The name order: case ignored, the user's language, digit runs by value
@@ -292,8 +291,7 @@ static CFStringRef ChooseDefaultCCL(Boolean *keep) noexcept
     Boolean     supportsHold = false;
 
     *keep = true;
-    if (!gVaviVAZCCLScannerBugForBugCompatibility &&
-        MoreSCGetSystemVersion() <= kLastVersionBeforeTenFour) {
+    if (!gVaviVAZCCLScannerBugForBugCompatibility && !MoreSCIsTenFourOrLater()) {
         *keep = (BuiltInModemSupportsHold(&supportsHold) == noErr);
         if (supportsHold) chosen = kDefaultCCLWithHold;
     }

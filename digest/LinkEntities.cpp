@@ -45,14 +45,12 @@ Boolean gTenFourOrLater      = false;
 
 const MoreSCPPPOptions *MoreSCGetDefaultPPPOptions(Boolean pppoe) noexcept
 {
-    const MoreSCPPPOptions *result  = NULL;
-    UInt32                  version = 0;
+    const MoreSCPPPOptions *result = NULL;
 
-    version              = MoreSCGetSystemVersion();
-    gTenTwoOrLater       = (version > 0x101F);
-    gTenThreeOrLater     = (version > 0x102F);
-    gTenThreeFiveOrLater = (version > 0x1034);
-    gTenFourOrLater      = (version > 0x103F);
+    gTenTwoOrLater       = MoreSCIsTenTwoOrLater();
+    gTenThreeOrLater     = MoreSCIsTenThreeOrLater();
+    gTenThreeFiveOrLater = MoreSCIsTenThreeFiveOrLater();
+    gTenFourOrLater      = MoreSCIsTenFourOrLater();
 
     // 10.1 knows no PPPoE defaults of its own.
     if (!gTenTwoOrLater) {
@@ -296,7 +294,7 @@ OSStatus MoreSCCreateAirPortEntity(const MoreSCAirPortDigest *digest,
 
     err = CFQDictionaryCreateMutable(&result);
     // From 10.4 on the AirPort entity no longer names the card's address.
-    if ((err == noErr) && (MoreSCGetSystemVersion() <= 0x103F)) {
+    if ((err == noErr) && !MoreSCIsTenFourOrLater()) {
         err = VaviVAZCreateStringWithMacAddress(digest->macAddress, &macAddress);
         if (err == noErr) CFDictionarySetValue(result, kSCPropMACAddress, macAddress);
     }

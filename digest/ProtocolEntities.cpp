@@ -34,7 +34,7 @@ OSStatus MoreSCCreateIPv4GlobalEntity(const MoreSCGlobalDigest *digest,
     err = CFQDictionaryCreateMutable(&result);
     // Up to 10.4 the global IPv4 entity carries the PPP override flag; 10.5
     // dropped it.
-    if ((err == noErr) && (MoreSCGetSystemVersion() <= 0x104F)) {
+    if ((err == noErr) && !MoreSCIsTenFiveOrLater()) {
         err = CFQDictionarySetNumber(result, kSCPropNetPPPOverridePrimary, 0);
     }
     if (err == noErr) {
@@ -87,7 +87,7 @@ static OSStatus AddProxy(CFMutableDictionaryRef dict, CFStringRef enableKey, CFS
     VZ_ASSERT(dict != NULL);
     VZ_ASSERT(enableKey != NULL);
 
-    leaveOut = (MoreSCGetSystemVersion() > 0x102F) && !enable && (proxy == NULL) && (port == 0);
+    leaveOut = MoreSCIsTenThreeOrLater() && !enable && (proxy == NULL) && (port == 0);
     if (!leaveOut) {
         err = CFQDictionarySetNumber(dict, enableKey, enable);
         if ((err == noErr) && (proxy != NULL)) CFDictionarySetValue(dict, proxyKey, proxy);
@@ -96,11 +96,43 @@ static OSStatus AddProxy(CFMutableDictionaryRef dict, CFStringRef enableKey, CFS
     return err;
 }
 
+const MoreSCProxyKind *MoreSCGetProxyKinds(CFIndex *count) noexcept
+{
+    static const MoreSCProxyKind kKinds[] = {
+        {"ftp", kSCPropNetProxiesFTPEnable, kSCPropNetProxiesFTPProxy, kSCPropNetProxiesFTPPort,
+         &MoreSCProxiesDigest::ftpEnable, &MoreSCProxiesDigest::ftpProxy,
+         &MoreSCProxiesDigest::ftpPort},
+        {"gopher", kSCPropNetProxiesGopherEnable, kSCPropNetProxiesGopherProxy,
+         kSCPropNetProxiesGopherPort, &MoreSCProxiesDigest::gopherEnable,
+         &MoreSCProxiesDigest::gopherProxy, &MoreSCProxiesDigest::gopherPort},
+        {"http", kSCPropNetProxiesHTTPEnable, kSCPropNetProxiesHTTPProxy, kSCPropNetProxiesHTTPPort,
+         &MoreSCProxiesDigest::httpEnable, &MoreSCProxiesDigest::httpProxy,
+         &MoreSCProxiesDigest::httpPort},
+        {"https", kSCPropNetProxiesHTTPSEnable, kSCPropNetProxiesHTTPSProxy,
+         kSCPropNetProxiesHTTPSPort, &MoreSCProxiesDigest::httpsEnable,
+         &MoreSCProxiesDigest::httpsProxy, &MoreSCProxiesDigest::httpsPort},
+        {"rtsp", kSCPropNetProxiesRTSPEnable, kSCPropNetProxiesRTSPProxy, kSCPropNetProxiesRTSPPort,
+         &MoreSCProxiesDigest::rtspEnable, &MoreSCProxiesDigest::rtspProxy,
+         &MoreSCProxiesDigest::rtspPort},
+        {"socks", kSCPropNetProxiesSOCKSEnable, kSCPropNetProxiesSOCKSProxy,
+         kSCPropNetProxiesSOCKSPort, &MoreSCProxiesDigest::socksEnable,
+         &MoreSCProxiesDigest::socksProxy, &MoreSCProxiesDigest::socksPort},
+    };
+
+    VZ_ASSERT(count != NULL);
+    *count = static_cast<CFIndex>(sizeof kKinds / sizeof kKinds[0]);
+    return kKinds;
+}
+
 OSStatus MoreSCCreateProxiesEntity(const MoreSCProxiesDigest *digest,
                                    CFMutableDictionaryRef    *entity) noexcept
 {
-    OSStatus               err    = noErr;
-    CFMutableDictionaryRef result = NULL; // owned until handed over
+    OSStatus               err       = noErr;
+    CFMutableDictionaryRef result    = NULL; // owned until handed over
+    const MoreSCProxyKind *kinds     = NULL; // borrowed constants
+    const MoreSCProxyKind *kind      = NULL;
+    CFIndex                kindCount = 0;
+    CFIndex                index     = 0;
 
     VZ_ASSERT(digest != NULL);
     VZ_ASSERT(entity != NULL);
@@ -113,39 +145,15 @@ OSStatus MoreSCCreateProxiesEntity(const MoreSCProxiesDigest *digest,
     if (err == noErr) {
         err = CFQDictionarySetNumber(result, kSCPropNetProxiesFTPPassive, digest->ftpPassive);
     }
-    if (err == noErr) {
-        err = AddProxy(result, kSCPropNetProxiesFTPEnable, kSCPropNetProxiesFTPProxy,
-                       kSCPropNetProxiesFTPPort, digest->ftpEnable, digest->ftpProxy,
-                       digest->ftpPort);
-    }
-    if (err == noErr) {
-        err = AddProxy(result, kSCPropNetProxiesGopherEnable, kSCPropNetProxiesGopherProxy,
-                       kSCPropNetProxiesGopherPort, digest->gopherEnable, digest->gopherProxy,
-                       digest->gopherPort);
-    }
-    if (err == noErr) {
-        err = AddProxy(result, kSCPropNetProxiesHTTPEnable, kSCPropNetProxiesHTTPProxy,
-                       kSCPropNetProxiesHTTPPort, digest->httpEnable, digest->httpProxy,
-                       digest->httpPort);
-    }
-    if (err == noErr) {
-        err = AddProxy(result, kSCPropNetProxiesHTTPSEnable, kSCPropNetProxiesHTTPSProxy,
-                       kSCPropNetProxiesHTTPSPort, digest->httpsEnable, digest->httpsProxy,
-                       digest->httpsPort);
-    }
-    if (err == noErr) {
-        err = AddProxy(result, kSCPropNetProxiesRTSPEnable, kSCPropNetProxiesRTSPProxy,
-                       kSCPropNetProxiesRTSPPort, digest->rtspEnable, digest->rtspProxy,
-                       digest->rtspPort);
-    }
-    if (err == noErr) {
-        err = AddProxy(result, kSCPropNetProxiesSOCKSEnable, kSCPropNetProxiesSOCKSProxy,
-                       kSCPropNetProxiesSOCKSPort, digest->socksEnable, digest->socksProxy,
-                       digest->socksPort);
+    kinds = MoreSCGetProxyKinds(&kindCount);
+    for (index = 0; (err == noErr) && (index < kindCount); index++) {
+        kind = &kinds[index];
+        err  = AddProxy(result, kind->enableKey, kind->proxyKey, kind->portKey,
+                        digest->*(kind->enable), digest->*(kind->proxy), digest->*(kind->port));
     }
     // The two settings below appeared with 10.4; earlier systems do not know
     // the keys.
-    if ((err == noErr) && (MoreSCGetSystemVersion() > 0x103F)) {
+    if ((err == noErr) && MoreSCIsTenFourOrLater()) {
         err = CFQDictionarySetNumber(result, kExcludeSimpleHostnamesKey,
                                      digest->excludeSimpleHostnames);
         if (err == noErr) {

@@ -7,39 +7,53 @@
 
 namespace netsetup {
 
+int32_t NextUtf8(const std::string &text, size_t &i)
+{
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        i++;
+        return lead;
+    }
+    size_t   length = 0;
+    uint32_t c      = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c      = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c      = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c      = lead & 0x07;
+    } else {
+        i++;
+        return -1;
+    }
+    if (i + length > text.size()) {
+        i++;
+        return -1;
+    }
+    for (size_t k = 1; k < length; k++) {
+        auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            i++;
+            return -1;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        i++;
+        return -1;
+    }
+    i += length;
+    return static_cast<int32_t>(c);
+}
+
 bool IsUtf8(const std::string &text)
 {
-    size_t i = 0;
-    while (i < text.size()) {
-        auto     lead = static_cast<unsigned char>(text[i]);
-        size_t   length;
-        uint32_t c;
-        if (lead < 0x80) {
-            i++;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c      = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c      = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c      = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (size_t k = 1; k < length; k++) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        i += length;
-    }
+    for (size_t i = 0; i < text.size();)
+        if (NextUtf8(text, i) < 0) return false;
     return true;
 }
 
@@ -54,15 +68,7 @@ Ref<CFStringRef> NewString(const std::string &utf8)
 
 std::string Utf8(CFStringRef text)
 {
-    CFIndex     length = CFStringGetLength(text);
-    CFIndex     size   = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8);
-    std::string out(static_cast<size_t>(size), '\0');
-    CFIndex     used = 0;
-    // A lone surrogate, which UTF-8 cannot carry, becomes the loss byte.
-    CFStringGetBytes(text, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(out.data()), size, &used);
-    out.resize(static_cast<size_t>(used));
-    return out;
+    return vztool::utf8(text);
 }
 
 static bool IsKind(CFTypeRef value, CFTypeID type)

@@ -4,56 +4,25 @@
 #define VZ_NETSETUP_CFTEXT_H
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <VZToolSupport.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace netsetup {
 
-// One owned reference, released when the holder goes. put() hands the
+// One owned reference, released when the holder goes; put() hands the
 // library an out-parameter that points to NULL, as its calls require.
-template <typename T> class Ref {
-  public:
-    Ref() = default;
-    explicit Ref(T ref) : ref_(ref) {}
-    Ref(const Ref &other) : ref_(other.ref_)
-    {
-        if (ref_ != nullptr) CFRetain(ref_);
-    }
-    Ref &operator=(const Ref &other)
-    {
-        Ref copy(other);
-        std::swap(ref_, copy.ref_);
-        return *this;
-    }
-    ~Ref() { reset(); }
-
-    static Ref retain(T ref)
-    {
-        if (ref != nullptr) CFRetain(ref);
-        return Ref(ref);
-    }
-    T  get() const { return ref_; }
-    T *put()
-    {
-        reset();
-        return &ref_;
-    }
-    void reset()
-    {
-        if (ref_ != nullptr) CFRelease(ref_);
-        ref_ = nullptr;
-    }
-    explicit operator bool() const { return ref_ != nullptr; }
-
-  private:
-    T ref_ = nullptr;
-};
+using vztool::Ref;
 
 // Whether the text is well-formed UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF).
 bool IsUtf8(const std::string &text);
+// The code point of the UTF-8 sequence at text[i], moving i past it; -1 for a
+// byte that does not begin a well-formed sequence, moving i past that byte.
+int32_t NextUtf8(const std::string &text, size_t &i);
 // A new string holding the UTF-8 text; fails with -4960 when it cannot be
 // made (text from the command line is checked with IsUtf8 first).
 Ref<CFStringRef> NewString(const std::string &utf8);

@@ -9,7 +9,10 @@
 #ifndef VZ_NETSETUP_COMMAND_H
 #define VZ_NETSETUP_COMMAND_H
 
+#include "Names.h"
+
 #include <CoreFoundation/CoreFoundation.h>
+#include <VZToolSupport.h>
 
 #include <functional>
 #include <stdexcept>
@@ -22,8 +25,10 @@ class App;
 
 namespace netsetup {
 
-// Exit statuses.
-enum ExitStatus { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
+// Exit statuses, as every command of the project has them.
+using vztool::kExitFailure;
+using vztool::kExitSuccess;
+using vztool::kExitUsage;
 
 // The global options and the state of one run.
 struct Context {
@@ -59,26 +64,18 @@ class UsageError : public std::runtime_error {
 class Failure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-    Failure(const std::string &what, OSStatus code);
+    // "WHAT: WORDS (error N)", the words the system's reason when the
+    // platform kept one for code (operation: what the failed call was to do
+    // to the file), else what code means.
+    Failure(const std::string &what, OSStatus code,
+            vztool::Operation operation = vztool::kAnyOperation);
 };
 
-// The words for a code of the library or the platform, and " (error N)".
-std::string DescribeCode(OSStatus code);
-std::string WithCode(const std::string &words, OSStatus code);
-
-// Text with its control characters escaped (\x0a), so that one value stays
-// on one line of a message or a table.
-std::string Printable(const std::string &text);
-// Printable text in double quotes, for messages; quotes and backslashes
-// inside are escaped.
-std::string Quote(const std::string &text);
-
-// Text from the command line that the store is to hold (what: "the name",
-// "the phone number"): not empty, UTF-8, without control characters; a
-// UsageError otherwise.
-void CheckText(const std::string &text, const std::string &what);
-// A name for a new or renamed location or service, as CheckText checks it.
-void CheckNewName(const std::string &name);
+// "WORDS: what the code means (error N)", for a code of the library or the
+// platform; the system's reason, as for a Failure, when the platform kept
+// one.
+std::string WithCode(const std::string &words, OSStatus code,
+                     vztool::Operation operation = vztool::kAnyOperation);
 
 // Makes the leaf command run handler, and names it in context.
 void Bind(CLI::App *command, Context &context, std::function<void(Context &)> handler);

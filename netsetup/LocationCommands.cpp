@@ -118,10 +118,10 @@ std::pair<std::string, std::string> Duplicate(Context                     &conte
 
 // fromPorts: with a new service for every port the scanner finds, in its
 // order.
-void CreateLocation(Context &context, const std::string &name, bool fromPorts)
+void CreateLocation(Context &context, const std::string &given, bool fromPorts)
 {
-    CheckNewName(name);
-    StoreSession session(context, StoreSession::Kind::Change);
+    const std::string name = CheckNewName(given);
+    StoreSession      session(context, StoreSession::Kind::Change);
     CheckLocationNameFree(ReadLocations(false), name);
     Ref<CFStringRef> newID;
     if (fromPorts)
@@ -180,7 +180,7 @@ void AddLocationCommands(CLI::App &app, Context &context)
     duplicate->add_option("NAME", args->location, kWhich)->required();
     duplicate->add_option("NEW-NAME", args->newName, "the copy's name")->required();
     Bind(duplicate, context, [args](Context &c) {
-        CheckNewName(args->newName);
+        args->newName = CheckNewName(args->newName);
         ChangeLocation(
             c, args->location,
             [args, &c](StoreSession &, const std::vector<Location> &all, const Location &source) {
@@ -192,7 +192,7 @@ void AddLocationCommands(CLI::App &app, Context &context)
     rename->add_option("NAME", args->location, kWhich)->required();
     rename->add_option("NEW-NAME", args->newName, "its new name")->required();
     Bind(rename, context, [args](Context &c) {
-        CheckNewName(args->newName);
+        args->newName = CheckNewName(args->newName);
         ChangeLocation(
             c, args->location,
             [args](StoreSession &, const std::vector<Location> &all, const Location &target) {

@@ -2,6 +2,8 @@
 // services, and the checked write to standard output.
 #include "Output.h"
 
+#include <VZPlatformTools.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -10,12 +12,11 @@ namespace netsetup {
 
 namespace {
 
-// Characters, not bytes: UTF-8 continuation bytes do not count.
+// The columns a terminal gives the text: a wide character takes two, a
+// combining mark none.
 size_t Width(const std::string &text)
 {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<size_t>(VZTextGetColumns(text.data(), text.size()));
 }
 
 std::string Join(const std::vector<std::string> &items, const std::string &separator)

@@ -18,8 +18,9 @@ namespace netsetup {
 // Object members keep the order in which they were added.
 using Json = nlohmann::ordered_json;
 
-// Columns padded to their widest cell (counted in characters, not bytes),
-// under a header line. The last column is not padded.
+// Columns padded to their widest cell (in the columns a terminal gives the
+// text, not in bytes or characters), under a header line. The last column is
+// not padded.
 class Table {
   public:
     explicit Table(std::vector<std::string> header);

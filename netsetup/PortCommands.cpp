@@ -101,7 +101,7 @@ struct AddArguments {
 
 void AddService(Context &context, const AddArguments &args)
 {
-    if (args.named) CheckNewName(args.name);
+    std::string name = args.named ? CheckNewName(args.name) : std::string();
     // The registry is read before the store is locked.
     std::vector<Port> ports = ReadPorts();
     const Port       &port  = ResolvePort(ports, args.port);
@@ -112,7 +112,7 @@ void AddService(Context &context, const AddArguments &args)
     StoreSession         session(context, StoreSession::Kind::Change);
     Location             location = SelectedLocation(context);
     std::vector<Service> services = ReadServices(location);
-    std::string          name     = args.named ? args.name : port.name;
+    if (!args.named) name = port.name;
     CheckServiceNameFree(services, location, name);
     MendServiceOrder(context, location);
     const std::string what  = "cannot add a service for the port " + port.device;

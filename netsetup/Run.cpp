@@ -27,9 +27,7 @@ Outcome Fail(const std::string &message)
 
 Outcome Usage(const std::string &message, const std::string &commandPath)
 {
-    return {kExitUsage, "",
-            std::string(kProgram) + ": " + Printable(message) + "; see '" + commandPath +
-                " --help'\n"};
+    return {kExitUsage, "", vztool::usageLine(kProgram, Printable(message), commandPath)};
 }
 
 Outcome Print(std::string text)

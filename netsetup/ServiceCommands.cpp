@@ -103,9 +103,9 @@ Ref<CFStringRef> SharedServiceID(CFStringRef setID, const Service &service)
         static_cast<CFStringRef>(CFArrayGetValueAtIndex(resolved.get(), index)));
 }
 
-void DuplicateService(Context &context, const std::string &nameOrID, const std::string &newName)
+void DuplicateService(Context &context, const std::string &nameOrID, const std::string &given)
 {
-    CheckNewName(newName);
+    const std::string    newName = CheckNewName(given);
     StoreSession         session(context, StoreSession::Kind::Change);
     Location             location = SelectedLocation(context);
     std::vector<Service> services = ReadServices(location);
@@ -233,7 +233,7 @@ void AddServiceCommands(CLI::App &service, Context &context)
     rename->add_option("SERVICE", args->service, "the service's name or ID")->required();
     rename->add_option("NEW-NAME", args->newName, "its new name")->required();
     Bind(rename, context, [args](Context &c) {
-        CheckNewName(args->newName);
+        args->newName = CheckNewName(args->newName);
         EditService(c, args->service,
                     [args](ServiceEdit &edit) { return Rename(edit, args->newName); });
     });

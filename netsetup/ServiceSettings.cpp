@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <span>
 
 namespace netsetup {
 
@@ -210,9 +211,17 @@ struct ProxyArguments {
     std::vector<std::string> values; // HOST PORT, or off
 };
 
-const ProxyKind &KindNamed(const std::string &name)
+// The proxy kinds, as the builders list them.
+std::span<const MoreSCProxyKind> ProxyKinds()
 {
-    for (const ProxyKind &kind : kProxyKinds)
+    CFIndex                count = 0;
+    const MoreSCProxyKind *kinds = MoreSCGetProxyKinds(&count);
+    return std::span(kinds, static_cast<size_t>(count));
+}
+
+const MoreSCProxyKind &KindNamed(const std::string &name)
+{
+    for (const MoreSCProxyKind &kind : ProxyKinds())
         if (name == kind.name) return kind;
     throw UsageError("unknown proxy kind " + Quote(name));
 }
@@ -240,9 +249,9 @@ int ProxyPort(const ProxyArguments &args)
 
 std::string SetProxy(ServiceEdit &edit, const ProxyArguments &args)
 {
-    const ProxyKind &kind = KindNamed(args.kind);
-    int              port = ProxyPort(args);
-    std::string      what =
+    const MoreSCProxyKind &kind = KindNamed(args.kind);
+    int                    port = ProxyPort(args);
+    std::string            what =
         "cannot set the " + args.kind + " proxy of the service " + Describe(edit.service);
 
     Ref<CFMutableDictionaryRef> proxies;
@@ -253,19 +262,19 @@ std::string SetProxy(ServiceEdit &edit, const ProxyArguments &args)
     } else {
         // A service without proxies gets the entity a new service has.
         MoreSCProxiesDigest digest{};
-        digest.ftpPassive = MoreSCGetSystemVersion() >= 0x1020;
+        digest.ftpPassive = MoreSCIsTenTwoOrLater();
         Check(MoreSCCreateProxiesEntity(&digest, proxies.put()), what);
     }
     if (port != 0) {
         Check(CFQDictionarySetNumber(proxies.get(), kind.enableKey, 1), what);
-        CFDictionarySetValue(proxies.get(), kind.hostKey, NewString(args.values[0]).get());
+        CFDictionarySetValue(proxies.get(), kind.proxyKey, NewString(args.values[0]).get());
         Check(CFQDictionarySetNumber(proxies.get(), kind.portKey, port), what);
     } else {
         // Off drops the host and port. A kind without an enable flag is off
         // already, as the builders leave it.
         if (CFDictionaryContainsKey(proxies.get(), kind.enableKey))
             Check(CFQDictionarySetNumber(proxies.get(), kind.enableKey, 0), what);
-        CFDictionaryRemoveValue(proxies.get(), kind.hostKey);
+        CFDictionaryRemoveValue(proxies.get(), kind.proxyKey);
         CFDictionaryRemoveValue(proxies.get(), kind.portKey);
     }
     SetEntity(edit, kSCEntNetProxies, proxies.get(), what);
@@ -313,11 +322,16 @@ void AddServiceSettingCommands(CLI::App &service, Context &context)
     CLI::App *proxy =
         service.add_subcommand("proxy", "set one proxy of a service: KIND HOST PORT, or KIND off");
     proxy->add_option("SERVICE", proxyArgs->service, kServiceHelp)->required();
-    proxy->add_option("KIND", proxyArgs->kind, "ftp, gopher, http, https, rtsp or socks")
+    std::vector<std::string> kinds;
+    std::string              kindHelp;
+    for (const MoreSCProxyKind &kind : ProxyKinds()) {
+        kindHelp += kinds.empty() ? "" : kinds.size() + 1 < ProxyKinds().size() ? ", " : " or ";
+        kindHelp += kind.name;
+        kinds.push_back(kind.name);
+    }
+    proxy->add_option("KIND", proxyArgs->kind, kindHelp)
         ->required()
-        ->transform(
-            CLI::IsMember({"ftp", "gopher", "http", "https", "rtsp", "socks"}, CLI::ignore_case)
-                .description(""));
+        ->transform(CLI::IsMember(kinds, CLI::ignore_case).description(""));
     proxy->add_option("HOST", proxyArgs->values, "the proxy's host and port, or off")->required();
     Bind(proxy, context, [proxyArgs](Context &c) {
         ProxyPort(*proxyArgs);

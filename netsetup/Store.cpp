@@ -4,11 +4,14 @@
 
 #include "MoreCFQ.h"
 #include "VaviVAZ.h"
+#include "VaviVAZDigest.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <span>
 #include <unordered_set>
 
 namespace netsetup {
@@ -19,17 +22,34 @@ namespace {
 // times in a row means the store is being rewritten without end.
 constexpr int kOpenAttempts = 100;
 
-std::string OpenFailureWords(const Context &context, OSStatus code)
+// Whether a snapshot of the store can be read, without the lock.
+bool StoreReads()
 {
-    std::string store = "the preferences store " + StorePath(context);
-    switch (code) {
-    case kSCStatusFailed:
-        return "cannot read " + store + ": it is damaged or not a property list (error 1001)";
-    case kSCStatusAccessError:
-        return "cannot read " + store + ": access was refused (error 1003)";
-    default:
-        return WithCode("cannot open " + store, code);
-    }
+    OSStatus err = MoreSCOpen(false, false);
+    MoreSCClose(&err, false);
+    return err == noErr;
+}
+
+// Why the store could not be opened: reason is the errno the platform kept
+// for code (0: none). A refused change needs telling from a refused read:
+// on a read-only root, or as a user who may only read, the read works and
+// the lock is refused.
+std::string OpenFailureWords(const Context &context, OSStatus code, int reason, bool change)
+{
+    std::string store   = "the preferences store " + StorePath(context);
+    std::string number  = " (error " + vztool::codeNumber(code) + ")";
+    bool        refused = reason == EACCES || reason == EPERM;
+    if (change && (reason == EROFS || reason == ENOSPC || (refused && StoreReads())))
+        return "cannot change " + store + ": " +
+               vztool::reasonWords(reason, vztool::kChangeOperation) + number;
+    if (reason != 0)
+        return "cannot read " + store + ": " + vztool::reasonWords(reason, vztool::kReadOperation) +
+               number;
+    if (code == kSCStatusFailed)
+        return "cannot read " + store + ": it is damaged or not a property list" + number;
+    if (code == kSCStatusAccessError)
+        return "cannot read " + store + ": access was refused" + number;
+    return WithCode("cannot open " + store, code);
 }
 
 } // namespace
@@ -62,8 +82,9 @@ StoreSession::StoreSession(const Context &context, Kind kind) : context_(context
     }
     OSStatus err = MoreSCOpen(false, false);
     if (err != noErr) {
+        int reason = err == SCError() ? VZGetLastSystemError() : 0;
         MoreSCClose(&err, false);
-        throw Failure(OpenFailureWords(context_, err));
+        throw Failure(OpenFailureWords(context_, err, reason, false));
     }
     open_ = true;
 }
@@ -73,12 +94,14 @@ void StoreSession::OpenForChange()
     for (int attempt = 1;; attempt++) {
         OSStatus err = MoreSCOpen(true, !context_.noWait);
         if (err == noErr) break;
+        // Taken before the close, which may fail in its turn.
+        int reason = err == SCError() ? VZGetLastSystemError() : 0;
         MoreSCClose(&err, false);
         if (err == kSCStatusStale && attempt < kOpenAttempts) continue;
         if (err == kSCStatusPrefsBusy || err == kSCStatusStale)
             throw Failure(
                 WithCode("cannot change the preferences store " + StorePath(context_), err));
-        throw Failure(OpenFailureWords(context_, err));
+        throw Failure(OpenFailureWords(context_, err, reason, true));
     }
     open_ = true;
 }
@@ -93,12 +116,13 @@ void StoreSession::Finish()
         // bracket), a failed apply comes after the change was saved.
         if (!SCPreferencesCommitChanges(MoreSCGetSCPreferencesRef()))
             throw Failure("cannot save the preferences store " + StorePath(context_),
-                          MoreSCErrorBoolean(false));
+                          MoreSCErrorBoolean(false), vztool::kChangeOperation);
     }
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
     if (err != noErr)
-        throw Failure("the change was saved, but the running system could not be told of it", err);
+        throw Failure("the change was saved, but the running system could not be told of it", err,
+                      vztool::kChangeOperation);
 }
 
 StoreSession::~StoreSession()
@@ -349,9 +373,10 @@ const Location &ResolveLocation(const std::vector<Location> &locations, const st
 {
     for (const Location &location : locations)
         if (location.id == nameOrID) return location;
+    std::string                   key = NameKey(nameOrID);
     std::vector<const Location *> named;
     for (const Location &location : locations)
-        if (location.name == nameOrID) named.push_back(&location);
+        if (NameMatches(location.name, key)) named.push_back(&location);
     if (named.size() == 1) return *named.front();
     if (named.empty()) throw Failure("no location is named " + Quote(nameOrID));
     std::string ids;
@@ -369,26 +394,16 @@ Location RereadLocation(const Location &location)
 void CheckLocationNameFree(const std::vector<Location> &locations, const std::string &name,
                            const std::string &exceptID)
 {
+    std::string key = NameKey(name);
     for (const Location &location : locations)
-        if (location.name == name && location.id != exceptID)
+        if (NameMatches(location.name, key) && location.id != exceptID)
             throw Failure("a location named " + Quote(name) + " exists already (" + location.id +
                           ")");
+    CheckNameIsNoID(name);
 }
 
 // ---------------------------------------------------------------------------
 // Services.
-
-const ProxyKind kProxyKinds[6] = {
-    {"ftp", kSCPropNetProxiesFTPEnable, kSCPropNetProxiesFTPProxy, kSCPropNetProxiesFTPPort},
-    {"gopher", kSCPropNetProxiesGopherEnable, kSCPropNetProxiesGopherProxy,
-     kSCPropNetProxiesGopherPort},
-    {"http", kSCPropNetProxiesHTTPEnable, kSCPropNetProxiesHTTPProxy, kSCPropNetProxiesHTTPPort},
-    {"https", kSCPropNetProxiesHTTPSEnable, kSCPropNetProxiesHTTPSProxy,
-     kSCPropNetProxiesHTTPSPort},
-    {"rtsp", kSCPropNetProxiesRTSPEnable, kSCPropNetProxiesRTSPProxy, kSCPropNetProxiesRTSPPort},
-    {"socks", kSCPropNetProxiesSOCKSEnable, kSCPropNetProxiesSOCKSProxy,
-     kSCPropNetProxiesSOCKSPort},
-};
 
 namespace {
 
@@ -450,11 +465,13 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         service->hasProxies      = true;
         service->ftpPassive      = IntegerValue(proxies, kSCPropNetProxiesFTPPassive).value_or(0);
         service->proxyExceptions = StringsValue(proxies, kSCPropNetProxiesExceptionsList);
-        for (const ProxyKind &kind : kProxyKinds) {
+        CFIndex                count = 0;
+        const MoreSCProxyKind *kinds = MoreSCGetProxyKinds(&count);
+        for (const MoreSCProxyKind &kind : std::span(kinds, static_cast<size_t>(count))) {
             ProxySetting setting;
             setting.kind    = kind.name;
             setting.enabled = IntegerValue(proxies, kind.enableKey).value_or(0) != 0;
-            setting.host    = StringValue(proxies, kind.hostKey);
+            setting.host    = StringValue(proxies, kind.proxyKey);
             setting.port    = IntegerValue(proxies, kind.portKey);
             service->proxies.push_back(setting);
         }
@@ -520,9 +537,10 @@ const Service &ResolveService(const std::vector<Service> &services, const Locati
 {
     for (const Service &service : services)
         if (service.id == nameOrID) return service;
+    std::string                  key = NameKey(nameOrID);
     std::vector<const Service *> named;
     for (const Service &service : services)
-        if (service.name == nameOrID) named.push_back(&service);
+        if (NameMatches(service.name, key)) named.push_back(&service);
     if (named.size() == 1) return *named.front();
     if (named.empty())
         throw Failure("no service is named " + Quote(nameOrID) + " in location " +
@@ -538,10 +556,12 @@ const Service &ResolveService(const std::vector<Service> &services, const Locati
 void CheckServiceNameFree(const std::vector<Service> &services, const Location &location,
                           const std::string &name, const std::string &exceptID)
 {
+    std::string key = NameKey(name);
     for (const Service &service : services)
-        if (service.name == name && service.id != exceptID)
+        if (NameMatches(service.name, key) && service.id != exceptID)
             throw Failure("a service named " + Quote(name) + " exists already in location " +
                           Describe(location) + " (" + service.id + ")");
+    CheckNameIsNoID(name);
 }
 
 std::string Describe(const Location &location)

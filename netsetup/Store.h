@@ -111,7 +111,7 @@ struct Service {
     bool                      hasProxies = false;
     bool                      ftpPassive = false;
     std::vector<std::string>  proxyExceptions;
-    std::vector<ProxySetting> proxies; // the six kinds, in kProxyKinds order
+    std::vector<ProxySetting> proxies; // every kind, in the builders' order (MoreSCGetProxyKinds)
 
     bool                       hasPPP    = false;
     bool                       pppActive = true;
@@ -123,14 +123,6 @@ struct Service {
 
     std::vector<std::string> entities; // protocols, in the store's order
 };
-
-// A proxy kind as the command line names it, with the keys of its three
-// settings in the proxies entity.
-struct ProxyKind {
-    const char *name;
-    CFStringRef enableKey, hostKey, portKey;
-};
-extern const ProxyKind kProxyKinds[6];
 
 // Every location. No sets level at all is no location. withServices false:
 // only their IDs, names and which is current, for finding one (the locations

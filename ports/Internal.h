@@ -33,6 +33,26 @@ enum {
     kPortErrorNoDevice = kIOReturnNotFound
 };
 
+// The sort values of port records ("SortOrder"), lowest first. The
+// enumeration writes the first value of a port (its kind), and the naming
+// step replaces it for the ports it knows better.
+enum {
+    kSortOrderInternalModem   = 0,  // the modem stream whose base name is "modem"
+    kSortOrderUSBModem        = 1,  // a modem stream on "usbmodem" or with a product name
+    kSortOrderModem           = 2,  // any other modem stream
+    kSortOrderBluetooth       = 3,  // an RS-232 stream on "Bluetooth..."
+    kSortOrderIrDA            = 4,  // an RS-232 stream on "IrDA-IrCOMM..."
+    kSortOrderSerial          = 5,  // any other RS-232 stream
+    kSortOrderBuiltInEthernet = 6,  // "en0"
+    kSortOrderBuiltInFireWire = 7,  // "fw0"
+    kSortOrderPCICard         = 8,  // a network interface on a PCI card
+    kSortOrderFireWire        = 9,  // any other FireWire interface
+    kSortOrderAirPort         = 10, // AirPort
+    kSortOrderRadio           = 11, // a wireless adaptor whose device is "radio"
+    kSortOrderEthernet        = 12, // any other Ethernet interface
+    kSortOrderDefault         = 100 // a record without a sort value sorts last
+};
+
 extern VaviVAZPortNameCallback gPortNameCallback;
 
 typedef OSStatus (*DeviceToDictProc)(void *contextPtr, io_object_t interface,

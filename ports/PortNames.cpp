@@ -18,7 +18,7 @@
 #include <SystemConfiguration/SystemConfiguration.h>
 
 enum {
-    kSystemVersionTenTwo = 0x1020 // from here on, slot labels are shown by the slot table
+    kSortOrderUnchanged = -1 // the naming keeps the value the enumeration wrote
 };
 
 // ---------------------------------------------------------------------------
@@ -72,7 +72,7 @@ static CFStringRef ShownSlotLabel(CFStringRef label) noexcept
     };
     CFStringRef shown = label;
 
-    if (MoreSCGetSystemVersion() >= kSystemVersionTenTwo) {
+    if (MoreSCIsTenTwoOrLater()) {
         for (const SlotLabel &row : kSlotTable) {
             if (CFEqual(label, row.label)) {
                 shown = row.shown;
@@ -146,7 +146,7 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
     CFTypeRef              deviceName      = NULL;           // borrowed from deviceProps
     CFStringRef            deviceNameText  = NULL;           // owned
     Boolean                isAirPort       = false;
-    SInt32                 sortOrder       = 0;    // 0: the sort value stays
+    SInt32                 sortOrder       = kSortOrderUnchanged;
     CFStringRef            name            = NULL; // borrowed constant or registry value
 
     err = IORegistryEntryGetParentEntry(interface, kIOServicePlane, &controller);
@@ -160,10 +160,10 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
 
     if (err == noErr) {
         if (CFEqual(bsdName, CFSTR("en0"))) {
-            sortOrder = 6;
+            sortOrder = kSortOrderBuiltInEthernet;
             name      = CFSTR("Built-in Ethernet");
         } else if (CFEqual(bsdName, CFSTR("fw0"))) {
-            sortOrder = 7;
+            sortOrder = kSortOrderBuiltInFireWire;
             name      = CFSTR("Built-in FireWire");
         }
     }
@@ -176,7 +176,7 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
         }
         if (isAirPort) {
             CFDictionarySetValue(interfaceInfo, kSCPropNetInterfaceHardware, kSCEntNetAirPort);
-            sortOrder = 10;
+            sortOrder = kSortOrderAirPort;
             name      = CFSTR("AirPort");
         }
     }
@@ -188,14 +188,14 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
             if (deviceNameText == NULL) err = kVaviVAZPortErrorNoName;
         }
         if (err == noErr && deviceNameText != NULL && CFEqual(deviceNameText, CFSTR("radio"))) {
-            sortOrder = 11;
+            sortOrder = kSortOrderRadio;
             name      = CFSTR("Wireless Network Adaptor");
         }
     }
     if (err == noErr && name == NULL) {
         err = GetStringValue(controllerProps, CFSTR(kIOProviderClassKey), &providerClass);
         if (err == noErr && providerClass != NULL && CFEqual(providerClass, kPortPCIDeviceClass)) {
-            sortOrder = 8;
+            sortOrder = kSortOrderPCICard;
             name      = AddPCICardValues(deviceProps, interfaceInfo);
         } else if (err == noErr) {
             CFDictionarySetValue(interfaceInfo, CFSTR(kIOBSDNameKey), bsdName);
@@ -203,7 +203,7 @@ static OSStatus CopyUserVisibleNameForNetworkPort(io_object_t            interfa
         }
     }
 
-    if (err == noErr && sortOrder != 0) {
+    if (err == noErr && sortOrder != kSortOrderUnchanged) {
         junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, sortOrder);
         VZ_ASSERT(junk == 0);
     }
@@ -250,7 +250,7 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t            interfac
     if (err == noErr) {
         isModem = CFEqual(clientType, CFSTR(kIOSerialBSDModemType));
         if (isModem) {
-            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, 2);
+            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, kSortOrderModem);
             VZ_ASSERT(junk == 0);
         }
         err = CopyStringProperty(interface, CFSTR(kIOTTYBaseNameKey), &baseName);
@@ -262,7 +262,8 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t            interfac
     if (err == noErr) {
         if (isModem && CFEqual(baseName, CFSTR("modem"))) {
             name = CFSTR("Internal Modem");
-            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, 0);
+            junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey,
+                                          kSortOrderInternalModem);
             VZ_ASSERT(junk == 0);
         } else if (CFEqual(baseName, CFSTR("modem"))) {
             name = CFSTR("Modem Port");
@@ -277,7 +278,8 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t            interfac
         } else if (CFEqual(baseName, CFSTR("usbmodem")) || productName != NULL) {
             name = (productName != NULL) ? productName : CFSTR("USB Modem");
             if (isModem) {
-                junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey, 1);
+                junk = CFQDictionarySetNumber(interfaceInfo, kVaviVAZPortSortOrderKey,
+                                              kSortOrderUSBModem);
                 VZ_ASSERT(junk == 0);
             }
         } else {

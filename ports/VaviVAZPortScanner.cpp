@@ -20,10 +20,9 @@
 #endif
 
 enum {
-    kTypeUnreadable   = 1, // the interface type of an interface without a readable one
-    kMACAddressShort  = 6,
-    kMACAddressLong   = 8,
-    kSortOrderDefault = 100 // a record without a sort value sorts last
+    kTypeUnreadable  = 1, // the interface type of an interface without a readable one
+    kMACAddressShort = 6,
+    kMACAddressLong  = 8
 };
 
 VaviVAZPortNameCallback gPortNameCallback = NULL;
@@ -161,12 +160,12 @@ OSStatus EthernetDeviceToDictProc(void *contextPtr, io_object_t interface,
     case IFT_ETHER:
         hardware  = kSCEntNetEthernet;
         type      = kSCValNetInterfaceTypeEthernet;
-        sortOrder = 12;
+        sortOrder = kSortOrderEthernet;
         break;
     case IFT_IEEE1394:
         hardware  = kSCEntNetFireWire;
         type      = kSCValNetInterfaceTypeFireWire;
-        sortOrder = 9;
+        sortOrder = kSortOrderFireWire;
         break;
     default:
         // Not a kind of port the system configures: the record stays empty.
@@ -207,7 +206,7 @@ OSStatus ModemOrSerialDeviceToDictProc(void *contextPtr, io_object_t interface,
     CFStringRef            baseName       = NULL; // borrowed from interfaceProps
     CFStringRef            ttyDevice      = NULL; // borrowed from interfaceProps
     Boolean                isPort         = false;
-    SInt32                 sortOrder      = 5;
+    SInt32                 sortOrder      = kSortOrderSerial;
     CFTypeRef              supportsHold   = NULL; // owned
 
     (void)contextPtr;
@@ -235,11 +234,11 @@ OSStatus ModemOrSerialDeviceToDictProc(void *contextPtr, io_object_t interface,
         CFDictionarySetValue(interfaceInfo, kSCPropNetInterfaceSubType,
                              kSCValNetInterfaceSubTypePPPSerial);
         if (CFStringHasPrefix(baseName, kVaviVAZHardwareVariantIrDA)) {
-            sortOrder = 4;
+            sortOrder = kSortOrderIrDA;
             CFDictionarySetValue(interfaceInfo, kVaviVAZPortHardwareVariantKey,
                                  kVaviVAZHardwareVariantIrDA);
         } else if (CFStringHasPrefix(baseName, kVaviVAZHardwareVariantBluetooth)) {
-            sortOrder = 3;
+            sortOrder = kSortOrderBluetooth;
             CFDictionarySetValue(interfaceInfo, kVaviVAZPortHardwareVariantKey,
                                  kVaviVAZHardwareVariantBluetooth);
         }

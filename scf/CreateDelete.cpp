@@ -35,8 +35,7 @@ static const Boolean kForceUseOfWorkAround = false;
 
 static Boolean UseNumberedChildren(void) noexcept
 {
-    return kForceUseOfWorkAround ||
-           ((MoreSCGetSystemVersion() & ~static_cast<UInt32>(0xF)) == 0x1020);
+    return kForceUseOfWorkAround || MoreSCIsTenTwo();
 }
 
 // ---------------------------------------------------------------------------

@@ -37,14 +37,6 @@
 
 #include <cstring>
 
-// System versions at which what a new service or set holds changes.
-enum {
-    kFirstVersionWithFTPPassive    = 0x1020, // from 10.2: FTP passive mode
-    kLastVersionWithoutIPv6        = 0x102F, // after 10.2.x: an automatic IPv6 entity
-    kLastVersionWithoutFireWireIP  = 0x103F, // up to 10.3.x: no service for FireWire
-    kLastVersionWithNetInfoGlobals = 0x104F  // up to 10.4.x: a NetInfo global entity
-};
-
 // ---------------------------------------------------------------------------
 // The entities of a new service.
 
@@ -168,7 +160,6 @@ static OSStatus AddServiceEntities(CFStringRef setID, CFStringRef serviceID,
                                    CFDictionaryRef portDict) noexcept
 {
     OSStatus              err        = noErr;
-    UInt32                version    = MoreSCGetSystemVersion();
     CFStringRef           hardware   = NULL; // the record's values, borrowed
     CFStringRef           deviceName = NULL;
     Boolean               modemPort  = false;
@@ -201,7 +192,7 @@ static OSStatus AddServiceEntities(CFStringRef setID, CFStringRef serviceID,
     interface.supportsHold = hold;
     err                    = AddEntityToService(setID, serviceID, kSCEntNetInterface, &interface);
 
-    proxies.ftpPassive = (version >= kFirstVersionWithFTPPassive);
+    proxies.ftpPassive = MoreSCIsTenTwoOrLater(); // FTP passive mode from 10.2
     if (err == noErr) err = AddEntityToService(setID, serviceID, kSCEntNetProxies, &proxies);
 
     // Left inactive: AppleTalk is for the user to switch on.
@@ -219,7 +210,7 @@ static OSStatus AddServiceEntities(CFStringRef setID, CFStringRef serviceID,
         gMoreSCCreateIPv4EntityDontCheck = false;
     }
 
-    if (err == noErr && version > kLastVersionWithoutIPv6) err = AddIPv6Entity(setID, serviceID);
+    if (err == noErr && MoreSCIsTenThreeOrLater()) err = AddIPv6Entity(setID, serviceID);
 
     // LCP echo suits the built-in ports; other adaptors and modems may not
     // answer it and would be hung up on.
@@ -379,7 +370,6 @@ OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict,
 static OSStatus AddServicesForPorts(CFStringRef setID) noexcept
 {
     OSStatus        err       = noErr;
-    UInt32          version   = MoreSCGetSystemVersion();
     CFArrayRef      ports     = NULL; // owned
     CFDictionaryRef port      = NULL; // borrowed from ports
     CFStringRef     serviceID = NULL; // owned, one port at a time
@@ -392,7 +382,7 @@ static OSStatus AddServicesForPorts(CFStringRef setID) noexcept
         // registry describes without what a service needs (a network port
         // without a MAC address) gets no service either: the set is made
         // for the ports that can be configured.
-        if (version <= kLastVersionWithoutFireWireIP &&
+        if (!MoreSCIsTenFourOrLater() &&
             CFEqual(CFDictionaryGetValue(port, kSCPropNetInterfaceHardware), kSCEntNetFireWire)) {
             continue;
         }
@@ -426,7 +416,6 @@ static OSStatus NewSet(CFStringRef userVisibleName, Boolean forPorts,
                        CFStringRef *newSetID) noexcept
 {
     OSStatus               err          = noErr;
-    UInt32                 version      = 0;
     CFStringRef            setID        = NULL; // owned until handed over
     CFStringRef            setPath      = NULL; // owned
     CFMutableDictionaryRef empty        = NULL; // owned
@@ -435,15 +424,15 @@ static OSStatus NewSet(CFStringRef userVisibleName, Boolean forPorts,
     VZ_ASSERT(userVisibleName != NULL);
     VZ_ASSERT((newSetID == NULL) || (*newSetID == NULL));
 
-    version = MoreSCGetSystemVersion();
-    err     = MoreSCOpen(false, false);
+    err = MoreSCOpen(false, false);
     if (err == noErr) err = MakeNewSeAndCopyIDAndPath(kSCPrefSets, &setID, &setPath);
     if (err == noErr) err = CFQDictionaryCreateMutable(&empty);
     if (err == noErr) err = StoreEmptyLevel(setID, CopySetServicesPath, empty);
     if (err == noErr) err = StoreEmptyLevel(setID, CopySetGlobalsPath, empty);
     // The IPv4 global entity carries the set's service order, empty for now.
     if (err == noErr) err = AddGlobalEntityToSet(setID, kSCEntNetIPv4, &globalDigest);
-    if (err == noErr && version <= kLastVersionWithNetInfoGlobals) {
+    // Up to 10.4.x a set has a NetInfo global entity too.
+    if (err == noErr && !MoreSCIsTenFiveOrLater()) {
         err = AddGlobalEntityToSet(setID, kSCEntNetNetInfo, &globalDigest);
     }
     if (err == noErr && forPorts) err = AddServicesForPorts(setID);

@@ -7,9 +7,9 @@
 // script's name, two spaces before the others. With --default the default is
 // NAME instead of the one the catalogue chooses.
 //
-// Exit status: 0 success, 1 anything else (a usage error, a script folder
-// that cannot be read, standard output that cannot be written), with a
-// one-line reason on standard error.
+// Exit status: 0 success, 1 a failure (a script folder that cannot be read,
+// standard output that cannot be written), 2 a usage error, with a one-line
+// reason on standard error.
 #include "VaviVAZCCLScanner.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -38,53 +38,39 @@ const char kUsage[] =
     "  --help           print this text\n"
     "  --version        print the version\n"
     "\n"
-    "Exit status: 0 success, 1 an error (reason on standard error).\n";
+    "Exit status: 0 success, 1 an error (reason on standard error), 2 a usage error.\n";
 
+const char kProgram[] = "vz-modem-scripts";
 const char kVersion[] = "vz-modem-scripts (vavivaz) " VAVIVAZ_VERSION "\n";
 
 int fail(const std::string &message)
 {
-    return vztool::fail("vz-modem-scripts", message);
+    return vztool::fail(kProgram, message);
 }
 
-std::string failureText(OSStatus err)
+int usageError(const std::string &message)
 {
-    switch (err) {
-    case afpAccessDenied:
-        return "permission denied";
-    case ioErr:
-        return "input/output error";
-    case nsvErr:
-    case fnfErr:
-    case dirNFErr:
-        return "the folder is not there";
-    case -108:
-    case -4960:
-        return "out of memory";
-    default:
-        return "error " + std::to_string(err);
-    }
+    return vztool::usageError(kProgram, message);
 }
 
 int listScripts(const char *defaultName, std::string &out)
 {
     if (defaultName != nullptr) {
-        CFStringRef name = CFStringCreateWithCString(nullptr, defaultName, kCFStringEncodingUTF8);
-        if (name == nullptr) return fail("--default needs a UTF-8 name");
-        MoreSCSetDefaultCCL(name);
-        CFRelease(name);
+        vztool::Ref<CFStringRef> name(
+            CFStringCreateWithCString(nullptr, defaultName, kCFStringEncodingUTF8));
+        if (!name) return usageError("--default needs a UTF-8 name");
+        MoreSCSetDefaultCCL(name.get());
     }
-    CFArrayRef scripts = nullptr;
-    CFIndex    index   = 0;
-    OSStatus   err     = MoreSCCreateCCLArray(&scripts, &index);
-    if (err != noErr) return fail("cannot read the modem script folders: " + failureText(err));
-    for (CFIndex i = 0; i < CFArrayGetCount(scripts); i++) {
+    vztool::Ref<CFArrayRef> scripts;
+    CFIndex                 index = 0;
+    OSStatus                err   = MoreSCCreateCCLArray(scripts.put(), &index);
+    if (err != noErr) return fail(vztool::withCode("cannot read the modem script folders", err));
+    for (CFIndex i = 0; i < CFArrayGetCount(scripts.get()); i++) {
         out += i == index ? "* " : "  ";
-        out += vztool::utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts, i)));
+        out += vztool::utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts.get(), i)));
         out += '\n';
     }
-    CFRelease(scripts);
-    return 0;
+    return vztool::kExitSuccess;
 }
 
 int run(int argc, char **argv)
@@ -92,12 +78,11 @@ int run(int argc, char **argv)
     const char *defaultName = nullptr;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return vztool::writeOut("vz-modem-scripts", kUsage);
-        if (arg == "--version") return vztool::writeOut("vz-modem-scripts", kVersion);
+        if (arg == "--help" || arg == "-h") return vztool::writeOut(kProgram, kUsage);
+        if (arg == "--version") return vztool::writeOut(kProgram, kVersion);
         if (arg != "--root" && arg != "--default")
-            return fail("unknown argument '" + arg +
-                        "' (vz-modem-scripts --help lists the options)");
-        if (i + 1 >= argc) return fail(arg + " needs a value (vz-modem-scripts --help)");
+            return usageError("unknown argument '" + arg + "'");
+        if (i + 1 >= argc) return usageError(arg + " needs a value");
         const char *value = argv[++i];
         if (arg == "--default") {
             defaultName = value;
@@ -111,7 +96,7 @@ int run(int argc, char **argv)
 
     std::string out;
     if (int status = listScripts(defaultName, out); status != 0) return status;
-    return vztool::writeOut("vz-modem-scripts", out);
+    return vztool::writeOut(kProgram, out);
 }
 
 } // namespace

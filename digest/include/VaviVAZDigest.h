@@ -211,12 +211,28 @@ OSStatus MoreSCCreateNetInfoGlobalEntity(const MoreSCGlobalDigest *digest,
 
 OSStatus MoreSCCreateProxiesEntity(const MoreSCProxiesDigest *digest,
                                    CFMutableDictionaryRef    *entity) noexcept;
-OSStatus MoreSCCreateAppleTalkEntity(const MoreSCAppleTalkDigest *digest,
-                                     CFMutableDictionaryRef      *entity) noexcept;
-OSStatus MoreSCCreateDNSEntity(const MoreSCDNSDigest  *digest,
-                               CFMutableDictionaryRef *entity) noexcept;
-OSStatus MoreSCCreateIPv4Entity(const MoreSCIPv4Digest *digest,
-                                CFMutableDictionaryRef *entity) noexcept;
+
+// The proxy protocols of a proxies entity, in the order the builder writes
+// them: the name people use for each ("ftp", "gopher", "http", "https",
+// "rtsp", "socks"), the entity's keys of its enable flag, host and port, and
+// the digest's fields for them.
+struct MoreSCProxyKind {
+    const char *name;
+    CFStringRef enableKey;
+    CFStringRef proxyKey;
+    CFStringRef portKey;
+    Boolean MoreSCProxiesDigest::*enable;
+    CFStringRef MoreSCProxiesDigest::*proxy;
+    UInt16 MoreSCProxiesDigest::*port;
+};
+// The kinds (borrowed, for the life of the process); their number in *count.
+const MoreSCProxyKind *MoreSCGetProxyKinds(CFIndex *count) noexcept;
+OSStatus               MoreSCCreateAppleTalkEntity(const MoreSCAppleTalkDigest *digest,
+                                                   CFMutableDictionaryRef      *entity) noexcept;
+OSStatus               MoreSCCreateDNSEntity(const MoreSCDNSDigest  *digest,
+                                             CFMutableDictionaryRef *entity) noexcept;
+OSStatus               MoreSCCreateIPv4Entity(const MoreSCIPv4Digest *digest,
+                                              CFMutableDictionaryRef *entity) noexcept;
 
 OSStatus MoreSCCreateInterfaceEntity(const MoreSCInterfaceDigest *digest,
                                      CFMutableDictionaryRef      *entity) noexcept;

@@ -34,11 +34,10 @@
 
 namespace {
 
-using vztool::Owned;
+using vztool::Ref;
 
-constexpr int kExitOK    = 0;
-constexpr int kExitFail  = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitOK   = vztool::kExitSuccess;
+constexpr int kExitFail = vztool::kExitFailure;
 
 const char kHelp[] =
     "usage: vz-plutil -lint FILE...\n"
@@ -62,25 +61,12 @@ const char kHelp[] =
     "Exit status: 0 success, 1 a file could not be read, parsed or written, 2 a usage\n"
     "error.\n";
 
-// A usage error: one line saying what was wrong, and where to look.
 int usageError(const std::string &what)
 {
-    std::fprintf(stderr, "vz-plutil: %s (see vz-plutil --help)\n", what.c_str());
-    return kExitUsage;
+    return vztool::usageError("vz-plutil", what);
 }
 
-// The UTF-8 text of a string ("?" for what UTF-8 cannot hold).
-std::string utf8(CFStringRef string)
-{
-    CFIndex length = CFStringGetLength(string);
-    CFIndex size   = 0;
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, nullptr, 0,
-                     &size);
-    std::string text(static_cast<size_t>(size), '\0');
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(text.data()), size, nullptr);
-    return text;
-}
+using vztool::utf8;
 
 // Why a file could not be read.
 std::string readFailure(int error)
@@ -105,26 +91,26 @@ CFDataRef loadBytes(const char *path, std::string &why)
 
 CFPropertyListRef parse(CFDataRef bytes, std::string &why)
 {
-    Owned<CFStringRef> message;
-    CFPropertyListRef  plist =
-        CFPropertyListCreateFromXMLData(nullptr, bytes, kCFPropertyListImmutable, &message.ref);
-    if (plist == nullptr) why = message.ref != nullptr ? utf8(message.ref) : "out of memory";
+    Ref<CFStringRef>  message;
+    CFPropertyListRef plist =
+        CFPropertyListCreateFromXMLData(nullptr, bytes, kCFPropertyListImmutable, message.put());
+    if (plist == nullptr) why = message ? utf8(message.get()) : "out of memory";
     return plist;
 }
 
 CFPropertyListRef loadPropertyList(const char *path, std::string &why)
 {
-    Owned<CFDataRef> bytes(loadBytes(path, why));
-    return bytes.ref != nullptr ? parse(bytes.ref, why) : nullptr;
+    Ref<CFDataRef> bytes(loadBytes(path, why));
+    return bytes ? parse(bytes.get(), why) : nullptr;
 }
 
 int lint(const std::vector<const char *> &paths)
 {
     int status = kExitOK;
     for (const char *path : paths) {
-        std::string              why;
-        Owned<CFPropertyListRef> plist(loadPropertyList(path, why));
-        if (plist.ref != nullptr) {
+        std::string            why;
+        Ref<CFPropertyListRef> plist(loadPropertyList(path, why));
+        if (plist) {
             std::printf("%s: OK\n", path);
         } else {
             std::printf("%s: %s\n", path, why.c_str());
@@ -156,9 +142,9 @@ int replaceInPlace(const char *input, CFDataRef read, CFDataRef text)
         }
         // Under the lock no store writer can change the file; one may have
         // committed between the read and the lock.
-        std::string      why;
-        Owned<CFDataRef> now(loadBytes(input, why));
-        if (now.ref == nullptr || !sameBytes(now.ref, read)) {
+        std::string    why;
+        Ref<CFDataRef> now(loadBytes(input, why));
+        if (!now || !sameBytes(now.get(), read)) {
             close(lock);
             std::fprintf(stderr, "vz-plutil: %s: changed since it was read; not rewritten\n",
                          input);
@@ -178,26 +164,26 @@ int replaceInPlace(const char *input, CFDataRef read, CFDataRef text)
 
 int convert(const char *input, const char *output)
 {
-    std::string              why;
-    Owned<CFDataRef>         read(loadBytes(input, why));
-    Owned<CFPropertyListRef> plist(read.ref != nullptr ? parse(read.ref, why) : nullptr);
-    if (plist.ref == nullptr) {
+    std::string            why;
+    Ref<CFDataRef>         read(loadBytes(input, why));
+    Ref<CFPropertyListRef> plist(read ? parse(read.get(), why) : nullptr);
+    if (!plist) {
         std::fprintf(stderr, "vz-plutil: %s: %s\n", input, why.c_str());
         return kExitFail;
     }
-    Owned<CFDataRef> text(CFPropertyListCreateXMLData(nullptr, plist.ref));
-    if (text.ref == nullptr) {
+    Ref<CFDataRef> text(CFPropertyListCreateXMLData(nullptr, plist.get()));
+    if (!text) {
         std::fprintf(stderr, "vz-plutil: %s: cannot be written as XML\n", input);
         return kExitFail;
     }
     if (output != nullptr && std::strcmp(output, "-") == 0) {
-        std::fwrite(CFDataGetBytePtr(text.ref), 1, static_cast<size_t>(CFDataGetLength(text.ref)),
-                    stdout);
+        std::fwrite(CFDataGetBytePtr(text.get()), 1,
+                    static_cast<size_t>(CFDataGetLength(text.get())), stdout);
         return kExitOK;
     }
     if (output != nullptr) {
         Boolean replaced = false;
-        int     error    = VZFileReplace(output, text.ref, 0644, &replaced);
+        int     error    = VZFileReplace(output, text.get(), 0644, &replaced);
         if (error == 0) return kExitOK;
         std::fprintf(stderr, "vz-plutil: %s: %s%s\n", output, VZFileErrorString(error),
                      replaced ? " (written, but the folder could not be synced)" : "");
@@ -205,24 +191,24 @@ int convert(const char *input, const char *output)
     }
     // In place, the file a symbolic link names is replaced, not the link
     // (VZFileReplace follows it).
-    return replaceInPlace(input, read.ref, text.ref);
+    return replaceInPlace(input, read.get(), text.get());
 }
 
 int print(const char *path)
 {
-    std::string              why;
-    Owned<CFPropertyListRef> plist(loadPropertyList(path, why));
-    if (plist.ref == nullptr) {
+    std::string            why;
+    Ref<CFPropertyListRef> plist(loadPropertyList(path, why));
+    if (!plist) {
         std::fprintf(stderr, "vz-plutil: %s: %s\n", path, why.c_str());
         return kExitFail;
     }
-    Owned<CFDataRef> listing(VZPropertyListCreateListing(plist.ref));
-    if (listing.ref == nullptr) {
+    Ref<CFDataRef> listing(VZPropertyListCreateListing(plist.get()));
+    if (!listing) {
         std::fputs("vz-plutil: out of memory\n", stderr);
         return kExitFail;
     }
-    std::fwrite(CFDataGetBytePtr(listing.ref), 1, static_cast<size_t>(CFDataGetLength(listing.ref)),
-                stdout);
+    std::fwrite(CFDataGetBytePtr(listing.get()), 1,
+                static_cast<size_t>(CFDataGetLength(listing.get())), stdout);
     std::fputc('\n', stdout);
     return kExitOK;
 }
@@ -299,7 +285,7 @@ int run(int argc, char **argv)
         if (files.size() != 1) return usageError("-convert takes exactly one FILE");
         return convert(files[0], output);
     }
-    return kExitUsage;
+    return vztool::kExitUsage;
 }
 
 } // namespace

@@ -30,7 +30,7 @@
 
 namespace {
 
-using vztool::Owned;
+using vztool::Ref;
 using vztool::utf8;
 
 const char *const kUsage =
@@ -75,14 +75,13 @@ int fail(const std::string &message)
 
 int failStatus(const std::string &what, int status)
 {
-    return fail(what + ": " + SCErrorString(status));
+    std::string words = vztool::platformReason(status, vztool::kAnyOperation);
+    return fail(what + ": " + (words.empty() ? SCErrorString(status) : words));
 }
 
-// A usage error: one line saying what was wrong, and where to look.
 int usageError(const std::string &what)
 {
-    std::fprintf(stderr, "vz-scutil: %s (see vz-scutil --help)\n", what.c_str());
-    return 2;
+    return vztool::usageError("vz-scutil", what);
 }
 
 CFStringRef newString(const char *text)
@@ -114,49 +113,49 @@ bool validServiceID(const char *serviceID)
 // calls answer a damaged store as one that does not know the service.
 int checkStoreReads(SCDynamicStoreRef store)
 {
-    Owned<CFArrayRef> keys(SCDynamicStoreCopyKeyList(store, CFSTR(".*")));
-    if (keys.ref == nullptr) return failStatus("cannot read the dynamic store", SCError());
+    Ref<CFArrayRef> keys(SCDynamicStoreCopyKeyList(store, CFSTR(".*")));
+    if (!keys) return failStatus("cannot read the dynamic store", SCError());
     return 0;
 }
 
 int listKeys(SCDynamicStoreRef store, const char *pattern)
 {
-    Owned<CFStringRef> text(newString(pattern));
-    if (text.ref == nullptr) return fail("the pattern is not UTF-8");
-    Owned<CFArrayRef> keys(SCDynamicStoreCopyKeyList(store, text.ref));
-    if (keys.ref == nullptr) {
+    Ref<CFStringRef> text(newString(pattern));
+    if (!text) return fail("the pattern is not UTF-8");
+    Ref<CFArrayRef> keys(SCDynamicStoreCopyKeyList(store, text.get()));
+    if (!keys) {
         int status = SCError();
         if (status == kSCStatusInvalidArgument)
             return fail(std::string("not a POSIX extended regular expression: ") + pattern);
         return failStatus("cannot list the keys", status);
     }
-    for (CFIndex i = 0; i < CFArrayGetCount(keys.ref); i++)
+    for (CFIndex i = 0; i < CFArrayGetCount(keys.get()); i++)
         std::printf("%s\n",
-                    utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(keys.ref, i))).c_str());
+                    utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(keys.get(), i))).c_str());
     return 0;
 }
 
 int showKey(SCDynamicStoreRef store, const char *key)
 {
-    Owned<CFStringRef> text(newString(key));
-    if (text.ref == nullptr) return fail("the key is not UTF-8");
-    Owned<CFPropertyListRef> value(SCDynamicStoreCopyValue(store, text.ref));
-    if (value.ref == nullptr) {
+    Ref<CFStringRef> text(newString(key));
+    if (!text) return fail("the key is not UTF-8");
+    Ref<CFPropertyListRef> value(SCDynamicStoreCopyValue(store, text.get()));
+    if (!value) {
         int status = SCError();
         if (status == kSCStatusNoKey) return fail(std::string("no such key: ") + key);
         return failStatus(std::string("cannot read ") + key, status);
     }
-    Owned<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value.ref));
-    if (xml.ref == nullptr) return fail(std::string("the value of ") + key + " cannot be shown");
-    std::fwrite(CFDataGetBytePtr(xml.ref), 1, static_cast<size_t>(CFDataGetLength(xml.ref)),
+    Ref<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, value.get()));
+    if (!xml) return fail(std::string("the value of ") + key + " cannot be shown");
+    std::fwrite(CFDataGetBytePtr(xml.get()), 1, static_cast<size_t>(CFDataGetLength(xml.get())),
                 stdout);
     return 0;
 }
 
 int setKey(SCDynamicStoreRef store, const char *key, const char *file)
 {
-    Owned<CFStringRef> text(newString(key));
-    if (text.ref == nullptr) return fail("the key is not UTF-8");
+    Ref<CFStringRef> text(newString(key));
+    if (!text) return fail("the key is not UTF-8");
     std::string bytes;
     bool        fromStdin = file == nullptr || std::strcmp(file, "-") == 0;
     std::string source    = fromStdin ? "standard input" : file;
@@ -167,27 +166,26 @@ int setKey(SCDynamicStoreRef store, const char *key, const char *file)
     if (!fromStdin) std::fclose(in);
     if (!read) return fail("cannot read " + source + ": " + std::strerror(readError));
 
-    Owned<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()),
-                                       static_cast<CFIndex>(bytes.size())));
-    CFStringRef      why = nullptr;
-    Owned<CFPropertyListRef> value(
-        data.ref != nullptr
-            ? CFPropertyListCreateFromXMLData(nullptr, data.ref, kCFPropertyListImmutable, &why)
-            : nullptr);
-    Owned<CFStringRef> reason(why);
-    if (value.ref == nullptr)
+    Ref<CFDataRef>         data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()),
+                                             static_cast<CFIndex>(bytes.size())));
+    CFStringRef            why = nullptr;
+    Ref<CFPropertyListRef> value(
+        data ? CFPropertyListCreateFromXMLData(nullptr, data.get(), kCFPropertyListImmutable, &why)
+             : nullptr);
+    Ref<CFStringRef> reason(why);
+    if (!value)
         return fail(source + " is not a property list" +
-                    (reason.ref != nullptr ? ": " + utf8(reason.ref) : std::string()));
-    if (!SCDynamicStoreSetValue(store, text.ref, value.ref))
+                    (reason ? ": " + utf8(reason.get()) : std::string()));
+    if (!SCDynamicStoreSetValue(store, text.get(), value.get()))
         return failStatus(std::string("cannot set ") + key, SCError());
     return 0;
 }
 
 int removeKey(SCDynamicStoreRef store, const char *key)
 {
-    Owned<CFStringRef> text(newString(key));
-    if (text.ref == nullptr) return fail("the key is not UTF-8");
-    if (SCDynamicStoreRemoveValue(store, text.ref)) return 0;
+    Ref<CFStringRef> text(newString(key));
+    if (!text) return fail("the key is not UTF-8");
+    if (SCDynamicStoreRemoveValue(store, text.get())) return 0;
     int status = SCError();
     if (status == kSCStatusNoKey) return fail(std::string("no such key: ") + key);
     return failStatus(std::string("cannot remove ") + key, status);
@@ -198,12 +196,12 @@ int connectionStatus(SCDynamicStoreRef store, const char *serviceID)
     if (!validServiceID(serviceID))
         return fail(std::string("not a service ID: \"") + serviceID + "\"");
     if (int error = checkStoreReads(store); error != 0) return error;
-    Owned<CFStringRef> id(newString(serviceID));
-    if (id.ref == nullptr) return fail("the service ID is not UTF-8");
-    Owned<SCNetworkConnectionRef> connection(
-        SCNetworkConnectionCreateWithServiceID(nullptr, id.ref, nullptr, nullptr));
-    if (connection.ref == nullptr) return failStatus("no connection object", SCError());
-    SCNetworkConnectionStatus status = SCNetworkConnectionGetStatus(connection.ref);
+    Ref<CFStringRef> id(newString(serviceID));
+    if (!id) return fail("the service ID is not UTF-8");
+    Ref<SCNetworkConnectionRef> connection(
+        SCNetworkConnectionCreateWithServiceID(nullptr, id.get(), nullptr, nullptr));
+    if (!connection) return failStatus("no connection object", SCError());
+    SCNetworkConnectionStatus status = SCNetworkConnectionGetStatus(connection.get());
     for (const StateName &state : kStates) {
         if (state.status == status) {
             std::printf("%s\n", state.name);
@@ -231,15 +229,15 @@ int recordState(CFMutableDictionaryRef store, Boolean *changed, void *context)
         edit->problem = "holds something other than a dictionary";
         return kSCStatusFailed;
     }
-    Owned<CFMutableDictionaryRef> entry(
+    Ref<CFMutableDictionaryRef> entry(
         old != nullptr
             ? CFDictionaryCreateMutableCopy(nullptr, 0, static_cast<CFDictionaryRef>(old))
             : CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
                                         &kCFTypeDictionaryValueCallBacks));
-    Owned<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt32Type, &edit->status));
-    if (entry.ref == nullptr || number.ref == nullptr) return kSCStatusFailed;
-    CFDictionarySetValue(entry.ref, kVZConnectionStatusKey, number.ref);
-    CFDictionarySetValue(store, edit->key, entry.ref);
+    Ref<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt32Type, &edit->status));
+    if (!entry || !number) return kSCStatusFailed;
+    CFDictionarySetValue(entry.get(), kVZConnectionStatusKey, number.get());
+    CFDictionarySetValue(store, edit->key, entry.get());
     *changed = true;
     return kSCStatusOK;
 }
@@ -254,16 +252,16 @@ int setConnectionState(const char *serviceID, const char *stateName)
     if (state == nullptr)
         return fail(std::string("not a connection state: \"") + stateName +
                     "\" (connected, connecting, disconnecting or disconnected)");
-    Owned<CFStringRef> id(newString(serviceID));
-    if (id.ref == nullptr) return fail("the service ID is not UTF-8");
-    Owned<CFStringRef> key(SCDynamicStoreKeyCreateNetworkServiceEntity(
-        nullptr, kSCDynamicStoreDomainState, id.ref, kSCEntNetPPP));
-    if (key.ref == nullptr) return failStatus("cannot make the key", SCError());
-    StateEdit edit{key.ref, state->status, std::string()};
+    Ref<CFStringRef> id(newString(serviceID));
+    if (!id) return fail("the service ID is not UTF-8");
+    Ref<CFStringRef> key(SCDynamicStoreKeyCreateNetworkServiceEntity(
+        nullptr, kSCDynamicStoreDomainState, id.get(), kSCEntNetPPP));
+    if (!key) return failStatus("cannot make the key", SCError());
+    StateEdit edit{key.get(), state->status, std::string()};
     // One locked read-modify-write, so that a concurrent writer of the same
     // entry loses nothing.
     int status = VZDynamicStoreEdit(recordState, &edit);
-    if (!edit.problem.empty()) return fail(utf8(key.ref) + " " + edit.problem);
+    if (!edit.problem.empty()) return fail(utf8(key.get()) + " " + edit.problem);
     if (status != kSCStatusOK)
         return failStatus("cannot record the state of " + std::string(serviceID), status);
     return 0;
@@ -309,13 +307,13 @@ int run(int argc, char **argv)
     if (args.empty()) return usageError("no command (list, show, set, remove or --nc ...)");
     std::string command = args[0];
 
-    Owned<SCDynamicStoreRef> store(
+    Ref<SCDynamicStoreRef> store(
         SCDynamicStoreCreate(nullptr, CFSTR("vz-scutil"), nullptr, nullptr));
-    if (store.ref == nullptr) return failStatus("cannot open the dynamic store", SCError());
+    if (!store) return failStatus("cannot open the dynamic store", SCError());
     if (connection) {
         if (command == "status") {
             if (args.size() != 2) return usageError("--nc status takes one SERVICE-ID");
-            return connectionStatus(store.ref, args[1]);
+            return connectionStatus(store.get(), args[1]);
         }
         if (command == "set") {
             if (args.size() != 3) return usageError("--nc set takes a SERVICE-ID and a STATE");
@@ -325,11 +323,11 @@ int run(int argc, char **argv)
     }
     if (command == "list") {
         if (args.size() > 2) return usageError("list takes at most one PATTERN");
-        return listKeys(store.ref, args.size() == 2 ? args[1] : ".*");
+        return listKeys(store.get(), args.size() == 2 ? args[1] : ".*");
     }
     if (command == "show") {
         if (args.size() != 2) return usageError("show takes one KEY");
-        return showKey(store.ref, args[1]);
+        return showKey(store.get(), args[1]);
     }
     if (command == "set") {
         if (args.size() != 2 && args.size() != 3) return usageError("set takes a KEY and a FILE");
@@ -339,11 +337,11 @@ int run(int argc, char **argv)
         if (fromStdin && isatty(STDIN_FILENO))
             return usageError("set reads the value from standard input, which is a terminal; "
                               "give a FILE or redirect the input");
-        return setKey(store.ref, args[1], file);
+        return setKey(store.get(), args[1], file);
     }
     if (command == "remove") {
         if (args.size() != 2) return usageError("remove takes one KEY");
-        return removeKey(store.ref, args[1]);
+        return removeKey(store.get(), args[1]);
     }
     return usageError("unknown command \"" + command + "\"");
 }

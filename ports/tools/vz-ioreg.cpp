@@ -18,10 +18,9 @@
 // The registry is the root's snapshot; on the root / without one, the
 // running machine's devices (sysfs).
 //
-// Exit status: 0 success, 1 anything else (a usage error, a snapshot that
-// cannot be read, a scan that fails, a capture that cannot be written,
-// standard output that cannot be written), with a one-line reason on
-// standard error.
+// Exit status: 0 success, 1 a failure (a snapshot that cannot be read, a scan
+// that fails, a capture that cannot be written, standard output that cannot
+// be written), 2 a usage error, with a one-line reason on standard error.
 #include "VaviVAZPortScanner.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -59,13 +58,21 @@ const char kUsage[] =
     "  --help        print this text\n"
     "  --version     print the version\n"
     "\n"
-    "Exit status: 0 success, 1 an error (reason on standard error).\n";
+    "Exit status: 0 success, 1 an error (reason on standard error), 2 a usage error.\n";
 
+const char kProgram[] = "vz-ioreg";
 const char kVersion[] = "vz-ioreg (vavivaz) " VAVIVAZ_VERSION "\n";
+
+using Handle = vztool::Ref<io_object_t>;
 
 int fail(const std::string &message)
 {
-    return vztool::fail("vz-ioreg", message);
+    return vztool::fail(kProgram, message);
+}
+
+int usageError(const std::string &message)
+{
+    return vztool::usageError(kProgram, message);
 }
 
 std::string snapshotPath()
@@ -78,10 +85,10 @@ std::string snapshotPath()
 
 void appendData(CFDataRef data, std::string &out)
 {
+    vztool::Ref<CFDataRef> owned(data);
     if (data == nullptr) return;
     out.append(reinterpret_cast<const char *>(CFDataGetBytePtr(data)),
                static_cast<size_t>(CFDataGetLength(data)));
-    CFRelease(data);
 }
 
 int failUnreadable()
@@ -90,18 +97,6 @@ int failUnreadable()
                 ": not a readable property list of registry entries");
 }
 
-// An owned handle, released at the end of the scope.
-struct Handle {
-    io_object_t object = IO_OBJECT_NULL;
-    Handle()           = default;
-    explicit Handle(io_object_t o) : object(o) {}
-    Handle(const Handle &)            = delete;
-    Handle &operator=(const Handle &) = delete;
-    ~Handle()
-    {
-        if (object != IO_OBJECT_NULL) IOObjectRelease(object);
-    }
-};
 void indent(std::string &out, int depth)
 {
     out.append(static_cast<size_t>(depth) * 2, ' ');
@@ -126,7 +121,7 @@ void appendProperties(io_registry_entry_t entry, int depth, std::string &out)
     CFMutableDictionaryRef properties = nullptr;
     if (IORegistryEntryCreateCFProperties(entry, &properties, nullptr, 0) != kIOReturnSuccess)
         return;
-    vztool::Owned<CFMutableDictionaryRef> owned(properties);
+    vztool::Ref<CFMutableDictionaryRef> owned(properties);
     appendData(VZPropertyListCreateEntriesListing(properties, depth), out);
 }
 
@@ -135,10 +130,9 @@ void appendTree(io_registry_entry_t entry, int depth, bool withProperties, std::
     appendEntryLine(entry, depth, out);
     if (withProperties) appendProperties(entry, depth + 1, out);
     Handle children;
-    if (IORegistryEntryGetChildIterator(entry, kIOServicePlane, &children.object) !=
-        kIOReturnSuccess)
+    if (IORegistryEntryGetChildIterator(entry, kIOServicePlane, children.put()) != kIOReturnSuccess)
         return;
-    while (io_registry_entry_t child = IOIteratorNext(children.object)) {
+    while (io_registry_entry_t child = IOIteratorNext(children.get())) {
         Handle owned(child);
         appendTree(child, depth + 1, withProperties, out);
     }
@@ -147,8 +141,8 @@ void appendTree(io_registry_entry_t entry, int depth, bool withProperties, std::
 int showTree(bool withProperties, std::string &out)
 {
     Handle root(IORegistryGetRootEntry(kIOMasterPortDefault));
-    if (root.object == IO_OBJECT_NULL) return failUnreadable();
-    appendTree(root.object, 0, withProperties, out);
+    if (!root) return failUnreadable();
+    appendTree(root.get(), 0, withProperties, out);
     return 0;
 }
 
@@ -156,37 +150,15 @@ int showClass(const char *className, std::string &out)
 {
     Handle        iterator;
     kern_return_t status = IOServiceGetMatchingServices(
-        kIOMasterPortDefault, IOServiceMatching(className), &iterator.object);
+        kIOMasterPortDefault, IOServiceMatching(className), iterator.put());
     if (status == kIOReturnError) return failUnreadable();
     if (status != kIOReturnSuccess) return fail("cannot match the class " + std::string(className));
-    while (io_registry_entry_t entry = IOIteratorNext(iterator.object)) {
+    while (io_registry_entry_t entry = IOIteratorNext(iterator.get())) {
         Handle owned(entry);
         appendEntryLine(entry, 0, out);
         appendProperties(entry, 1, out);
     }
     return 0;
-}
-
-std::string scanFailure(OSStatus err)
-{
-    switch (err) {
-    case kIOReturnError:
-        return "the registry snapshot " + snapshotPath() +
-               " cannot be read or holds a value of the wrong kind";
-    case kIOReturnNotFound:
-        return "a serial port has no device name (\"IOTTYDevice\")";
-    case kIOReturnNoDevice:
-        return "a network interface has no controller and device above it";
-    case kVaviVAZPortErrorNoName:
-        return "a port cannot be named (a network interface without \"BSD Name\", a serial "
-               "port without its type or base name, or a device \"name\" of another kind)";
-    case kIOReturnNoMemory:
-    case -4960:
-    case -108:
-        return "out of memory";
-    default:
-        return "error " + std::to_string(err);
-    }
 }
 
 std::string recordText(CFDictionaryRef port, CFStringRef key, const char *none)
@@ -206,8 +178,8 @@ int showPorts(std::string &out)
 {
     CFArrayRef ports = nullptr;
     OSStatus   err   = MoreSCCreatePortArray(&ports);
-    if (err != noErr) return fail("cannot scan the ports: " + scanFailure(err));
-    vztool::Owned<CFArrayRef> owned(ports);
+    if (err != noErr) return fail(vztool::withCode("cannot scan the ports", err));
+    vztool::Ref<CFArrayRef> owned(ports);
     for (CFIndex i = 0; i < CFArrayGetCount(ports); i++) {
         auto port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
         out += recordText(port, kSCPropUserDefinedName, "?") + "\t" +
@@ -225,11 +197,11 @@ int capture(const char *path)
     IOReturn        status = VZRegistryCreateSnapshot(&tree);
     if (status == kIOReturnError) return failUnreadable();
     if (status != kIOReturnSuccess) return fail("out of memory");
-    vztool::Owned<CFDictionaryRef> ownedTree(tree);
-    vztool::Owned<CFDataRef>       xml(CFPropertyListCreateXMLData(nullptr, tree));
-    if (xml.ref == nullptr) return fail("the registry holds a value that a snapshot cannot carry");
+    vztool::Ref<CFDictionaryRef> ownedTree(tree);
+    vztool::Ref<CFDataRef>       xml(CFPropertyListCreateXMLData(nullptr, tree));
+    if (!xml) return fail("the registry holds a value that a snapshot cannot carry");
     Boolean replaced = false;
-    if (int error = VZFileReplace(path, xml.ref, 0644, &replaced); error != 0)
+    if (int error = VZFileReplace(path, xml.get(), 0644, &replaced); error != 0)
         return fail(std::string("cannot write ") + path + ": " + VZFileErrorString(error) +
                     (replaced ? " (written, but perhaps not yet on disk)" : ""));
     return 0;
@@ -243,10 +215,10 @@ int run(int argc, char **argv)
     const char *capturePath                                                  = nullptr;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return vztool::writeOut("vz-ioreg", kUsage);
-        if (arg == "--version") return vztool::writeOut("vz-ioreg", kVersion);
+        if (arg == "--help" || arg == "-h") return vztool::writeOut(kProgram, kUsage);
+        if (arg == "--version") return vztool::writeOut(kProgram, kVersion);
         if (arg == "--root" || arg == "-c" || arg == "--capture") {
-            if (i + 1 >= argc) return fail(arg + " needs a value (vz-ioreg --help)");
+            if (i + 1 >= argc) return usageError(arg + " needs a value");
             const char *value = argv[++i];
             if (arg == "-c") {
                 className = value;
@@ -255,7 +227,7 @@ int run(int argc, char **argv)
                 continue;
             }
             if (arg == "--capture") {
-                if (*value == '\0') return fail("--capture needs a file name (vz-ioreg --help)");
+                if (*value == '\0') return usageError("--capture needs a file name");
                 capturePath = value;
                 mode        = Mode::Capture;
                 modes++;
@@ -272,11 +244,10 @@ int run(int argc, char **argv)
             mode = Mode::Ports;
             modes++;
         } else {
-            return fail("unknown argument '" + arg + "' (vz-ioreg --help lists the options)");
+            return usageError("unknown argument '" + arg + "'");
         }
     }
-    if (modes > 1)
-        return fail("-l, -c, --ports and --capture exclude each other (vz-ioreg --help)");
+    if (modes > 1) return usageError("-l, -c, --ports and --capture exclude each other");
 
     std::string out;
     int         status = 0;
@@ -295,7 +266,7 @@ int run(int argc, char **argv)
         return capture(capturePath);
     }
     if (status != 0) return status;
-    return vztool::writeOut("vz-ioreg", out);
+    return vztool::writeOut(kProgram, out);
 }
 
 } // namespace

@@ -25,7 +25,9 @@ add_test(NAME fuzz_replay_plist_reader
 # clang build with -DVZ_FUZZ=ON (see PlistReaderFuzz.cpp for the run command).
 option(VZ_FUZZ "Build the libFuzzer target of the property-list reader (clang only)" OFF)
 if(VZ_FUZZ)
-  target_compile_options(vz_platform PRIVATE -fsanitize=fuzzer-no-link)
+  foreach(part IN LISTS VZ_PLATFORM_PARTS)
+    target_compile_options(${part} PRIVATE -fsanitize=fuzzer-no-link)
+  endforeach()
   add_executable(vz_fuzz_plist_reader ${CMAKE_CURRENT_LIST_DIR}/PlistReaderFuzz.cpp)
   target_link_libraries(vz_fuzz_plist_reader PRIVATE vz_platform_internal)
   target_compile_options(vz_fuzz_plist_reader PRIVATE -fsanitize=fuzzer)

@@ -3,10 +3,10 @@
 
 #include "PlistReader.h"
 #include "StringStorage.h"
+#include "UTF.h"
 
 #include <optional>
 #include <string>
-#include <unicode/ustring.h>
 
 namespace vz {
 
@@ -43,16 +43,9 @@ std::optional<std::u16string> decode(std::span<const uint8_t> bytes)
     }
     size_t skip =
         bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
-    auto      *utf8   = reinterpret_cast<const char *>(bytes.data()) + skip;
-    auto       count  = static_cast<int32_t>(bytes.size() - skip);
-    int32_t    length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8(nullptr, 0, &length, utf8, count, &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
-    std::u16string text(static_cast<size_t>(length), u'\0');
-    status = U_ZERO_ERROR;
-    u_strFromUTF8(reinterpret_cast<UChar *>(text.data()), length, &length, utf8, count, &status);
-    if (U_FAILURE(status)) return std::nullopt;
+    std::u16string text;
+    text.reserve(bytes.size() - skip);
+    if (!appendUTF16FromUTF8(text, bytes.data() + skip, bytes.size() - skip)) return std::nullopt;
     return text;
 }
 

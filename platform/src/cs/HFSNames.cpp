@@ -1,9 +1,8 @@
-// HFSNames.cpp: names to HFSUniStr255 records, through ICU's strict UTF-8
-// conversion (ASCII names are widened in place).
+// HFSNames.cpp: names to HFSUniStr255 records, through the strict UTF-8
+// decoding of UTF.h (ASCII names are widened in place).
 #include "HFSNames.h"
 
-#include <cstring>
-#include <unicode/ustring.h>
+#include "UTF.h"
 
 namespace vz {
 
@@ -18,6 +17,22 @@ bool isShortASCII(std::string_view name) noexcept
     return true;
 }
 
+// The units of a record, filled in place; overflow past its 255 units.
+struct RecordUnits {
+    HFSUniStr255 *record;
+    size_t        length   = 0;
+    bool          overflow = false;
+
+    void push_back(char16_t unit) noexcept
+    {
+        if (length == 255) {
+            overflow = true;
+            return;
+        }
+        record->unicode[length++] = unit;
+    }
+};
+
 } // namespace
 
 bool hfsNameFromBytes(std::string_view name, HFSUniStr255 *record) noexcept
@@ -28,14 +43,12 @@ bool hfsNameFromBytes(std::string_view name, HFSUniStr255 *record) noexcept
         record->length = static_cast<UInt16>(name.size());
         return true;
     }
-    UChar      units[255];
-    int32_t    length = 0;
-    UErrorCode status = U_ZERO_ERROR;
     // Fails on malformed UTF-8 and on a result longer than the record.
-    u_strFromUTF8(units, 255, &length, name.data(), static_cast<int32_t>(name.size()), &status);
-    if (U_FAILURE(status) || length > 255) return false;
-    record->length = static_cast<UInt16>(length);
-    std::memcpy(record->unicode, units, static_cast<size_t>(length) * sizeof(UChar));
+    RecordUnits units{record};
+    if (!appendUTF16FromUTF8(units, reinterpret_cast<const uint8_t *>(name.data()), name.size()) ||
+        units.overflow)
+        return false;
+    record->length = static_cast<UInt16>(units.length);
     return true;
 }
 

@@ -1,8 +1,8 @@
 // SnapshotCache.cpp: the cache of parsed store files.
 #include "SnapshotCache.h"
 
-#include "SCError.h"
 #include "StoreFile.h"
+#include "SystemError.h"
 #include "WholeFile.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>

@@ -1,7 +1,7 @@
 // StoreFile.cpp: reading and parsing dictionary files.
 #include "StoreFile.h"
 
-#include "SCError.h"
+#include "SystemError.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>

@@ -8,6 +8,7 @@
 #include "SCError.h"
 #include "Secrets.h"
 #include "StringStorage.h"
+#include "SystemError.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 #include <VZPlatformTools.h>

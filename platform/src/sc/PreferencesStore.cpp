@@ -5,6 +5,7 @@
 #include "SCError.h"
 #include "Secrets.h"
 #include "StoreFile.h"
+#include "SystemError.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <SystemConfiguration/SystemConfiguration.h>

@@ -1,13 +1,16 @@
-// SCError.cpp: SCError, SCErrorString and the per-thread last status.
+// SCError.cpp: SCError, SCErrorString, and the per-thread last status with
+// the system's reason behind it.
 #include "SCError.h"
 
-#include <SystemConfiguration/SystemConfiguration.h>
+#include "SystemError.h"
 
-#include <cerrno>
+#include <SystemConfiguration/SystemConfiguration.h>
+#include <VZPlatformTools.h>
 
 namespace {
 
-thread_local int tLastStatus = kSCStatusOK;
+thread_local int tLastStatus      = kSCStatusOK;
+thread_local int tLastSystemError = 0;
 
 } // namespace
 
@@ -15,16 +18,16 @@ namespace vz {
 
 void setSCError(int status) noexcept
 {
-    tLastStatus = status;
-}
-
-int statusFromErrno(int error) noexcept
-{
-    if (error == EACCES || error == EPERM || error == EROFS) return kSCStatusAccessError;
-    return kSCStatusFailed;
+    tLastStatus      = status;
+    tLastSystemError = takeSystemError(status);
 }
 
 } // namespace vz
+
+int VZGetLastSystemError(void) noexcept
+{
+    return tLastSystemError;
+}
 
 int SCError(void) noexcept
 {

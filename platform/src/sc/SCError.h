@@ -1,5 +1,6 @@
 // SCError.h: the status of the last failed call of the SystemConfiguration
-// subset, per thread, and the mapping of system errors onto those statuses.
+// subset, per thread, with the errno of the system call behind it when there
+// was one (os/SystemError.h maps system errors onto statuses).
 //
 // Every entry point that fails records its status here before returning NULL
 // or false; a successful call leaves the last failure in place, so callers
@@ -9,11 +10,8 @@
 
 namespace vz {
 
+// Records the status of a failure, and takes the errno that made it.
 void setSCError(int status) noexcept;
-
-// A status for a failed system call: 1003 for a refused access (EACCES,
-// EPERM, EROFS), 1001 for anything else.
-int statusFromErrno(int error) noexcept;
 
 // Records status and returns false, for the Boolean entry points.
 inline bool failWith(int status) noexcept

@@ -8,6 +8,7 @@
 #include "SnapshotCache.h"
 #include "StoreFile.h"
 #include "Syscalls.h"
+#include "SystemError.h"
 #include "WholeFile.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>

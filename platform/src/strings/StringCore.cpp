@@ -300,11 +300,7 @@ CFStringRef createStringFromUTF8(const char *text, size_t count) noexcept
     return guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
         std::vector<char16_t> units;
         units.reserve(count);
-        for (size_t i = 0; i < count;) {
-            int32_t c = nextUTF8(bytes, i, count);
-            if (c < 0) return nullptr;
-            appendUTF16(units, static_cast<char32_t>(c));
-        }
+        if (!appendUTF16FromUTF8(units, bytes, count)) return nullptr;
         return createStringFromUTF16(units.data(), units.size());
     });
 }

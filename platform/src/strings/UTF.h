@@ -72,6 +72,19 @@ inline int32_t nextUTF8(const uint8_t *bytes, size_t &i, size_t length) noexcept
     return c;
 }
 
+// Appends the UTF-16 form of UTF-8 bytes to units (any container of char16_t
+// with push_back); false at the first ill-formed sequence, units then holding
+// what came before it. May throw what units' push_back throws.
+template <typename Units> bool appendUTF16FromUTF8(Units &units, const uint8_t *bytes, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        int32_t c = nextUTF8(bytes, i, count);
+        if (c < 0) return false;
+        appendUTF16(units, static_cast<char32_t>(c));
+    }
+    return true;
+}
+
 } // namespace vz
 
 #endif

@@ -1,10 +1,12 @@
-// VZPlatformTools.h: what the platform's own commands (vz-plutil, vz-scutil,
-// vz-ioreg) may ask of it beyond the framework headers, and nothing else may:
-// the bounded whole-file read, the atomic replacement of a file, the store
-// lock, the readable listing of a property list, the locked read-modify-write
-// of the dynamic store, and the registry as a snapshot. The system above the
-// platform never includes this header; the commands reach it through the
-// vz_platform_tools target, never the platform's private sources.
+// VZPlatformTools.h: what the project's commands may ask of the platform
+// beyond the framework headers, and nothing else may: the bounded whole-file
+// read, the atomic replacement of a file, the store lock, the readable
+// listing of a property list, the locked read-modify-write of the dynamic
+// store, the registry as a snapshot, the system's reason behind a failure,
+// and the width of text on a terminal.
+// The libraries above the platform never include this header; the commands
+// reach it through the vz_platform_tools target, never the platform's private
+// sources.
 //
 // Every function returns 0 or an errno (or an SCError status where it says
 // so) and never throws.
@@ -81,6 +83,19 @@ char *VZCopyPathUnderRoot(const char *relative) noexcept;
 // kIOReturnSuccess with *tree a new dictionary the caller releases,
 // kIOReturnError when the registry cannot be read, kIOReturnNoMemory.
 IOReturn VZRegistryCreateSnapshot(CFDictionaryRef *tree) noexcept;
+
+// The system's reason for the failure SCError() reports now, on this thread:
+// the errno of the system call (a read, the lock, a write, a sync, a rename)
+// whose failure made that status, or 0 when none did (a damaged file, a stale
+// snapshot, a busy lock, a bad argument). A command says what happened with
+// it: the same 1001 is a full disk (ENOSPC) or a damaged store (0).
+int VZGetLastSystemError(void) noexcept;
+
+// The columns a terminal gives the UTF-8 text, for tables aligned as a
+// reader sees them: 2 for an East Asian wide or fullwidth character, 0 for a
+// combining mark, a zero-width or other format character and a control
+// character, 1 for anything else (an ill-formed sequence included).
+long VZTextGetColumns(const char *utf8, size_t length) noexcept;
 
 // Changes the dynamic store of the root in one locked read-modify-write:
 // edit gets a mutable copy of the whole store and returns an SCError status;
