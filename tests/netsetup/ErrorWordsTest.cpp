@@ -103,6 +103,19 @@ TEST_F(ErrorWords, AFailedSaveSaysWhy)
         EXPECT_NE(outcome.err.find(row.words), std::string::npos) << outcome.err;
         EXPECT_TRUE(Read(kStorePath) == demo);
     }
+
+    // A store that is a link to a file outside the root is not written.
+    const fs::path outside =
+        fs::path(root_).parent_path() / (fs::path(root_).filename().string() + "-outside.plist");
+    fs::copy_file(Path(kStorePath), outside, fs::copy_options::overwrite_existing);
+    fs::remove(Path(kStorePath));
+    fs::create_symlink(outside, Path(kStorePath));
+    netsetup::Outcome outcome = Run({"service", "disable", "Ethernet"});
+    fs::remove(outside);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find(": the symbolic link leads out of the root (error 1001)\n"),
+              std::string::npos)
+        << outcome.err;
 }
 
 TEST_F(ErrorWords, AReadOnlyRootRefusesTheChangeNotTheRead)

@@ -193,7 +193,9 @@ inline std::string reasonWords(int error, Operation operation)
                : operation == kReadOperation ? "permission to read it was refused"
                                              : "permission was refused";
     default: {
-        std::string words = std::strerror(error);
+        // The platform's words where it has its own (a symbolic link that
+        // leads out of the root), the system's otherwise.
+        std::string words = VZFileErrorString(error);
         if (!words.empty()) words[0] = static_cast<char>(std::tolower(words[0]));
         return words;
     }
