@@ -161,13 +161,6 @@ class FakeSysfs {
     mutable int ttys_ = 0; // minor numbers
 };
 
-// Whether this machine has a registry snapshot at the root /, which a live
-// registry would never be built beside.
-inline bool MachineHasRegistrySnapshot()
-{
-    return std::filesystem::exists("/var/run/SystemConfiguration/ioregistry.plist");
-}
-
 // ---- machines ----------------------------------------------------------------
 
 // The pieces every PC has that are no ports: the loopback and a bridge,
