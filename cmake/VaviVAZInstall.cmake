@@ -27,6 +27,9 @@
 #                           committed configuration at boot
 #   lib/tmpfiles.d/         vavivaz.conf: the machine root's dynamic store on
 #                           /run, linked from the root
+#   lib/udev/               vavivaz-port-name and rules.d/70-vavivaz-ports.rules,
+#                           which give the maker's modem ports the registry's
+#                           names as links in /dev
 #
 # and, when installing for the prefix the build was configured with (a
 # package's staging folder, DESTDIR, included), that link in the machine's
@@ -200,8 +203,9 @@ endfunction()
 
 # vz_install_machine_files(): what a machine that runs the commands needs
 # besides them: the boot unit that publishes the committed configuration, the
-# tmpfiles.d entry that puts the machine root's dynamic store on /run, and the
-# link to it in the machine's root. The tests get a copy of the unit whose
+# tmpfiles.d entry that puts the machine root's dynamic store on /run, the
+# link to it in the machine's root, and the udev rule that names the maker's
+# modem ports in /dev. The tests get a copy of the unit whose
 # command is the built vz-netsetup (machine/test/), to check it with
 # systemd-analyze.
 function(vz_install_machine_files)
@@ -214,9 +218,13 @@ function(vz_install_machine_files)
   file(GENERATE OUTPUT ${dir}/test/vavivaz-apply.service
        INPUT ${dir}/test/vavivaz-apply.service.in)
   configure_file(${source}/vavivaz.tmpfiles.in ${dir}/vavivaz.conf @ONLY)
+  set(VZ_PORT_NAME_COMMAND "${CMAKE_INSTALL_PREFIX}/lib/udev/vavivaz-port-name")
+  configure_file(${source}/70-vavivaz-ports.rules.in ${dir}/70-vavivaz-ports.rules @ONLY)
 
   install(FILES ${dir}/vavivaz-apply.service DESTINATION lib/systemd/system)
   install(FILES ${dir}/vavivaz.conf DESTINATION lib/tmpfiles.d)
+  install(PROGRAMS ${source}/vavivaz-port-name DESTINATION lib/udev)
+  install(FILES ${dir}/70-vavivaz-ports.rules DESTINATION lib/udev/rules.d)
   install(CODE "
     if(\"\${CMAKE_INSTALL_PREFIX}\" STREQUAL \"${CMAKE_INSTALL_PREFIX}\")
       set(link \"\$ENV{DESTDIR}${VZ_MACHINE_ROOT_DIR}/var/run/SystemConfiguration\")

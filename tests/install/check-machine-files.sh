@@ -3,7 +3,8 @@
 # build made them: the boot unit passes systemd-analyze's verification
 # without a word (its copy whose command is the built vz-netsetup), and the
 # tmpfiles.d entry, applied to an empty folder standing for the file system,
-# makes the machine root's link to its dynamic store on /run.
+# makes the machine root's link to its dynamic store on /run; the udev rule
+# runs the helper installed beside it.
 #
 #   check-machine-files.sh MACHINE-DIR MACHINE-ROOT RUN-DIR
 set -euo pipefail
@@ -26,4 +27,6 @@ out=$(systemd-tmpfiles --create --root="$work" "$dir/vavivaz.conf" 2>&1) ||
 [ -d "$work$run_dir" ] || fail "no $run_dir"
 link=$work$machine_root/var/run/SystemConfiguration
 [ "$(readlink "$link")" = "$run_dir" ] || fail "$link does not lead to $run_dir"
+grep -q 'PROGRAM="[^ ]*/lib/udev/vavivaz-port-name %S%p", SYMLINK+="%c"' \
+    "$dir/70-vavivaz-ports.rules" || fail "the udev rule does not run the helper"
 echo "the boot unit verifies; the tmpfiles.d entry links $machine_root to $run_dir"

@@ -83,7 +83,8 @@ grep -qx 'libvavivaz-platform\.\(a\|so\)' <<<"$libraries" ||
 # What a machine that runs the commands needs besides them; the link in the
 # machine's root is made only for the prefix the build was configured with,
 # never for this one.
-for file in lib/systemd/system/vavivaz-apply.service lib/tmpfiles.d/vavivaz.conf; do
+for file in lib/systemd/system/vavivaz-apply.service lib/tmpfiles.d/vavivaz.conf \
+    lib/udev/vavivaz-port-name lib/udev/rules.d/70-vavivaz-ports.rules; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
 

@@ -222,6 +222,20 @@ inline void Dongle(const FakeSysfs &sys)
     sys.Net(sys.UsbInterface(dongle, 4, "qmi_wwan"), "wwan0", 65534, "");
 }
 
+// The maker's dongle, its device's manufacturer "ZORVEX": three serial ports
+// bound to the option driver on interfaces 0 to 2, and its network interface
+// on interface 4.
+inline void MakersDongle(const FakeSysfs &sys)
+{
+    CommonDevices(sys);
+    std::string dongle = sys.UsbDevice("1-1", "ZORVEX Mobile");
+    sys.Attribute(dongle + "/manufacturer", "ZORVEX");
+    for (int port = 0; port < 3; ++port)
+        sys.UsbSerial(sys.UsbInterface(dongle, port, "option"), "ttyUSB" + std::to_string(port),
+                      "option1");
+    sys.Net(sys.UsbInterface(dongle, 4, "qmi_wwan"), "wwan0", 65534, "");
+}
+
 // A UART on the motherboard (ttyS0), one on a PCI card (ttyS4) and a USB
 // serial adaptor.
 inline void UartMachine(const FakeSysfs &sys)
