@@ -97,7 +97,7 @@ class FakeSysfs {
         std::string name      = std::filesystem::path(device).filename().string();
         std::string path      = device.substr(8) + "/" + name + ":1." + std::to_string(number);
         std::string interface = Device(path, "usb", driver);
-        char hex[8];
+        char        hex[8];
         std::snprintf(hex, sizeof hex, "%02x", number); // as the kernel writes it
         Attribute(interface + "/bInterfaceNumber", hex);
         return interface;
