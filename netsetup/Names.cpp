@@ -4,6 +4,7 @@
 
 #include "CFText.h"
 #include "Command.h"
+#include "MoreCFQ.h"
 #include "VaviVAZ.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>

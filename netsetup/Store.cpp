@@ -58,8 +58,8 @@ std::string StorePath(const Context &context)
 {
     std::string root = context.root;
     if (root.empty()) {
-        const char *variable = std::getenv("VAVIVAZ_ROOT");
-        root                 = variable != nullptr ? variable : "";
+        Ref<CFStringRef> platformRoot(VZCopyRootPath());
+        if (platformRoot) root = Utf8(platformRoot.get());
     }
     while (!root.empty() && root.back() == '/')
         root.pop_back();
@@ -452,6 +452,7 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         service->pppActive     = IsActive(ppp);
         service->remoteAddress = StringValue(ppp, kSCPropNetPPPCommRemoteAddress);
         service->account       = StringValue(ppp, kSCPropNetPPPAuthName);
+        service->apn           = StringValue(ppp, kVZPropNetPPPAccessPointName);
         // A process that may not read the store's secrets sees the marker
         // where the password was.
         service->hasPassword = CFDictionaryContainsKey(ppp, kSCPropNetPPPAuthPassword) ||

@@ -13,6 +13,7 @@
 #ifndef VZ_TESTS_FAKESYSFS_H
 #define VZ_TESTS_FAKESYSFS_H
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -96,7 +97,9 @@ class FakeSysfs {
         std::string name      = std::filesystem::path(device).filename().string();
         std::string path      = device.substr(8) + "/" + name + ":1." + std::to_string(number);
         std::string interface = Device(path, "usb", driver);
-        Attribute(interface + "/bInterfaceNumber", "0" + std::to_string(number));
+        char        hex[8];
+        std::snprintf(hex, sizeof hex, "%02x", number); // as the kernel writes it
+        Attribute(interface + "/bInterfaceNumber", hex);
         return interface;
     }
     // A USB serial port (ttyUSBn) of a USB interface, its driver's port
@@ -161,13 +164,6 @@ class FakeSysfs {
     mutable int ttys_ = 0; // minor numbers
 };
 
-// Whether this machine has a registry snapshot at the root /, which a live
-// registry would never be built beside.
-inline bool MachineHasRegistrySnapshot()
-{
-    return std::filesystem::exists("/var/run/SystemConfiguration/ioregistry.plist");
-}
-
 // ---- machines ----------------------------------------------------------------
 
 // The pieces every PC has that are no ports: the loopback and a bridge,
@@ -223,6 +219,20 @@ inline void Dongle(const FakeSysfs &sys)
 {
     CommonDevices(sys);
     std::string dongle = sys.UsbDevice("1-1", "ZORVEX Mobile Broadband");
+    for (int port = 0; port < 3; ++port)
+        sys.UsbSerial(sys.UsbInterface(dongle, port, "option"), "ttyUSB" + std::to_string(port),
+                      "option1");
+    sys.Net(sys.UsbInterface(dongle, 4, "qmi_wwan"), "wwan0", 65534, "");
+}
+
+// The maker's dongle, its device's manufacturer "ZORVEX": three serial ports
+// bound to the option driver on interfaces 0 to 2, and its network interface
+// on interface 4.
+inline void MakersDongle(const FakeSysfs &sys)
+{
+    CommonDevices(sys);
+    std::string dongle = sys.UsbDevice("1-1", "ZORVEX Mobile");
+    sys.Attribute(dongle + "/manufacturer", "ZORVEX");
     for (int port = 0; port < 3; ++port)
         sys.UsbSerial(sys.UsbInterface(dongle, port, "option"), "ttyUSB" + std::to_string(port),
                       "option1");

@@ -31,7 +31,7 @@ std::vector<std::string> FilesOthersReadHolding(const std::string &folder,
                                                 const std::string &secret);
 
 // A fresh root folder for each test, set as VAVIVAZ_ROOT for the test's
-// length, and removed afterwards. TearDown also checks that every object made
+// length, and removed afterwards (VAVIVAZ_ROOT is then what it was). TearDown also checks that every object made
 // during the test was released.
 class TempRoot : public ::testing::Test {
   protected:
@@ -58,7 +58,8 @@ class TempRoot : public ::testing::Test {
     std::string root_;
 
   private:
-    CFIndex liveAtStart_ = 0;
+    CFIndex     liveAtStart_ = 0;
+    std::string savedRoot_; // VAVIVAZ_ROOT before the test, put back after it
 };
 
 // A string for test code, released at the end of the full expression.
