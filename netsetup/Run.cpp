@@ -3,6 +3,7 @@
 // standard error.
 #include "Run.h"
 
+#include "ApplyReport.h"
 #include "Command.h"
 #include "Output.h"
 
@@ -201,6 +202,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     }
     if (!context.handler) return Usage("a command is missing", kProgram);
     MoreSCSetClient(CFSTR("vz-netsetup"));
+    DiscardApplyReport();
     try {
         context.handler(context);
     } catch (const UsageError &error) {
@@ -208,6 +210,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     } catch (const Failure &error) {
         return Fail(error.what());
     }
+    AddApplyReport(context);
     return Print(std::move(context.out));
 }
 

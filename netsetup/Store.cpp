@@ -2,6 +2,8 @@
 // services, and the resolution of names and IDs.
 #include "Store.h"
 
+#include "ApplyReport.h"
+
 #include "MoreCFQ.h"
 #include "VaviVAZ.h"
 
@@ -105,8 +107,12 @@ void StoreSession::Finish()
     }
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
-    if (err != noErr)
-        throw Failure("the change was saved, but the running system could not be told of it", err);
+    if (err == noErr) return;
+    const std::string saved =
+        "the change was saved, but the running system could not be told of it";
+    std::string detail = ApplyFailureDetail();
+    if (!detail.empty()) throw Failure(saved + ": " + detail);
+    throw Failure(saved, err);
 }
 
 StoreSession::~StoreSession()

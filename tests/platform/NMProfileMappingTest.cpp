@@ -335,6 +335,10 @@ TEST_F(NMProfileMappingTest, PlanChangesOnlyWhatDiffers)
     Settings pppoe             = Find(mapping, "PPPOE")->settings;
     pppoe["pppoe"]["password"] = std::string("old");
     add("/pppoe", pppoe);
+    // OFF as ours, but of another type: replaced.
+    Settings off              = Find(mapping, "OFF")->settings;
+    off["connection"]["type"] = std::string("pppoe");
+    add("/off", off);
     // Ours for a set that is not current, and a person's own: the first goes.
     Settings other              = eth;
     other["user"]["data"]       = StringMap{{kServiceMark, "ETH"}, {kLocationMark, "S2"}};
@@ -358,6 +362,7 @@ TEST_F(NMProfileMappingTest, PlanChangesOnlyWhatDiffers)
     }
     EXPECT_EQ(plan, (std::vector<std::string>{
                         "delete S1/WIFI /wifi-old",
+                        "delete S1/OFF /off",
                         "delete S2/ETH /other-set",
                         "update S1/MAN /man",
                         "update S1/PPPOE /pppoe",

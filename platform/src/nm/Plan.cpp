@@ -22,18 +22,23 @@ std::vector<Action> makePlan(const std::vector<DesiredProfile>  &desired,
     for (const DesiredProfile &profile : desired) {
         std::string serviceID, locationID;
         (void)readMark(profile.settings, &serviceID, &locationID);
-        // NetworkManager never changes a profile's UUID, so a profile of ours
-        // under another one cannot become this one: it goes, and this one
-        // is added.
+        // NetworkManager never changes a profile's UUID, nor its type in
+        // place: a profile of ours under another UUID, or of another type
+        // (a service that went from Ethernet to PPPoE), cannot become this
+        // one. It goes, and this one is added.
         std::string uuid  = textValue(profile.settings, kConnectionSetting, kUUIDKey);
+        std::string type  = textValue(profile.settings, kConnectionSetting, kTypeKey);
         Ours       *match = nullptr;
-        for (Ours &candidate : ours)
+        for (Ours &candidate : ours) {
+            const Settings &held = candidate.profile->settings;
             if (!candidate.matched && candidate.serviceID == serviceID &&
                 candidate.locationID == locationID &&
-                textValue(candidate.profile->settings, kConnectionSetting, kUUIDKey) == uuid) {
+                textValue(held, kConnectionSetting, kUUIDKey) == uuid &&
+                textValue(held, kConnectionSetting, kTypeKey) == type) {
                 match = &candidate;
                 break;
             }
+        }
         if (match == nullptr) {
             additions.push_back({ActionKind::Add, {}, profile.settings});
             continue;
