@@ -133,6 +133,9 @@ def get_profile_calls(_self):
 
 
 def load(mock, parameters):
+    # A reset of the fake loads the template again: it starts afresh.
+    CALLS.clear()
+    set_failure(mock, '', -1)
     stock.load(mock, parameters)
     settings = dbusmock.get_object(stock.SETTINGS_OBJ)
     settings.AddMethod(stock.SETTINGS_IFACE, 'AddConnection2', 'a{sa{sv}}ua{sv}', 'oa{sv}',
