@@ -206,23 +206,23 @@ void AddApplyReport(Context &context)
     context.out += Summary(*report, false) + "\n";
 }
 
-std::string ApplyFailureDetail()
+void ThrowApplyFailure(const std::string &words, OSStatus code)
 {
     std::optional<Report> report = TakeReport();
-    if (!report || report->state != "Failed") return std::string();
+    if (!report || report->state != "Failed") throw Failure(words, code);
     size_t done = 0, changes = 0;
     for (const ProfileLine &line : report->profiles) {
         if (line.action == "unchanged") continue;
         changes++;
         if (line.done) done++;
     }
-    std::string words = report->error == kSCStatusAccessError ? "NetworkManager refused the change"
-                                                              : "NetworkManager failed";
+    std::string detail = report->error == kSCStatusAccessError ? "NetworkManager refused the change"
+                                                               : "NetworkManager failed";
     if (done > 0)
-        words += " after " + std::to_string(done) + " of " + std::to_string(changes) +
-                 " profile changes";
-    return words + ": " + Printable(report->reason) + " (error " + std::to_string(report->error) +
-           ")";
+        detail += " after " + std::to_string(done) + " of " + std::to_string(changes) +
+                  " profile changes";
+    throw Failure(words + ": " + detail + ": " + Printable(report->reason) + " (error " +
+                  std::to_string(report->error) + ")");
 }
 
 void PrintApplyPlan(Context &context)

@@ -1,7 +1,7 @@
 // ApplyReport.h: how the running system's network followed a change: the
 // line (with --json, the "networkmanager" member of the document) that every
-// command adds after a change it applied, the words for an apply that
-// failed, and the plan that 'apply --dry-run' prints.
+// command adds after a change it applied, the failure of an apply that
+// NetworkManager refused, and the plan that 'apply --dry-run' prints.
 //
 // The platform keeps the report of the latest apply; a command takes it
 // after its run. Nothing is added on a root that is not live (the running
@@ -20,10 +20,10 @@ namespace netsetup {
 void DiscardApplyReport();
 // Adds the latest apply's report, if any, to the command's output.
 void AddApplyReport(Context &context);
-// What NetworkManager said when the latest apply failed in it, for the end
-// of the error message ("NetworkManager refused the change: ... (error
-// 1003)"); empty when it did not fail there.
-std::string ApplyFailureDetail();
+// Throws the Failure of an apply that failed with code: words, then what
+// NetworkManager said when the apply failed there ("...: NetworkManager
+// refused the change: ... (error 1003)"), else the code in words.
+[[noreturn]] void ThrowApplyFailure(const std::string &words, OSStatus code);
 // apply --dry-run: what an apply would change in NetworkManager.
 void PrintApplyPlan(Context &context);
 

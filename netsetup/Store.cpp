@@ -107,12 +107,9 @@ void StoreSession::Finish()
     }
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
-    if (err == noErr) return;
-    const std::string saved =
-        "the change was saved, but the running system could not be told of it";
-    std::string detail = ApplyFailureDetail();
-    if (!detail.empty()) throw Failure(saved + ": " + detail);
-    throw Failure(saved, err);
+    if (err != noErr)
+        ThrowApplyFailure("the change was saved, but the running system could not be told of it",
+                          err);
 }
 
 StoreSession::~StoreSession()

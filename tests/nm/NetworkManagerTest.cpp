@@ -3,7 +3,7 @@
 // every change of the current location, a person's own profile is never
 // touched, an apply with nothing changed calls nothing that changes, and a
 // refusal or a failure half way is said and made good by the next apply.
-#include "ApplyReport.h"
+#include "FakeModemManager.h"
 #include "PrivateBus.h"
 #include "Run.h"
 #include "TestSupport.h"
@@ -71,9 +71,11 @@ class NetworkManagerFollows : public vztest::TempRoot {
         bus_  = new vztest::PrivateBus;
         fake_ = new vztest::FakeService(*bus_, kService, "/org/freedesktop",
                                         vztest::FakeService::Template{VZ_FAKE_NETWORKMANAGER});
+        mm_   = new vztest::FakeModemManager(*bus_);
     }
     static void TearDownTestSuite()
     {
+        delete mm_;
         delete fake_;
         delete bus_;
     }
@@ -85,6 +87,7 @@ class NetworkManagerFollows : public vztest::TempRoot {
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         setenv("VAVIVAZ_LIVE", "1", 1);
         fake_->Reset();
+        mm_->Reset();
         fake_->Mock("AddEthernetDevice", "ssi", {"eth0", "en0", "100"});
         fake_->Mock("AddWiFiDevice", "ssi", {"wlan0", "en1", "30"});
     }
@@ -108,15 +111,12 @@ class NetworkManagerFollows : public vztest::TempRoot {
         EXPECT_EQ(outcome.status, 0) << outcome.err;
         return outcome.out;
     }
-    // What 'vz-netsetup apply' does: the committed store applied again.
+    // vz-netsetup apply: what it says of NetworkManager (after its first
+    // line, the location applied).
     std::string Apply() const
     {
-        SCPreferencesRef prefs = SCPreferencesCreate(nullptr, CFSTR("test"), nullptr);
-        EXPECT_TRUE(SCPreferencesApplyChanges(prefs)) << SCError();
-        CFRelease(prefs);
-        netsetup::Context context;
-        netsetup::AddApplyReport(context);
-        return context.out;
+        std::string out = Change({"apply"});
+        return out.substr(out.find('\n') + 1);
     }
 
     static Json Reply(const std::string &text) { return Json::parse(text)["data"]; }
@@ -163,16 +163,23 @@ class NetworkManagerFollows : public vztest::TempRoot {
         seen = calls.size();
         return counts;
     }
+    static std::string Secrets(const Profile &profile, const std::string &setting)
+    {
+        return Reply(fake_->Call(profile.path, kProfileInterface, "GetSecrets", "s", {setting}))[0]
+            .dump();
+    }
     static void Fail(const std::string &error, int after)
     {
         fake_->Mock("SetFailure", "si", {error, std::to_string(after)});
     }
 
-    static vztest::PrivateBus  *bus_;
-    static vztest::FakeService *fake_;
+    static vztest::PrivateBus       *bus_;
+    static vztest::FakeService      *fake_;
+    static vztest::FakeModemManager *mm_;
 };
-vztest::PrivateBus  *NetworkManagerFollows::bus_  = nullptr;
-vztest::FakeService *NetworkManagerFollows::fake_ = nullptr;
+vztest::PrivateBus       *NetworkManagerFollows::bus_  = nullptr;
+vztest::FakeService      *NetworkManagerFollows::fake_ = nullptr;
+vztest::FakeModemManager *NetworkManagerFollows::mm_   = nullptr;
 
 TEST_F(NetworkManagerFollows, LocationsAndEditsReachTheProfiles)
 {
@@ -240,13 +247,26 @@ TEST_F(NetworkManagerFollows, PasswordsAreSecretsOfTheProfile)
     EXPECT_EQ(pppoe.Text("pppoe", "username"), "joe");
     EXPECT_EQ(pppoe.Text("pppoe", "parent"), "en0");
     EXPECT_EQ(pppoe.Text("pppoe", "password"), "-");
-    EXPECT_EQ(
-        Reply(fake_->Call(pppoe.path, kProfileInterface, "GetSecrets", "s", {"pppoe"}))[0].dump(),
-        R"({"pppoe":{"password":{"data":"s3cret","type":"s"}}})");
+    EXPECT_EQ(Secrets(pppoe, "pppoe"), R"({"pppoe":{"password":{"data":"s3cret","type":"s"}}})");
+
+    // The modem's service becomes a mobile broadband profile once
+    // ModemManager manages its port (the demo's registry names its terminal).
+    mm_->AddModem(0, {"cu.ZORVEXMobile-Modem"}, 8);
+    out += Change({"dialup", "ZORVEXMobile-Modem", "--phone", "*99#", "--account", "web",
+                   "--password-file", Path("password")});
+    EXPECT_NE(out.find("NetworkManager: 1 profile added; not carried: the phone number of "
+                       "ZORVEX Mobile\n"),
+              std::string::npos)
+        << out;
+    Profile gsm = Named("ZORVEX Mobile");
+    EXPECT_EQ(gsm.Text("connection", "type"), "gsm");
+    EXPECT_EQ(gsm.Text("gsm", "username"), "web");
+    EXPECT_EQ(Secrets(gsm, "gsm"), R"({"gsm":{"password":{"data":"s3cret","type":"s"}}})");
+
     NewCalls();
-    out += Apply() + Apply();
+    out += Apply() + Change({"--json", "apply"}) + Change({"apply", "--dry-run"});
     EXPECT_EQ(out.find("s3cret"), std::string::npos) << out;
-    EXPECT_EQ(NewCalls(), (Calls{{"GetSecrets", 2}, {"GetSettings", 4}, {"ListConnections", 2}}));
+    EXPECT_EQ(NewCalls(), (Calls{{"GetSecrets", 6}, {"GetSettings", 9}, {"ListConnections", 3}}));
 }
 
 TEST_F(NetworkManagerFollows, ARefusalOrAFailureIsMadeGoodByTheNextApply)
@@ -262,6 +282,19 @@ TEST_F(NetworkManagerFollows, ARefusalOrAFailureIsMadeGoodByTheNextApply)
               std::string::npos); // saved, as the message says
     EXPECT_EQ(Named("Ethernet").Text("ipv4", "dns"), "-");
     Fail("", -1);
+    // The plan says what the next apply will do, and does nothing.
+    NewCalls();
+    std::string plan = Change({"apply", "--dry-run"});
+    EXPECT_EQ(plan.substr(0, plan.find('\n')),
+              "NetworkManager: 1 profile to update; not carried: ZORVEX Mobile (a serial port)");
+    EXPECT_NE(plan.find("\nupdate     Ethernet  802-3-ethernet   en0        "), std::string::npos)
+        << plan;
+    Json json = Json::parse(Change({"--json", "apply", "--dry-run"}))["networkmanager"];
+    EXPECT_EQ(json["state"], "planned");
+    EXPECT_EQ(json["updated"], 1);
+    EXPECT_EQ(json["profiles"].size(), 2u);
+    EXPECT_EQ(json["not_carried"][0]["item"], "serial-port");
+    EXPECT_EQ(NewCalls(), (Calls{{"GetSettings", 4}, {"ListConnections", 2}}));
     EXPECT_EQ(Apply().rfind("NetworkManager: 1 profile updated;", 0), 0u);
     EXPECT_EQ(Named("Ethernet").Text("ipv4", "dns"), "[889323712]");
 

@@ -1,9 +1,8 @@
-// MachinePorts.h: what the profile mapping learns of the machine's ports:
-// a network port's hardware address from the device registry, and whether
-// ModemManager manages the modem on a serial port.
-//
-// The registry is read once per pass, on the first question, through the
-// registry calls (the root's snapshot, or the live machine's sysfs).
+// MachinePorts.h: what the profile mapping learns of the machine's ports
+// from the device registry: a network port's hardware address. The registry
+// is read once per pass, on the first question, through the registry calls
+// (the root's snapshot, or the live machine's sysfs). Whether ModemManager
+// manages a modem port is the caller's to add: here no modem is managed.
 #ifndef VZ_PLATFORM_NM_MACHINEPORTS_H
 #define VZ_PLATFORM_NM_MACHINEPORTS_H
 

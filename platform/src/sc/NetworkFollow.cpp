@@ -3,7 +3,9 @@
 #include "NetworkFollow.h"
 
 #include "ApplyReport.h"
+#include "LiveConnection.h"
 #include "MachinePorts.h"
+#include "ModemManager.h"
 #include "Reconcile.h"
 #include "Root.h"
 #include "Runtime.h"
@@ -11,16 +13,27 @@
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
-#include <cstdlib>
+#include <memory>
 
 namespace vz {
 
 namespace {
 
-bool isLiveRoot()
+// The machine's ports as the mapping asks about them: addresses from the
+// registry, and a modem port counts as managed when ModemManager names a
+// modem for its terminal. ModemManager is asked within one budget for the
+// whole pass; absent, refusing or silent, it manages nothing, and the
+// modem's service is said not to be carried.
+nm::PortFacts livePorts()
 {
-    const char *live = std::getenv("VAVIVAZ_LIVE");
-    return live != nullptr && std::string(live) == "1";
+    nm::PortFacts ports = nm::machinePorts();
+    auto deadline       = std::make_shared<bus::Deadline>(bus::Deadline::after(live::kQueryBudget));
+    ports.isManagedModem = [deadline](std::string_view device) {
+        bus::Result<std::optional<mm::Modem>> modem =
+            mm::findModem(live::managedName(std::string(device)), *deadline);
+        return modem && modem->has_value();
+    };
+    return ports;
 }
 
 bool isNetworkStore(const std::string &preferencesPath)
@@ -42,7 +55,7 @@ int followNetwork(const std::string &preferencesPath, int published) noexcept
             nm::recordApplyReport(std::move(report));
             return static_cast<int>(kSCStatusOK);
         }
-        int status = nm::followCurrentSet(nm::PassKind::Apply, nm::machinePorts(), &report);
+        int status = nm::followCurrentSet(nm::PassKind::Apply, livePorts(), &report);
         if (status != kSCStatusOK) return status;
         status = report.reach == nm::ReachKind::Failed ? report.status : kSCStatusOK;
         nm::recordApplyReport(std::move(report));
@@ -65,10 +78,9 @@ CFDictionaryRef VZPreferencesCopyApplyPlan(void) noexcept
 {
     return vz::guarded(static_cast<CFDictionaryRef>(nullptr), []() -> CFDictionaryRef {
         vz::nm::ApplyReport report;
-        vz::nm::PortFacts   ports  = vz::nm::machinePorts();
-        int                 status = vz::isLiveRoot()
-                                         ? vz::nm::followCurrentSet(vz::nm::PassKind::Plan, ports, &report)
-                                         : vz::nm::describeCurrentSet(ports, &report);
+        int status = vz::isLiveRoot() ? vz::nm::followCurrentSet(vz::nm::PassKind::Plan,
+                                                                 vz::livePorts(), &report)
+                                      : vz::nm::describeCurrentSet(vz::nm::machinePorts(), &report);
         if (status != kSCStatusOK) {
             vz::setSCError(status);
             return nullptr;
