@@ -10,7 +10,9 @@
 
 namespace netsetup {
 
-namespace {
+// Named, not anonymous: this folder compiles its files in batches, where
+// every file's anonymous namespace is one and the same.
+namespace applyreport {
 
 struct ProfileLine {
     std::string action, name, uuid, type, interfaceName, serviceID, locationID;
@@ -184,7 +186,7 @@ void AddMember(Context &context, const Json &member)
     Emit(context, document);
 }
 
-} // namespace
+} // namespace applyreport
 
 void DiscardApplyReport()
 {
@@ -193,25 +195,25 @@ void DiscardApplyReport()
 
 void AddApplyReport(Context &context)
 {
-    std::optional<Report> report = TakeReport();
+    std::optional<applyreport::Report> report = applyreport::TakeReport();
     if (!report || report->state == "NotLive") return;
     if (context.json) {
-        AddMember(context, ToJson(*report));
+        applyreport::AddMember(context, applyreport::ToJson(*report));
         return;
     }
     if (report->state == "Absent") {
         context.out += "NetworkManager is not running: the network was not changed.\n";
         return;
     }
-    context.out += Summary(*report, false) + "\n";
+    context.out += applyreport::Summary(*report, false) + "\n";
 }
 
 void ThrowApplyFailure(const std::string &words, OSStatus code)
 {
-    std::optional<Report> report = TakeReport();
+    std::optional<applyreport::Report> report = applyreport::TakeReport();
     if (!report || report->state != "Failed") throw Failure(words, code);
     size_t done = 0, changes = 0;
-    for (const ProfileLine &line : report->profiles) {
+    for (const applyreport::ProfileLine &line : report->profiles) {
         if (line.action == "unchanged") continue;
         changes++;
         if (line.done) done++;
@@ -229,13 +231,13 @@ void PrintApplyPlan(Context &context)
 {
     Ref<CFDictionaryRef> dict(VZPreferencesCopyApplyPlan());
     if (!dict) throw Failure("cannot read the preferences store " + StorePath(context), SCError());
-    Report report = Decode(dict.get());
+    applyreport::Report report = applyreport::Decode(dict.get());
     if (report.state == "Failed")
         throw Failure("cannot read NetworkManager's profiles: " + Printable(report.reason),
                       report.error);
     if (context.json) {
         Json document;
-        document["networkmanager"] = ToJson(report);
+        document["networkmanager"] = applyreport::ToJson(report);
         Emit(context, document);
         return;
     }
@@ -245,10 +247,10 @@ void PrintApplyPlan(Context &context)
     else if (report.state == "Absent")
         context.out += "NetworkManager is not running: applying would not change the network.\n";
     else {
-        context.out += Summary(report, true) + "\n";
+        context.out += applyreport::Summary(report, true) + "\n";
         if (!report.profiles.empty()) {
             Table table({"ACTION", "NAME", "TYPE", "INTERFACE", "UUID"});
-            for (const ProfileLine &line : report.profiles)
+            for (const applyreport::ProfileLine &line : report.profiles)
                 table.Add({line.action, Printable(line.name), line.type,
                            line.interfaceName.empty() ? "-" : Printable(line.interfaceName),
                            line.uuid});
@@ -256,7 +258,7 @@ void PrintApplyPlan(Context &context)
         }
         return;
     }
-    for (const NotCarriedLine &line : report.notCarried)
+    for (const applyreport::NotCarriedLine &line : report.notCarried)
         context.out += "Not carried: " + Printable(line.text) + "\n";
 }
 

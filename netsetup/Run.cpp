@@ -179,6 +179,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     AddAppleTalkCommand(app, context);
     AddModemScriptsCommand(app, context);
     AddStatusCommand(app, context);
+    AddConnectCommands(app, context);
     AddApplyCommand(app, context);
     DropTypeNames(app);
 
