@@ -68,7 +68,8 @@ const char *const kStore = R"(<dict>
 			<key>Interface</key><dict><key>DeviceName</key><string>ZORVEXMobile-Modem</string><key>Hardware</key><string>Modem</string>
 				<key>Type</key><string>PPP</string><key>SubType</key><string>PPPSerial</string></dict>
 			<key>PPP</key><dict><key>AuthName</key><string>web</string><key>AuthPassword</key><data>cAB3</data>
-				<key>CommRemoteAddress</key><string>*99#</string></dict>
+				<key>CommRemoteAddress</key><string>*99#</string>
+				<key>VZAccessPointName</key><string>internet</string></dict>
 			<key>IPv4</key><dict><key>ConfigMethod</key><string>PPP</string></dict>
 		</dict>
 		<key>SERIAL</key><dict>
@@ -247,6 +248,7 @@ TEST_F(NMProfileMappingTest, EachCarriedServiceGivesOneProfile)
         {"GSM", "connection.type", "gsm"},
         {"GSM", "gsm.username", "web"},
         {"GSM", "gsm.password", ""},
+        {"GSM", "gsm.apn", "internet"},
     };
     Mapping mapping = Map();
     EXPECT_EQ(mapping.locationID, "S1");

@@ -201,7 +201,7 @@ bool ServiceMapper::mapPort(CFDictionaryRef service, Settings *settings)
         }
         connection[kTypeKey]   = std::string(kGSMSetting);
         Setting &gsm           = (*settings)[kGSMSetting];
-        gsm[kAPNKey]           = std::string();
+        gsm[kAPNKey]           = textOf(ppp, kVZPropNetPPPAccessPointName).value_or("");
         gsm[kUsernameKey]      = textOf(ppp, kSCPropNetPPPAuthName).value_or("");
         gsm[kPasswordKey]      = secretOf(ppp);
         gsm[kPasswordFlagsKey] = kPasswordFlagsNone;
