@@ -107,7 +107,7 @@ class FakeService {
     std::string       name_, path_, interface_;
     bool              objectManager_ = false;
     std::string       template_;
-    pid_t             pid_           = -1;
+    pid_t             pid_ = -1;
 };
 
 } // namespace vztest
