@@ -3,6 +3,7 @@
 // system then configures the current location. The machine's own root keeps
 // the running system's state on /run, empty after a boot, so a unit runs this
 // at every boot.
+#include "ApplyReport.h"
 #include "Output.h"
 
 #include "VaviVAZ.h"
@@ -10,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <SystemConfiguration/SystemConfiguration.h>
 
+#include <memory>
 #include <optional>
 
 namespace netsetup {
@@ -29,9 +31,9 @@ void Apply(Context &context)
             if (location.current) current = location;
     }
     if (!SCPreferencesApplyChanges(MoreSCGetSCPreferencesRef()))
-        throw Failure("cannot apply the preferences store " + StorePath(context) +
-                          " to the running system",
-                      MoreSCErrorBoolean(false));
+        ThrowApplyFailure("cannot apply the preferences store " + StorePath(context) +
+                              " to the running system",
+                          MoreSCErrorBoolean(false));
     session.Finish();
 
     if (context.json) {
@@ -51,7 +53,10 @@ void AddApplyCommand(CLI::App &app, Context &context)
 {
     CLI::App *apply = app.add_subcommand(
         "apply", "make the running system use the current location as the store holds it");
-    Bind(apply, context, Apply);
+    auto dryRun = std::make_shared<bool>(false);
+    apply->add_flag("--dry-run", *dryRun,
+                    "change nothing: show what NetworkManager's profiles would become");
+    Bind(apply, context, [dryRun](Context &c) { *dryRun ? PrintApplyPlan(c) : Apply(c); });
 }
 
 } // namespace netsetup

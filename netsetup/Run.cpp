@@ -3,6 +3,7 @@
 // standard error.
 #include "Run.h"
 
+#include "ApplyReport.h"
 #include "Command.h"
 #include "Output.h"
 
@@ -202,6 +203,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     }
     if (!context.handler) return Usage("a command is missing", kProgram);
     MoreSCSetClient(CFSTR("vz-netsetup"));
+    DiscardApplyReport();
     try {
         context.handler(context);
     } catch (const UsageError &error) {
@@ -209,6 +211,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     } catch (const Failure &error) {
         return Fail(error.what());
     }
+    AddApplyReport(context);
     Outcome outcome = Print(std::move(context.out));
     for (const std::string &note : context.notes)
         outcome.err += std::string(kProgram) + ": " + Printable(note) + "\n";

@@ -2,6 +2,8 @@
 // services, and the resolution of names and IDs.
 #include "Store.h"
 
+#include "ApplyReport.h"
+
 #include "MoreCFQ.h"
 #include "VaviVAZ.h"
 #include "VaviVAZDigest.h"
@@ -121,8 +123,8 @@ void StoreSession::Finish()
     open_ = false;
     MoreSCClose(&err, kind_ == Kind::Change && changed_);
     if (err != noErr)
-        throw Failure("the change was saved, but the running system could not be told of it", err,
-                      vztool::kChangeOperation);
+        ThrowApplyFailure("the change was saved, but the running system could not be told of it",
+                          err);
 }
 
 StoreSession::~StoreSession()

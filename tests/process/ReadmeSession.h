@@ -45,19 +45,21 @@ inline std::string Replaced(std::string text, const std::string &from, const std
     return text;
 }
 
-// Whether text holds an ID (an upper-case UUID) at at.
+// Whether text holds an ID at at: a UUID, upper-case as the store's IDs, or
+// lower-case as NetworkManager's profiles have them.
 inline bool IsIDAt(const std::string &text, size_t at)
 {
     if (at + 36 > text.size()) return false;
+    bool upper = false, lower = false;
     for (size_t i = 0; i < 36; i++) {
         char c = text[at + i];
-        if (i == 8 || i == 13 || i == 18 || i == 23
-                ? c != '-'
-                : !std::isxdigit(static_cast<unsigned char>(c)) ||
-                      std::islower(static_cast<unsigned char>(c)))
+        if (i == 8 || i == 13 || i == 18 || i == 23 ? c != '-'
+                                                    : !std::isxdigit(static_cast<unsigned char>(c)))
             return false;
+        upper = upper || std::isupper(static_cast<unsigned char>(c));
+        lower = lower || std::islower(static_cast<unsigned char>(c));
     }
-    return true;
+    return !(upper && lower);
 }
 
 // Each distinct ID becomes "<ID n>", n counted in order of appearance.

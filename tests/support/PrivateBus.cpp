@@ -162,6 +162,14 @@ FakeService::FakeService(const PrivateBus &bus, std::string name, std::string pa
     Start();
 }
 
+FakeService::FakeService(const PrivateBus &bus, std::string name, std::string path,
+                         Template fromTemplate)
+    : bus_(bus), name_(std::move(name)), path_(std::move(path)),
+      template_(std::move(fromTemplate.file))
+{
+    Start();
+}
+
 FakeService::~FakeService()
 {
     Stop();
@@ -172,8 +180,12 @@ void FakeService::Start()
     if (pid_ > 0) return;
     std::vector<std::string> argv = {kPython,    "-m",        "dbusmock",
                                      "--system", "--logfile", bus_.Folder() + "/" + name_ + ".log"};
-    if (objectManager_) argv.push_back("--is-object-manager");
-    argv.insert(argv.end(), {name_, path_, interface_});
+    if (!template_.empty())
+        argv.insert(argv.end(), {"--template", template_});
+    else {
+        if (objectManager_) argv.push_back("--is-object-manager");
+        argv.insert(argv.end(), {name_, path_, interface_});
+    }
     pid_       = Spawn(argv, -1);
     auto until = std::chrono::steady_clock::now() + kStartupLimit;
     while (RunProgram({"busctl", "--address=" + bus_.Address(), "status", name_}).status != 0) {

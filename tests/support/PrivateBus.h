@@ -65,6 +65,13 @@ class FakeService {
     // objectManager). Started at once.
     FakeService(const PrivateBus &bus, std::string name, std::string path, std::string interface,
                 bool objectManager);
+    // dbusmock loading a template file (one of python3-dbusmock's, or
+    // fake_networkmanager.py beside this file), which names the bus name
+    // and the main object at path.
+    struct Template {
+        std::string file;
+    };
+    FakeService(const PrivateBus &bus, std::string name, std::string path, Template fromTemplate);
     ~FakeService();
     FakeService(const FakeService &)            = delete;
     FakeService &operator=(const FakeService &) = delete;
@@ -99,7 +106,8 @@ class FakeService {
     const PrivateBus &bus_;
     std::string       name_, path_, interface_;
     bool              objectManager_ = false;
-    pid_t             pid_           = -1;
+    std::string       template_;
+    pid_t             pid_ = -1;
 };
 
 } // namespace vztest

@@ -112,6 +112,20 @@ Boolean SCPreferencesPathRemoveValue(SCPreferencesRef prefs, CFStringRef path) n
 Boolean VZPreferencesPushMark(SCPreferencesRef prefs) noexcept;
 Boolean VZPreferencesPopMark(SCPreferencesRef prefs, Boolean restore) noexcept;
 
+// How the running system's network followed an apply, an addition of this
+// platform. On a live root (the running machine's own), applying also brings
+// NetworkManager's connection profiles to the current set when NetworkManager
+// is on the system bus, and the report (a dictionary of the kVZApply... keys
+// below) says what was changed, what failed and what no profile can carry.
+// VZPreferencesCopyApplyReport hands over the report of the latest
+// SCPreferencesApplyChanges of this thread and forgets it: NULL when none
+// was made since the last call. VZPreferencesCopyApplyPlan changes nothing:
+// it reads the committed store and NetworkManager's profiles and reports
+// what an apply would change (State "Planned"); NULL with SCError() set when
+// the store cannot be read.
+CFDictionaryRef VZPreferencesCopyApplyReport(void) noexcept;
+CFDictionaryRef VZPreferencesCopyApplyPlan(void) noexcept;
+
 // Dynamic store.
 CFTypeID          SCDynamicStoreGetTypeID(void) noexcept;
 SCDynamicStoreRef SCDynamicStoreCreate(CFAllocatorRef allocator, CFStringRef name,
@@ -183,6 +197,36 @@ CFStringRef VZNetworkConnectionCopyLastError(SCNetworkConnectionRef connection) 
 #define kSCCompAnyRegex        CFSTR("[^/]+")
 #define kSCResvLink            CFSTR("__LINK__")
 #define kSCResvInactive        CFSTR("__INACTIVE__")
+
+// An apply report's keys and values (VZPreferencesCopyApplyReport).
+#define kVZApplyReportState      CFSTR("State") // one of the five states:
+#define kVZApplyStateNotLive     CFSTR("NotLive")  // NetworkManager is not asked
+#define kVZApplyStateAbsent      CFSTR("Absent")   // not on the bus: nothing changed
+#define kVZApplyStateFollowed    CFSTR("Followed") // every change made
+#define kVZApplyStateFailed      CFSTR("Failed")   // refused or failed (Done says how far)
+#define kVZApplyStatePlanned     CFSTR("Planned")  // nothing changed: a plan
+#define kVZApplyReportError      CFSTR("Error")    // number, when Failed: an SCError status
+#define kVZApplyReportReason     CFSTR("Reason")   // string, when Failed: NetworkManager's error
+#define kVZApplyReportProfiles   CFSTR("Profiles") // array of dictionaries, one per profile of ours:
+#define kVZApplyProfileAction    CFSTR("Action")   // one of the four actions:
+#define kVZApplyActionAdd        CFSTR("add")
+#define kVZApplyActionUpdate     CFSTR("update")
+#define kVZApplyActionDelete     CFSTR("delete")
+#define kVZApplyActionUnchanged  CFSTR("unchanged")
+#define kVZApplyProfileDone      CFSTR("Done") // number 1 when the change was made
+#define kVZApplyProfileName      CFSTR("Name")
+#define kVZApplyProfileUUID      CFSTR("UUID")
+#define kVZApplyProfileType      CFSTR("Type")      // "802-3-ethernet", "pppoe", ...
+#define kVZApplyProfileInterface CFSTR("Interface") // when bound to one
+#define kVZApplyProfileServiceID CFSTR("ServiceID")
+#define kVZApplyProfileLocationID CFSTR("LocationID")
+#define kVZApplyProfilePath      CFSTR("Path") // NetworkManager's object, when there is one
+#define kVZApplyReportNotCarried CFSTR("NotCarried") // array of dictionaries:
+#define kVZApplyNotCarriedServiceID   CFSTR("ServiceID")
+#define kVZApplyNotCarriedServiceName CFSTR("ServiceName")
+#define kVZApplyNotCarriedItem        CFSTR("Item")  // "proxy", "phone-number", ...
+#define kVZApplyNotCarriedValue       CFSTR("Value") // the offending text, when there is one
+#define kVZApplyNotCarriedText        CFSTR("Text")  // in words: "the HTTP proxy of Ethernet"
 
 // Dynamic store domains.
 #define kSCDynamicStoreDomainSetup  CFSTR("Setup:")

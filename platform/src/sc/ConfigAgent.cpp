@@ -4,6 +4,7 @@
 
 #include "Containers.h"
 #include "DynamicStore.h"
+#include "NetworkFollow.h"
 #include "PrefsPath.h"
 #include "SCError.h"
 #include "Secrets.h"
@@ -163,6 +164,11 @@ int publishSetup(const std::string &preferencesPath) noexcept
         if (status == kSCStatusOK) status = updateDynamicStore(replaceSetup, &publication);
         return status;
     });
+}
+
+int applyCommitted(const std::string &preferencesPath) noexcept
+{
+    return followNetwork(preferencesPath, publishSetup(preferencesPath));
 }
 
 } // namespace vz

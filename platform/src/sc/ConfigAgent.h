@@ -25,6 +25,12 @@ namespace vz {
 // An SCError status.
 [[nodiscard]] int publishSetup(const std::string &preferencesPath) noexcept;
 
+// The whole apply of SCPreferencesApplyChanges: publishSetup(), then the
+// running system's network brought to the current set (NetworkFollow.h). An
+// SCError status: publishSetup's failure (the network is then left as it
+// is), or the network's.
+[[nodiscard]] int applyCommitted(const std::string &preferencesPath) noexcept;
+
 } // namespace vz
 
 #endif

@@ -119,7 +119,8 @@ Boolean SCPreferencesCommitChanges(SCPreferencesRef prefs) noexcept
 
 Boolean SCPreferencesApplyChanges(SCPreferencesRef prefs) noexcept
 {
-    return run(prefs, [&](vz::PreferencesStore &store) { return vz::publishSetup(store.path()); });
+    return run(prefs,
+               [&](vz::PreferencesStore &store) { return vz::applyCommitted(store.path()); });
 }
 
 CFArrayRef SCPreferencesCopyKeyList(SCPreferencesRef prefs) noexcept
