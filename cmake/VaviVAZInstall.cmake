@@ -23,6 +23,8 @@
 #                           include/vavivaz on the include path, so the
 #                           sources include them as in the build tree.
 #   share/man/man1/         a page per command
+#   share/bash-completion/completions/
+#                           a bash completion per command, named as it
 #
 # Test hooks (testing/), internal headers and the platform tools' header are
 # outside the include/ folders of the libraries, so nothing here installs
@@ -169,3 +171,11 @@ function(vz_install_packages)
     configure_file(\"${dir}/vavivaz.pc.in\" \"${dir}/vavivaz.pc\" @ONLY)")
   install(FILES ${dir}/vavivaz.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
+
+# Shell completion. completions/ holds a bash completion for each command, in
+# a file named as the command: bash-completion loads a command's completion
+# by that name the first time the command is completed, from this folder of
+# the prefix (and of each folder in $XDG_DATA_DIRS).
+set(VZ_INSTALL_BASHCOMPDIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+file(GLOB VZ_COMPLETIONS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/completions/*)
+install(FILES ${VZ_COMPLETIONS} DESTINATION ${VZ_INSTALL_BASHCOMPDIR})
