@@ -1,5 +1,15 @@
-# The commands' bash completion, driven as bash drives it, on each built
-# command.
+# The Debian packages and the bash completion: completion_bash drives each
+# built command's completion; package_debian builds the packages from this
+# source tree (a second, Release build of the whole project, which takes both
+# processors), checks them with lintian and against the README, and runs the
+# commands and completion they hold.
+foreach(program dpkg-buildpackage lintian)
+  find_program(VZ_${program} ${program})
+  if(NOT VZ_${program})
+    message(FATAL_ERROR "${program} is missing (scripts/install-deps installs it)")
+  endif()
+endforeach()
+
 get_property(commands GLOBAL PROPERTY VZ_INSTALLED_COMMANDS)
 set(command_files)
 foreach(command IN LISTS commands)
@@ -8,3 +18,8 @@ endforeach()
 add_test(NAME completion_bash
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/completion-test.sh ${PROJECT_SOURCE_DIR}/completions
                  ${PROJECT_SOURCE_DIR}/examples/root ${command_files})
+
+add_test(NAME package_debian
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/package-test.sh ${PROJECT_SOURCE_DIR}
+                 ${PROJECT_BINARY_DIR}/package)
+set_tests_properties(package_debian PROPERTIES TIMEOUT 1200 PROCESSORS 2)
