@@ -65,12 +65,14 @@ for package in "${packages[@]}"; do
     unset used
     [ "$(dpkg-deb -f "${deb[$package]}" Version)" = "$version" ] || fail "$package is not version $version"
 done
-# The dependencies come from the binaries, the commands' on the libraries
-# through the libraries' shlibs.
+# The dependencies come from the binaries (the commands' on the libraries
+# through the libraries' shlibs), and from what vavivaz.pc requires.
 depends=$(dpkg-deb -f "${deb[vavivaz]}" Depends)
 [[ $depends == *"libvavivaz0 (>= $version)"* ]] || fail "vavivaz depends on: $depends"
 depends=$(dpkg-deb -f "${deb[libvavivaz0]}" Depends)
 [[ $depends == *libicu* && $depends == *libexpat1* ]] || fail "libvavivaz0 depends on: $depends"
+depends=$(dpkg-deb -f "${deb[libvavivaz-dev]}" Depends)
+[[ $depends == *libicu-dev* && $depends == *libexpat1-dev* ]] || fail "libvavivaz-dev depends on: $depends"
 
 # --- The extracted packages at work ------------------------------------------------
 fs=$work/fs
