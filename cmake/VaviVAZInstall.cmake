@@ -25,6 +25,17 @@
 #   share/man/man1/         a page per command
 #   share/bash-completion/completions/
 #                           a bash completion per command, named as it
+#   lib/systemd/system/     vavivaz-apply.service, which publishes the
+#                           committed configuration at boot
+#   lib/tmpfiles.d/         vavivaz.conf: the machine root's dynamic store on
+#                           /run, linked from the root
+#   lib/udev/               vavivaz-port-name and rules.d/70-vavivaz-ports.rules,
+#                           which give the maker's modem ports the registry's
+#                           names as links in /dev
+#
+# and, when installing for the prefix the build was configured with (a
+# package's staging folder, DESTDIR, included), that link in the machine's
+# root itself; the commands of another prefix would not use that root.
 #
 # Test hooks (testing/), internal headers and the platform tools' header are
 # outside the include/ folders of the libraries, so nothing here installs
@@ -34,6 +45,26 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(VZ_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/vavivaz)
+
+# The machine's own root: where the installed commands keep their files when
+# VAVIVAZ_ROOT names no other root (compiled into the platform). Empty means
+# the default, LOCALSTATEDIR/lib/vavivaz (/var/lib/vavivaz for a /usr
+# install), which follows the prefix. Never the top of the file system.
+set(VZ_MACHINE_ROOT "" CACHE PATH
+    "The machine's own root folder (default: LOCALSTATEDIR/lib/vavivaz)")
+set(VZ_MACHINE_ROOT_DIR "${VZ_MACHINE_ROOT}")
+if(VZ_MACHINE_ROOT_DIR STREQUAL "")
+  set(VZ_MACHINE_ROOT_DIR "${CMAKE_INSTALL_FULL_LOCALSTATEDIR}/lib/vavivaz")
+endif()
+string(REGEX REPLACE "/+$" "" VZ_MACHINE_ROOT_DIR "${VZ_MACHINE_ROOT_DIR}")
+if(NOT IS_ABSOLUTE "${VZ_MACHINE_ROOT_DIR}" OR VZ_MACHINE_ROOT_DIR STREQUAL "")
+  message(FATAL_ERROR "VZ_MACHINE_ROOT must be an absolute folder other than /, "
+                      "not '${VZ_MACHINE_ROOT}'")
+endif()
+# The machine root's dynamic store is runtime state, kept in this folder on
+# /run so that every boot starts it empty.
+set(VZ_MACHINE_RUN_DIR "/run/vavivaz" CACHE PATH
+    "The folder on /run that holds the machine root's dynamic store")
 set(VZ_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vavivaz)
 # The ABI version in the shared libraries' SONAME (libvavivaz-scf.so.0):
 # raised with every change that breaks programs linked against an earlier
@@ -141,7 +172,7 @@ function(vz_install_packages)
   foreach(name IN LISTS libraries)
     string(APPEND VZ_PC_LIBS " -lvavivaz-${name}")
   endforeach()
-  set(VZ_PC_DEPENDENCIES "icu-uc icu-i18n libxxhash expat")
+  set(VZ_PC_DEPENDENCIES "icu-uc icu-i18n libxxhash libsystemd expat")
   set(VZ_PC_SYSTEM_LIBS "-pthread")
   foreach(lib IN LISTS CMAKE_DL_LIBS)
     string(APPEND VZ_PC_SYSTEM_LIBS " -l${lib}")
@@ -170,6 +201,41 @@ function(vz_install_packages)
     set(VZ_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
     configure_file(\"${dir}/vavivaz.pc.in\" \"${dir}/vavivaz.pc\" @ONLY)")
   install(FILES ${dir}/vavivaz.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
+
+# vz_install_machine_files(): what a machine that runs the commands needs
+# besides them: the boot unit that publishes the committed configuration, the
+# tmpfiles.d entry that puts the machine root's dynamic store on /run, the
+# link to it in the machine's root, and the udev rule that names the maker's
+# modem ports in /dev. The tests get a copy of the unit whose
+# command is the built vz-netsetup (machine/test/), to check it with
+# systemd-analyze.
+function(vz_install_machine_files)
+  set(dir ${PROJECT_BINARY_DIR}/machine)
+  set(source ${PROJECT_SOURCE_DIR}/cmake/machine)
+  set(VZ_APPLY_COMMAND "${CMAKE_INSTALL_FULL_BINDIR}/vz-netsetup")
+  configure_file(${source}/vavivaz-apply.service.in ${dir}/vavivaz-apply.service @ONLY)
+  set(VZ_APPLY_COMMAND "$<TARGET_FILE:vz-netsetup>")
+  configure_file(${source}/vavivaz-apply.service.in ${dir}/test/vavivaz-apply.service.in @ONLY)
+  file(GENERATE OUTPUT ${dir}/test/vavivaz-apply.service
+       INPUT ${dir}/test/vavivaz-apply.service.in)
+  configure_file(${source}/vavivaz.tmpfiles.in ${dir}/vavivaz.conf @ONLY)
+  set(VZ_PORT_NAME_COMMAND "${CMAKE_INSTALL_PREFIX}/lib/udev/vavivaz-port-name")
+  configure_file(${source}/70-vavivaz-ports.rules.in ${dir}/70-vavivaz-ports.rules @ONLY)
+
+  install(FILES ${dir}/vavivaz-apply.service DESTINATION lib/systemd/system)
+  install(FILES ${dir}/vavivaz.conf DESTINATION lib/tmpfiles.d)
+  install(PROGRAMS ${source}/vavivaz-port-name DESTINATION lib/udev)
+  install(FILES ${dir}/70-vavivaz-ports.rules DESTINATION lib/udev/rules.d)
+  install(CODE "
+    if(\"\${CMAKE_INSTALL_PREFIX}\" STREQUAL \"${CMAKE_INSTALL_PREFIX}\")
+      set(link \"\$ENV{DESTDIR}${VZ_MACHINE_ROOT_DIR}/var/run/SystemConfiguration\")
+      if(NOT EXISTS \"\${link}\" AND NOT IS_SYMLINK \"\${link}\")
+        get_filename_component(parent \"\${link}\" DIRECTORY)
+        file(MAKE_DIRECTORY \"\${parent}\")
+        file(CREATE_LINK \"${VZ_MACHINE_RUN_DIR}\" \"\${link}\" SYMBOLIC)
+      endif()
+    endif()")
 endfunction()
 
 # Shell completion. completions/ holds a bash completion for each command, in

@@ -26,7 +26,7 @@ enum ExitStatus { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
 
 // The global options and the state of one run.
 struct Context {
-    std::string root;     // --root, or empty for $VAVIVAZ_ROOT (or /)
+    std::string root;     // --root, or empty for $VAVIVAZ_ROOT (or the machine's own)
     std::string location; // --location NAME|ID, or empty for the current one
     bool        json   = false;
     bool        noWait = false; // --no-wait: a busy store fails at once
@@ -89,6 +89,7 @@ void AddDialCommands(CLI::App &app, Context &context);
 void AddDHCPCommands(CLI::App &app, Context &context);
 void AddAppleTalkCommand(CLI::App &app, Context &context);
 void AddModemScriptsCommand(CLI::App &app, Context &context);
+void AddApplyCommand(CLI::App &app, Context &context);
 
 } // namespace netsetup
 

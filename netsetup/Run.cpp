@@ -126,7 +126,8 @@ std::string UsageMessage(const CLI::ParseError &error, const CLI::App &app)
 
 void AddGlobalOptions(CLI::App &app, Context &context)
 {
-    app.add_option("--root", context.root, "the machine's root folder ($VAVIVAZ_ROOT, or /)")
+    app.add_option("--root", context.root,
+                   "the machine's root folder ($VAVIVAZ_ROOT, or the machine's own)")
         ->type_name("DIR");
     app.add_option("--location", context.location,
                    "work in this location instead of the current one")
@@ -177,6 +178,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     AddAppleTalkCommand(app, context);
     AddModemScriptsCommand(app, context);
     AddStatusCommand(app, context);
+    AddApplyCommand(app, context);
     DropTypeNames(app);
 
     try {

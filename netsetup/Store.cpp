@@ -37,8 +37,8 @@ std::string StorePath(const Context &context)
 {
     std::string root = context.root;
     if (root.empty()) {
-        const char *variable = std::getenv("VAVIVAZ_ROOT");
-        root                 = variable != nullptr ? variable : "";
+        Ref<CFStringRef> platformRoot(VZCopyRootPath());
+        if (platformRoot) root = Utf8(platformRoot.get());
     }
     while (!root.empty() && root.back() == '/')
         root.pop_back();

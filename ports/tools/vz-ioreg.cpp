@@ -15,7 +15,7 @@
 //   vz-ioreg [--root DIR] --capture FILE the registry written to FILE as a
 //                                        snapshot, atomically
 //
-// The registry is the root's snapshot; on the root / without one, the
+// The registry is the root's snapshot; on a live root without one, the
 // running machine's devices (sysfs).
 //
 // Exit status: 0 success, 1 anything else (a usage error, a snapshot that

@@ -82,6 +82,13 @@ for library in $libraries; do
 done
 grep -qx 'libvavivaz-platform\.\(a\|so\)' <<<"$libraries" ||
     fail "no platform library in $libdir"
+# What a machine that runs the commands needs besides them; the link in the
+# machine's root is made only for the prefix the build was configured with,
+# never for this one.
+for file in lib/systemd/system/vavivaz-apply.service lib/tmpfiles.d/vavivaz.conf \
+    lib/udev/vavivaz-port-name lib/udev/rules.d/70-vavivaz-ports.rules; do
+    [ -f "$prefix/$file" ] || fail "$file is not installed"
+done
 
 # --- Programs linking the installed libraries ----------------------------------
 cp -r "$source/examples/root" "$work/root"

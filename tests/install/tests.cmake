@@ -27,3 +27,8 @@ add_test(NAME install_consumers
                  ${PROJECT_SOURCE_DIR} ${shared}
                  ${CMAKE_CXX_COMPILER} "${consumer_flags}")
 set_tests_properties(install_consumers PROPERTIES TIMEOUT 300)
+
+# The boot unit and the tmpfiles.d entry (cmake/machine/).
+add_test(NAME machine_files
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-machine-files.sh ${PROJECT_BINARY_DIR}/machine
+                 ${VZ_MACHINE_ROOT_DIR} ${VZ_MACHINE_RUN_DIR})

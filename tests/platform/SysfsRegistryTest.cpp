@@ -5,14 +5,17 @@
 // broken trees: tests/ports/LiveRegistryTest.cpp.)
 #include "SysfsRegistry.h"
 #include "FakeSysfs.h"
+#include "PrivateBus.h"
 #include "RegistrySnapshot.h"
 #include "RegistrySource.h"
+#include "Root.h"
 #include "StoreTestSupport.h"
 #include "SysfsTree.h"
 
 #include <IOKit/IOKitLib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -118,7 +121,8 @@ TEST_F(SysfsRegistry, EachMachineGivesItsEntries)
          "IOProviderClass=IOPlatformDevice\n"
          "      IO80211Interface wlp2s0 BSD Name=wlp2s0 IOInterfaceType=6\n"
          "  IOUSBDevice 1-2 Product Name=ZORVEX V.92 USB Modem\n"
-         "    IOSerialBSDClient ttyACM0 IOSerialBSDClientType=IOModemSerialStream "
+         "    IOSerialBSDClient ttyACM0 IOCalloutDevice=/dev/ttyACM0 IODialinDevice=/dev/ttyACM0 "
+         "IOSerialBSDClientType=IOModemSerialStream "
          "IOTTYBaseName=usbmodem IOTTYDevice=ttyACM0\n"},
         {"desktop", vztest::Desktop,
          "IORegistryEntry\n"
@@ -139,22 +143,28 @@ TEST_F(SysfsRegistry, EachMachineGivesItsEntries)
          "  IOUSBDevice 1-1 Product Name=ZORVEX Mobile Broadband\n"
          "    IOEthernetController qmi_wwan IOClass=qmi_wwan IOProviderClass=IOUSBInterface\n"
          "      IONetworkInterface wwan0 BSD Name=wwan0 IOInterfaceType=1\n"
-         "    IOSerialBSDClient ttyUSB0 IOSerialBSDClientType=IOModemSerialStream "
+         "    IOSerialBSDClient ttyUSB0 IOCalloutDevice=/dev/ttyUSB0 IODialinDevice=/dev/ttyUSB0 "
+         "IOSerialBSDClientType=IOModemSerialStream "
          "IOTTYBaseName=usbmodem IOTTYDevice=ttyUSB0\n"
-         "    IOSerialBSDClient ttyUSB1 IOSerialBSDClientType=IOModemSerialStream "
+         "    IOSerialBSDClient ttyUSB1 IOCalloutDevice=/dev/ttyUSB1 IODialinDevice=/dev/ttyUSB1 "
+         "IOSerialBSDClientType=IOModemSerialStream "
          "IOTTYBaseName=usbmodem IOTTYDevice=ttyUSB1\n"
-         "    IOSerialBSDClient ttyUSB2 IOSerialBSDClientType=IOModemSerialStream "
+         "    IOSerialBSDClient ttyUSB2 IOCalloutDevice=/dev/ttyUSB2 IODialinDevice=/dev/ttyUSB2 "
+         "IOSerialBSDClientType=IOModemSerialStream "
          "IOTTYBaseName=usbmodem IOTTYDevice=ttyUSB2\n"},
         {"UART", vztest::UartMachine,
          "IORegistryEntry\n"
          "  IOPlatformDevice 00:04\n"
-         "    IOSerialBSDClient ttyS0 IOSerialBSDClientType=IORS232SerialStream "
+         "    IOSerialBSDClient ttyS0 IOCalloutDevice=/dev/ttyS0 IODialinDevice=/dev/ttyS0 "
+         "IOSerialBSDClientType=IORS232SerialStream "
          "IOTTYBaseName=serial IOTTYDevice=ttyS0\n"
          "  IOPCIDevice 0000:04:00.0 name=\"ethernet\\0\"\n"
-         "    IOSerialBSDClient ttyS4 IOSerialBSDClientType=IORS232SerialStream "
+         "    IOSerialBSDClient ttyS4 IOCalloutDevice=/dev/ttyS4 IODialinDevice=/dev/ttyS4 "
+         "IOSerialBSDClientType=IORS232SerialStream "
          "IOTTYBaseName=serial IOTTYDevice=ttyS4\n"
          "  IOUSBDevice 1-3 Product Name=USB-Serial Cable\n"
-         "    IOSerialBSDClient ttyUSB0 IOSerialBSDClientType=IORS232SerialStream "
+         "    IOSerialBSDClient ttyUSB0 IOCalloutDevice=/dev/ttyUSB0 IODialinDevice=/dev/ttyUSB0 "
+         "IOSerialBSDClientType=IORS232SerialStream "
          "IOTTYBaseName=usbserial IOTTYDevice=ttyUSB0\n"},
     };
     for (const Row &row : rows) {
@@ -177,12 +187,93 @@ TEST_F(SysfsRegistry, EachMachineGivesItsEntries)
     }
 }
 
-// Only the root / without a snapshot is this machine, and its registry is
+// The maker's modem ports are named by the rank of their USB interfaces'
+// numbers, whatever their terminals are called; nothing else is the maker's.
+// The helper of the installed udev rule gives each terminal the same name.
+TEST_F(SysfsRegistry, TheMakersPortsAreNamedAsItsDriverNamesThem)
+{
+    struct Port {
+        int         interface;
+        const char *tty, *driver;
+        std::string name; // its IOTTYDevice
+    };
+    struct Row {
+        const char       *what;
+        const char       *manufacturer;
+        std::vector<Port> ports;
+    };
+    const std::string modem = "ZORVEXMobile-Modem", diag = "ZORVEXMobile-Diag",
+                      pcui = "ZORVEXMobile-Pcui";
+    const Row rows[]       = {
+              {"in order",
+               "ZORVEX",
+               {{0, "ttyUSB0", "option", modem},
+                {1, "ttyUSB1", "option", diag},
+                {2, "ttyUSB2", "option", pcui}}},
+              {"by interface, and a fourth port",
+               "ZORVEX",
+               {{3, "ttyUSB0", "option", "ttyUSB0"},
+                {1, "ttyUSB1", "qcserial", diag},
+                {2, "ttyUSB2", "option", pcui},
+                {0, "ttyUSB3", "option", modem}}},
+              {"a plain serial port among them",
+               "ZORVEX",
+               {{0, "ttyUSB0", "ftdi_sio", "ttyUSB0"},
+                {1, "ttyUSB1", "option", modem},
+                {2, "ttyUSB2", "option", diag}}},
+              {"cdc-acm", "ZORVEX", {{0, "ttyACM0", "cdc_acm", modem}, {2, "ttyACM1", "cdc_acm", diag}}},
+              {"only the maker's name at the start",
+               "ZORVEX Labs",
+               {{0, "ttyUSB0", "option", "ttyUSB0"}}},
+              {"not text", "ZORVE\xff", {{0, "ttyUSB0", "option", "ttyUSB0"}}},
+              {"another case", "zorvex", {{0, "ttyUSB0", "option", "ttyUSB0"}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string folder = root_ + "/sys" + row.what;
+        FakeSysfs   sys(folder);
+        std::string device = sys.UsbDevice("1-1", "ZORVEX Mobile");
+        sys.Attribute(device + "/manufacturer", row.manufacturer);
+        for (const Port &port : row.ports) {
+            std::string interface = sys.UsbInterface(device, port.interface, port.driver);
+            if (std::string(port.tty).starts_with("ttyACM"))
+                sys.Tty(interface, port.tty);
+            else
+                sys.UsbSerial(interface, port.tty, port.driver);
+        }
+        std::shared_ptr<const vz::Registry> registry = Load(folder);
+        ASSERT_TRUE(registry);
+        for (const Port &port : row.ports) {
+            SCOPED_TRACE(port.tty);
+            vz::CFRef<CFStringRef> node(
+                CFStringCreateWithFormat(nullptr, nullptr, CFSTR("/dev/%s"), port.tty));
+            std::string name;
+            for (vz::Registry::Index i = 0; i < registry->size(); i++) {
+                CFTypeRef callout = registry->property(i, CFSTR("IOCalloutDevice"));
+                if (callout == nullptr || !CFEqual(callout, node.get())) continue;
+                name = vztest::Utf8(
+                    static_cast<CFStringRef>(registry->property(i, CFSTR("IOTTYDevice"))));
+                EXPECT_EQ(vztest::Utf8(registry->ownName(i)), port.name);
+            }
+            EXPECT_EQ(name, port.name);
+            std::string tty = std::filesystem::canonical(folder + "/class/tty/" + port.tty);
+            vztest::ProgramOutput helper = vztest::RunProgram({"sh", VZ_PORT_NAME_HELPER, tty});
+            if (port.name == port.tty) {
+                EXPECT_EQ(helper.status, 1) << helper.out;
+                EXPECT_EQ(helper.out, "");
+            } else {
+                EXPECT_EQ(helper.status, 0);
+                EXPECT_EQ(helper.out, port.name + "\n");
+            }
+        }
+    }
+}
+
+// Only a live root without a snapshot is this machine, and its registry is
 // built once: a tree that changes later is not seen until the caches are
 // emptied.
-TEST_F(SysfsRegistry, TheLiveRegistryIsTheRootSlashsOnly)
+TEST_F(SysfsRegistry, OnlyALiveRootIsThisMachine)
 {
-    if (vztest::MachineHasRegistrySnapshot()) GTEST_SKIP() << "this machine has a snapshot";
     std::string folder = Build(vztest::Dongle);
     setenv("VAVIVAZ_SYSFS", folder.c_str(), 1);
     auto entries = [] {
@@ -191,12 +282,17 @@ TEST_F(SysfsRegistry, TheLiveRegistryIsTheRootSlashsOnly)
         return registry ? registry->size() : 0;
     };
     EXPECT_EQ(entries(), 1u); // this test's root: a bare registry
-    setenv("VAVIVAZ_ROOT", "/", 1);
+    setenv("VAVIVAZ_LIVE", "1", 1);
     EXPECT_EQ(entries(), 7u);
     std::filesystem::remove(folder + "/class/tty/ttyUSB2");
     EXPECT_EQ(entries(), 7u);
     VZFlushPlatformCaches();
     EXPECT_EQ(entries(), 6u);
+    // A snapshot wins over the machine.
+    Write(vz::kRegistrySnapshotFile, "<plist version=\"1.0\"><dict><key>IOObjectClass</key>"
+                                     "<string>IORegistryEntry</string></dict></plist>");
+    EXPECT_EQ(entries(), 1u);
+    unsetenv("VAVIVAZ_LIVE");
 }
 
 // Every allocation the build makes may fail, once or from then on: the

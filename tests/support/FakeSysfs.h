@@ -161,13 +161,6 @@ class FakeSysfs {
     mutable int ttys_ = 0; // minor numbers
 };
 
-// Whether this machine has a registry snapshot at the root /, which a live
-// registry would never be built beside.
-inline bool MachineHasRegistrySnapshot()
-{
-    return std::filesystem::exists("/var/run/SystemConfiguration/ioregistry.plist");
-}
-
 // ---- machines ----------------------------------------------------------------
 
 // The pieces every PC has that are no ports: the loopback and a bridge,
@@ -223,6 +216,20 @@ inline void Dongle(const FakeSysfs &sys)
 {
     CommonDevices(sys);
     std::string dongle = sys.UsbDevice("1-1", "ZORVEX Mobile Broadband");
+    for (int port = 0; port < 3; ++port)
+        sys.UsbSerial(sys.UsbInterface(dongle, port, "option"), "ttyUSB" + std::to_string(port),
+                      "option1");
+    sys.Net(sys.UsbInterface(dongle, 4, "qmi_wwan"), "wwan0", 65534, "");
+}
+
+// The maker's dongle, its device's manufacturer "ZORVEX": three serial ports
+// bound to the option driver on interfaces 0 to 2, and its network interface
+// on interface 4.
+inline void MakersDongle(const FakeSysfs &sys)
+{
+    CommonDevices(sys);
+    std::string dongle = sys.UsbDevice("1-1", "ZORVEX Mobile");
+    sys.Attribute(dongle + "/manufacturer", "ZORVEX");
     for (int port = 0; port < 3; ++port)
         sys.UsbSerial(sys.UsbInterface(dongle, port, "option"), "ttyUSB" + std::to_string(port),
                       "option1");

@@ -84,6 +84,8 @@ void TempRoot::SetUp()
         liveAtStart_ = VZGetLiveObjectCount();
         return;
     }
+    const char *saved   = std::getenv("VAVIVAZ_ROOT");
+    savedRoot_          = saved != nullptr ? saved : "";
     std::string pattern = (fs::temp_directory_path() / "vz-root-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
@@ -99,7 +101,7 @@ void TempRoot::TearDown()
     VZFlushPlatformCaches();
     EXPECT_EQ(VZGetLiveObjectCount(), liveAtStart_) << "objects leaked or released twice";
     if (InDeathTestChild()) return; // the parent's root: the parent removes it
-    unsetenv("VAVIVAZ_ROOT");
+    setenv("VAVIVAZ_ROOT", savedRoot_.c_str(), 1);
     std::error_code ignored;
     // Tests make folders read-only; give them back before removing.
     for (auto it = fs::recursive_directory_iterator(root_, ignored);

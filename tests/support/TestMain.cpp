@@ -1,10 +1,14 @@
 // TestMain.cpp: the main of every suite. Besides running the tests it checks
 // the platform's live-object count around each one: a test that ends with
 // more (a leaked reference) or fewer (a double release) live objects than it
-// started with makes the run fail, naming the test.
+// started with makes the run fail, naming the test. And it keeps the tests
+// (and every command they run) off the machine they run on: the root, the
+// sysfs tree and the system bus are ones that do not exist until a test sets
+// its own, and no root is live unless a test says so.
 #include "TestSupport.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,11 @@ class LiveObjectCheck : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char **argv)
 {
+    setenv("VAVIVAZ_ROOT", "/nonexistent/vavivaz-tests-set-their-own-root", 0);
+    setenv("VAVIVAZ_SYSFS", "/nonexistent/vavivaz-tests-set-their-own-sysfs", 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vavivaz-tests-start-their-own-bus",
+           1);
+    unsetenv("VAVIVAZ_LIVE");
     ::testing::InitGoogleTest(&argc, argv);
     // Death tests re-run the binary, which is safe with the sanitizers'
     // threads around.

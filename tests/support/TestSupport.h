@@ -25,7 +25,7 @@ void        WriteFile(const std::string &path, const std::string &contents);
 std::string TestDataPath(const std::string &name);
 
 // A fresh root folder for each test, set as VAVIVAZ_ROOT for the test's
-// length, and removed afterwards. TearDown also checks that every object made
+// length, and removed afterwards (VAVIVAZ_ROOT is then what it was). TearDown also checks that every object made
 // during the test was released.
 class TempRoot : public ::testing::Test {
   protected:
@@ -52,7 +52,8 @@ class TempRoot : public ::testing::Test {
     std::string root_;
 
   private:
-    CFIndex liveAtStart_ = 0;
+    CFIndex     liveAtStart_ = 0;
+    std::string savedRoot_; // VAVIVAZ_ROOT before the test, put back after it
 };
 
 // A string for test code, released at the end of the full expression.

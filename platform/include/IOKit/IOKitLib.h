@@ -22,9 +22,10 @@
 // reaches the registry, while the handles made before keep the registry they
 // came from.
 //
-// On the root / without a snapshot file, the registry is the running
-// machine's, built once per process from the kernel's device tree (the sysfs
-// folder /sys, or $VAVIVAZ_SYSFS): its physical network interfaces, each
+// On a live root (the machine's own, or any root with VAVIVAZ_LIVE=1) without
+// a snapshot file, the registry is the running machine's, built once per
+// process from the kernel's device tree (the sysfs folder /sys, or
+// $VAVIVAZ_SYSFS): its physical network interfaces, each
 // under an IOEthernetController under its bus device (IOPCIDevice,
 // IOUSBDevice or IOPlatformDevice), and its USB modems, USB serial ports and
 // UARTs as IOSerialBSDClient entries under theirs.

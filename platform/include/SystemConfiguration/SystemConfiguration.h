@@ -1,7 +1,8 @@
 // SystemConfiguration.h: the network preferences store, the dynamic store,
 // connection status, status codes and the schema constants.
 //
-// Every file lives under the root (VAVIVAZ_ROOT, or "/"):
+// Every file lives under the root (VAVIVAZ_ROOT, or the machine's own root,
+// a folder the build fixes):
 //   Library/Preferences/SystemConfiguration/preferences.plist (+ "-lock")
 //   var/run/SystemConfiguration/dynamic-store.plist (+ "-lock")
 #ifndef VZ_SYSTEMCONFIGURATION_H
@@ -130,6 +131,13 @@ CFStringRef SCDynamicStoreKeyCreateNetworkServiceEntity(CFAllocatorRef allocator
 CFStringRef SCDynamicStoreKeyCreateNetworkGlobalEntity(CFAllocatorRef allocator,
                                                        CFStringRef domain,
                                                        CFStringRef entity) noexcept;
+
+// The root every file of this layer lives under, and whether it is live
+// (the running machine's own, whose connections and devices are the
+// machine's), additions of this platform. VZCopyRootPath gives a new string
+// ("/" for the top of the file system), NULL when memory runs out.
+CFStringRef VZCopyRootPath(void) noexcept;
+Boolean     VZRootIsLive(void) noexcept;
 
 // Connection status.
 CFTypeID               SCNetworkConnectionGetTypeID(void) noexcept;

@@ -93,8 +93,8 @@ IOReturn load(std::shared_ptr<const Registry> *registry)
     CFRef<CFDictionaryRef> tree;
     if (loadStoreSnapshot(path, &identity, &tree) != kSCStatusOK) return kIOReturnError;
     // A snapshot always wins: it is what a prepared root is for. Without
-    // one, the root / is this machine.
-    if (!identity.exists && rootDirectory().empty()) return loadLive(registry);
+    // one, a live root is this machine.
+    if (!identity.exists && isLiveRoot()) return loadLive(registry);
 
     Kept &k = kept();
     {

@@ -4,8 +4,8 @@
 // IOKitLib.h), read through the snapshot cache and turned into a Registry
 // once per version of the file: a call that finds the file unchanged gets the
 // registry of the last one. A missing file is a registry of a bare root,
-// except on the root /: there the registry is the running machine's, built
-// from sysfs (SysfsRegistry.h) once per process. Each source describes its
+// except on a live root (Root.h): there the registry is the running
+// machine's, built from sysfs (SysfsRegistry.h) once per process. Each source describes its
 // tree to a RegistryBuilder (Registry.h); the IOKit calls never see which
 // source answered.
 //

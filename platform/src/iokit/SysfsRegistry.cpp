@@ -33,6 +33,17 @@ constexpr size_t kUniqueIDBytes = 8;
 // The longest hardware address the kernel keeps (MAX_ADDR_LEN).
 constexpr size_t kMaxAddressBytes = 32;
 
+// The maker's modem: a USB device whose manufacturer is exactly this. On the
+// platform the maker's driver names the modem's serial ports itself; here
+// the registry does, in the order of their USB interfaces' numbers, and a
+// fourth or later port keeps its terminal's name.
+constexpr std::string_view kMakerManufacturer = "ZORVEX";
+constexpr const char      *kMakerBaseName     = "ZORVEXMobile";
+constexpr const char      *kMakerPortNames[]  = {"ZORVEXMobile-Modem", "ZORVEXMobile-Diag",
+                                                 "ZORVEXMobile-Pcui"};
+// Where a terminal's device node is.
+constexpr std::string_view kDeviceFolder = "/dev/";
+
 // The USB drivers of mobile broadband modems whose serial ports carry the
 // modem's commands rather than a plain serial line.
 constexpr std::string_view kMobileBroadbandDrivers[] = {"option", "qcserial", "sierra", "qcaux"};
@@ -120,6 +131,13 @@ int hexValue(char c)
     return -1;
 }
 
+// A number the kernel writes as two hexadecimal digits ("%02x").
+std::optional<uint32_t> parseHexByte(std::string_view text)
+{
+    if (text.size() != 2 || hexValue(text[0]) < 0 || hexValue(text[1]) < 0) return std::nullopt;
+    return static_cast<uint32_t>(hexValue(text[0]) * 16 + hexValue(text[1]));
+}
+
 // A hardware address as the kernel writes one: two hexadecimal digits per
 // byte, the bytes joined by ":".
 std::optional<std::string> parseAddress(std::string_view text)
@@ -163,6 +181,17 @@ struct BusDevice {
     Registry::Index entry  = 0;
     BusKind         kind   = BusKind::Platform;
     bool            inSlot = false;
+    bool            maker  = false; // a USB device of the maker's
+};
+
+// A serial client, held back until every terminal is read: the maker's
+// modem ports are named by their rank among the modem's ports.
+struct SerialClient {
+    Registry::Index               parent = 0;
+    CFRef<CFStringRef>            name; // the entry's name, the terminal's
+    CFRef<CFMutableDictionaryRef> properties;
+    bool                          makerModem = false;
+    std::optional<uint32_t>       interfaceNumber; // of the USB interface it hangs off
 };
 
 // A network interface of class/net and its folder's path in the tree.
@@ -196,6 +225,10 @@ class SysfsLoader {
             addNetworkInterface(std::move(interface));
         for (const std::string &name : tree_.top().list("class/tty"))
             addSerialPort(name);
+        nameMakersPorts();
+        for (SerialClient &client : serialClients_)
+            builder_.addEntry(client.parent, CFSTR(kIOSerialBSDServiceValue), client.name.get(),
+                              client.properties.get());
         return builder_.finish();
     }
 
@@ -203,6 +236,7 @@ class SysfsLoader {
     void                     addFunction(std::string_view device);
     void                     addNetworkInterface(NetworkInterface interface);
     void                     addSerialPort(const std::string &name);
+    void                     nameMakersPorts();
     std::optional<BusDevice> busDeviceOf(const SysfsFolder &from, std::string via,
                                          const std::string &device);
     BusDevice addBusDevice(const SysfsFolder &port, const std::string &via, const std::string &path,
@@ -221,6 +255,8 @@ class SysfsLoader {
     // network interfaces hang off, in natural order: those with a net/
     // folder.
     std::unordered_map<std::string, std::vector<std::string>> functionsWithNet_;
+    // In the natural order of their terminals' names.
+    std::vector<SerialClient> serialClients_;
 };
 
 // "FOLDER/DDDD:BB:DD", a PCI device by its folder and address.
@@ -326,22 +362,63 @@ void SysfsLoader::addSerialPort(const std::string &name)
 
     bool        modem    = acm;
     CFStringRef baseName = uart ? CFSTR("serial") : CFSTR("usbmodem");
+    // The USB interface: the port device itself for ttyACM, its parent for
+    // ttyUSB.
+    const char *interface = acm ? "device" : "device/..";
     if (usb) {
-        // The USB interface is the port device's parent.
-        std::optional<std::string> driver = tty.linkName("device/../driver");
+        std::optional<std::string> driver = tty.linkName(interface, "driver");
         modem                             = driver && isOneOf(*driver, kMobileBroadbandDrivers);
         baseName                          = modem ? CFSTR("usbmodem") : CFSTR("usbserial");
     }
     std::optional<BusDevice> bus = busDeviceOf(tty, "device", *device);
     if (!bus) return;
 
-    CFRef<CFMutableDictionaryRef> properties = makeDictionary();
-    CFDictionarySetValue(properties.get(), CFSTR(kIOSerialBSDTypeKey),
+    SerialClient client;
+    client.parent                     = bus->entry;
+    client.name                       = ttyDevice;
+    client.properties                 = makeDictionary();
+    CFMutableDictionaryRef properties = client.properties.get();
+    CFDictionarySetValue(properties, CFSTR(kIOSerialBSDTypeKey),
                          modem ? CFSTR(kIOSerialBSDModemType) : CFSTR(kIOSerialBSDRS232Type));
-    CFDictionarySetValue(properties.get(), CFSTR(kIOTTYBaseNameKey), baseName);
-    CFDictionarySetValue(properties.get(), CFSTR(kIOTTYDeviceKey), ttyDevice.get());
-    builder_.addEntry(bus->entry, CFSTR(kIOSerialBSDServiceValue), ttyDevice.get(),
-                      properties.get());
+    CFDictionarySetValue(properties, CFSTR(kIOTTYBaseNameKey), baseName);
+    CFDictionarySetValue(properties, CFSTR(kIOTTYDeviceKey), ttyDevice.get());
+    // The device node, which a port of any name leads back to.
+    CFRef<CFStringRef> node = makeText(std::string(kDeviceFolder) + name);
+    CFDictionarySetValue(properties, CFSTR(kIOCalloutDeviceKey), node.get());
+    CFDictionarySetValue(properties, CFSTR(kIODialinDeviceKey), node.get());
+    if (modem && bus->maker) {
+        client.makerModem = true;
+        if (std::optional<std::string> text = tty.read(interface, "bInterfaceNumber"))
+            client.interfaceNumber = parseHexByte(*text);
+    }
+    serialClients_.push_back(std::move(client));
+}
+
+void SysfsLoader::nameMakersPorts()
+{
+    // The maker's modem ports of each device, by interface number; a port
+    // whose number cannot be read comes after those whose can.
+    std::unordered_map<Registry::Index, std::vector<SerialClient *>> byDevice;
+    for (SerialClient &client : serialClients_)
+        if (client.makerModem) byDevice[client.parent].push_back(&client);
+    for (auto &[device, clients] : byDevice) {
+        std::stable_sort(clients.begin(), clients.end(),
+                         [](const SerialClient *a, const SerialClient *b) {
+                             return a->interfaceNumber.value_or(UINT32_MAX) <
+                                    b->interfaceNumber.value_or(UINT32_MAX);
+                         });
+        for (size_t rank = 0; rank < clients.size() && rank < std::size(kMakerPortNames); ++rank) {
+            CFRef<CFStringRef> name = made(
+                CFStringCreateWithCString(nullptr, kMakerPortNames[rank], kCFStringEncodingUTF8));
+            CFRef<CFStringRef> base =
+                made(CFStringCreateWithCString(nullptr, kMakerBaseName, kCFStringEncodingUTF8));
+            CFDictionarySetValue(clients[rank]->properties.get(), CFSTR(kIOTTYDeviceKey),
+                                 name.get());
+            CFDictionarySetValue(clients[rank]->properties.get(), CFSTR(kIOTTYBaseNameKey),
+                                 base.get());
+            clients[rank]->name = name;
+        }
+    }
 }
 
 // The bus device of a port whose device is at device in the tree and at
@@ -412,6 +489,9 @@ BusDevice SysfsLoader::addBusDevice(const SysfsFolder &port, const std::string &
         if (std::optional<std::string> text = port.read(via, "product"); text && !text->empty())
             product = makeText(*text);
         if (product) CFDictionarySetValue(properties.get(), CFSTR("Product Name"), product.get());
+        // The whole value: a name that only begins with the maker's, or
+        // bytes that are not text, are someone else's.
+        bus.maker = port.read(via, "manufacturer") == kMakerManufacturer;
     }
     bus.entry = builder_.addEntry(0, className, name.get(), properties.get());
     return bus;

@@ -39,9 +39,19 @@
 //                      them, from 0). USB: IOUSBDevice with "Product Name"
 //                      (its "product"). Anything else: IOPlatformDevice.
 //
-// A serial client carries "IOSerialBSDClientType", "IOTTYBaseName" and
-// "IOTTYDevice" (the terminal's name). Entries come in the natural order of
-// the class folders' names, network interfaces first.
+// A serial client carries "IOSerialBSDClientType", "IOTTYBaseName",
+// "IOTTYDevice" (the terminal's name), and "IOCalloutDevice" and
+// "IODialinDevice" (both the terminal's device node, "/dev/ttyUSB0"), so that
+// the terminal behind any port name can be found. Entries come in the
+// natural order of the class folders' names, network interfaces first.
+//
+// The maker's modem, a USB device whose "manufacturer" is "ZORVEX" (the
+// whole value), has its ports named as the maker's own driver names them:
+// its modem serial clients, in the order of their USB interfaces'
+// "bInterfaceNumber", are "ZORVEXMobile-Modem", "ZORVEXMobile-Diag" and
+// "ZORVEXMobile-Pcui" ("IOTTYBaseName" "ZORVEXMobile", and the entry's name
+// the same); a fourth or later port keeps its terminal's name. The device
+// node stays the terminal's.
 //
 // The tree is input: an attribute that is missing, unreadable or malformed
 // leaves out its property; a port that cannot be named (a name that is not

@@ -1,4 +1,4 @@
-// Root.cpp: the root folder of the platform's files.
+// Root.cpp: the root folder of the platform's files, and the live rule.
 #include "Root.h"
 
 #include "Runtime.h"
@@ -7,17 +7,48 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
+#ifndef VZ_MACHINE_ROOT
+#error "VZ_MACHINE_ROOT, the machine's root folder, is set by the build"
+#endif
+
 namespace vz {
+
+namespace {
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+const char *machineRootDirectory() noexcept
+{
+    return VZ_MACHINE_ROOT;
+}
 
 std::string rootDirectory()
 {
     const char *value = std::getenv("VAVIVAZ_ROOT");
-    std::string root  = value != nullptr ? value : "";
-    while (!root.empty() && root.back() == '/')
-        root.pop_back();
-    return root;
+    return withoutTrailingSlashes(value != nullptr && *value != '\0' ? value : VZ_MACHINE_ROOT);
+}
+
+bool isLiveRoot()
+{
+    const char *live = std::getenv("VAVIVAZ_LIVE");
+    if (live != nullptr && std::string_view(live) == "0") return false;
+    if (live != nullptr && std::string_view(live) == "1") return true;
+    // The same folder named another way ("/var/lib/vavivaz/", "/var//lib/...")
+    // is still the machine's root.
+    auto normal = [](const std::string &path) {
+        return withoutTrailingSlashes(std::filesystem::path(path).lexically_normal().string());
+    };
+    return normal(rootDirectory()) == normal(VZ_MACHINE_ROOT);
 }
 
 std::string pathUnderRoot(std::string_view relative)

@@ -1,9 +1,19 @@
-// Root.h: where the platform keeps its files.
+// Root.h: where the platform keeps its files, and whether they are the
+// running machine's.
 //
 // Every file the platform reads or writes lives under one root folder, laid
-// out as on the platform's own disk: the value of VAVIVAZ_ROOT, or "/" when it
-// is unset or empty. The variable is read on every call, so a process (a test)
-// may point the platform at another root between two calls.
+// out as on the platform's own disk: the value of VAVIVAZ_ROOT, or, when it
+// is unset or empty, the machine's root, a folder fixed at build time
+// (VZ_MACHINE_ROOT; never "/", so nothing is ever made at the top of the file
+// system). The variables are read on every call, so a process (a test) may
+// point the platform at another root between two calls.
+//
+// A root is live, the running machine's own, when it is the machine's root,
+// or whatever it is when VAVIVAZ_LIVE is "1"; VAVIVAZ_LIVE "0" makes no root
+// live. Only on a live root does the platform meet the machine (sysfs, the
+// services of the system bus); on any other it reads and writes the root's
+// files alone, so that a test or a copied machine never touches the machine
+// it runs on. isLiveRoot() is the one place that says which.
 #ifndef VZ_PLATFORM_ROOT_H
 #define VZ_PLATFORM_ROOT_H
 
@@ -24,6 +34,12 @@ inline constexpr const char *kLockFileSuffix = "-lock";
 // The root folder without a trailing "/" (empty for the file system root, so
 // that rootDirectory() + "/" + relative is always well formed).
 std::string rootDirectory(); // may throw std::bad_alloc
+
+// The machine's root, as the build fixed it.
+const char *machineRootDirectory() noexcept;
+
+// Whether the root is live (above).
+bool isLiveRoot(); // may throw std::bad_alloc
 
 // The absolute path of relative (leading "/" ignored) under the root, for the
 // platform's own fixed paths; a path built from text the platform did not

@@ -1,5 +1,5 @@
-// Connection.cpp: connection status of a service, read from the dynamic
-// store.
+// Connection.cpp: connection status of a service, from the dynamic store
+// and, on a live root, from ModemManager.
 //
 // A connection object can be made for any non-empty service ID without "/".
 // The connection controller knows a service when the dynamic store holds
@@ -11,11 +11,21 @@
 // afresh by every call: the state of a connection changes under a running
 // program. A damaged store answers as for an unknown service, with the
 // status of the failed read for SCError.
+//
+// On a live root a service whose device a modem of ModemManager manages
+// takes its status from that modem (LiveConnection.h), and is known. A
+// service no modem manages, and every service while ModemManager is not on
+// the bus, refuses, answers with something malformed or does not answer in
+// time, keeps the dynamic store's rule.
 #include "DynamicStore.h"
+#include "LiveConnection.h"
+#include "Root.h"
 #include "SCError.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 #include <VZPlatformTools.h>
+
+#include <optional>
 
 struct __SCNetworkConnection : vz::Object {
     vz::CFRef<CFStringRef> serviceID;
@@ -42,6 +52,17 @@ struct ServiceState {
     bool            known = false;
     CFDictionaryRef state = nullptr; // the State: PPP entry, borrowed from the store
 };
+
+// What ModemManager says of the service on a live root: nullopt when no
+// modem manages its device or ModemManager cannot say.
+std::optional<SCNetworkConnectionStatus> liveStatus(SCNetworkConnectionRef connection,
+                                                    CFDictionaryRef        store)
+{
+    if (!vz::isLiveRoot()) return std::nullopt;
+    auto found = vz::live::findServiceModem(connection->serviceID.get(), store);
+    if (!found || !*found) return std::nullopt;
+    return (*found)->modem.status;
+}
 
 // Reads the store and finds the service's entries: a status.
 int lookUp(SCNetworkConnectionRef connection, vz::CFRef<CFDictionaryRef> *store,
@@ -106,14 +127,19 @@ SCNetworkConnectionStatus SCNetworkConnectionGetStatus(SCNetworkConnectionRef co
         vz::setSCError(kSCStatusInvalidArgument);
         return kSCNetworkConnectionInvalid;
     }
-    vz::CFRef<CFDictionaryRef> store;
-    ServiceState               found;
-    int                        status = vz::guarded(static_cast<int>(kSCStatusFailed),
-                                                    [&] { return lookUp(connection, &store, &found); });
+    vz::CFRef<CFDictionaryRef>               store;
+    ServiceState                             found;
+    std::optional<SCNetworkConnectionStatus> live;
+    int status = vz::guarded(static_cast<int>(kSCStatusFailed), [&] {
+        int looked = lookUp(connection, &store, &found);
+        if (looked == kSCStatusOK) live = liveStatus(connection, store.get());
+        return looked;
+    });
     if (status != kSCStatusOK) {
         vz::setSCError(status);
         return kSCNetworkConnectionInvalid;
     }
+    if (live) return *live;
     if (!found.known) return kSCNetworkConnectionInvalid;
     if (found.state == nullptr) return kSCNetworkConnectionDisconnected;
     CFTypeRef number = CFDictionaryGetValue(found.state, kVZConnectionStatusKey);
@@ -135,8 +161,14 @@ CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connec
     }
     vz::CFRef<CFDictionaryRef> store;
     ServiceState               found;
-    int                        status = vz::guarded(static_cast<int>(kSCStatusFailed),
-                                                    [&] { return lookUp(connection, &store, &found); });
+    int                        status = vz::guarded(static_cast<int>(kSCStatusFailed), [&] {
+        int looked = lookUp(connection, &store, &found);
+        // A service the store does not know is still known to ModemManager
+        // when a modem manages its device.
+        if (looked == kSCStatusOK && !found.known)
+            found.known = liveStatus(connection, store.get()).has_value();
+        return looked;
+    });
     if (status != kSCStatusOK) {
         vz::setSCError(status);
         return nullptr;

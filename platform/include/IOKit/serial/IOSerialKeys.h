@@ -8,5 +8,7 @@
 #define kIOSerialBSDRS232Type "IORS232SerialStream"
 #define kIOTTYDeviceKey "IOTTYDevice"
 #define kIOTTYBaseNameKey "IOTTYBaseName"
+#define kIOCalloutDeviceKey "IOCalloutDevice"
+#define kIODialinDeviceKey "IODialinDevice"
 
 #endif
