@@ -14,9 +14,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
 cp -r "$demo" "$root"
-unset VAVIVAZ_ROOT
-# Completion never reads the machine's own root: every case names one.
-export VAVIVAZ_ROOT=$work/empty-root
+# Completion never reads the machine's own root, or its system bus: every
+# case names a root.
+export VAVIVAZ_ROOT=$work/empty-root VAVIVAZ_LIVE=0 DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-bus
 mkdir "$VAVIVAZ_ROOT"
 cd "$work"
 
