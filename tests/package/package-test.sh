@@ -15,6 +15,8 @@ set -euo pipefail
 source=$1 out=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Nothing here reaches the machine's own root or its system bus.
+export VAVIVAZ_LIVE=0 DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/no-bus
 
 fail() {
     echo "FAIL: $*" >&2
@@ -73,6 +75,12 @@ depends=$(dpkg-deb -f "${deb[libvavivaz0]}" Depends)
 [[ $depends == *libicu* && $depends == *libexpat1* ]] || fail "libvavivaz0 depends on: $depends"
 depends=$(dpkg-deb -f "${deb[libvavivaz-dev]}" Depends)
 [[ $depends == *libicu-dev* && $depends == *libexpat1-dev* ]] || fail "libvavivaz-dev depends on: $depends"
+
+# debhelper enables the boot unit only where this release's systemd keeps its
+# units.
+dpkg-deb -e "${deb[vavivaz]}" "$work/control"
+grep -q "deb-systemd-helper enable 'vavivaz-apply.service'" "$work/control/postinst" ||
+    fail "installing vavivaz does not enable vavivaz-apply.service"
 
 # --- The extracted packages at work ------------------------------------------------
 fs=$work/fs
