@@ -94,7 +94,7 @@ for ((i = 0; i < ${#levels[@]}; i++)); do
     done
 done
 
-# --- Names of the root in use, and fixed values -------------------------------------
+# --- Names of the root in use, and argument positions ------------------------------
 services='Ethernet|AirPort|ZORVEX Mobile (diagnostics)|ZORVEX Mobile (control)|ZORVEX Mobile'
 offers "$services" vz-netsetup --root "$root" service show ''
 offers "$services" vz-netsetup --json --root="$root" status ''
@@ -110,8 +110,6 @@ offers 'modem|Internal Modem|ZORVEXMobile-Modem|ZORVEXMobile-Diag|ZORVEXMobile-P
     vz-netsetup --root "$root" dialup ''
 offers 'Serial Modem 9|Serial Modem 10' vz-netsetup --root "$root" dialup modem --script=Ser
 offers 'dhcp|ppp|manual|off' vz-netsetup --root "$root" service ipv4 Ethernet ''
-offers 'ftp|gopher|http|https|rtsp|socks' vz-netsetup service proxy Ethernet ''
-offers 'on|off' vz-netsetup appletalk ''
 # After "--" every word is an argument, "-x" too.
 offers '' vz-netsetup --root "$root" service show -- -
 offers '' vz-netsetup --root "$root" service rename Ethernet ''
@@ -123,9 +121,5 @@ sed -i 's|<string>ZORVEX Mobile (control)</string>|<string>ZORVEX Mobile</string
 offers 'Ethernet|Air "Port" \ 2/é|ZORVEX Mobile (diagnostics)|4B7F0E93-A2D1-4C86-95B3-E0C64A1F8D27|E5A03C19-7B64-4E2F-A8D0-93F1B6C2574E' \
     vz-netsetup --root "$root" service show ''
 
-offers 'xml1' vz-plutil -convert ''
-offers 'list|show|set|remove' vz-scutil ''
-offers 'status|set' vz-scutil --nc ''
 offers 'connected|connecting|disconnecting|disconnected' vz-scutil --nc set E5A03C19 ''
-offers '' zorvex-modem-status ''
 echo "completion: $# commands, $((${#levels[@]})) levels of vz-netsetup"

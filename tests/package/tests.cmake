@@ -1,8 +1,10 @@
 # The Debian packages and the bash completion: completion_bash drives each
 # built command's completion; package_debian builds the packages from this
-# source tree (a second, Release build of the whole project, which takes both
-# processors), checks them with lintian and against the README, and runs the
-# commands and completion they hold.
+# source tree into deb/ (a second, Release build of the whole project),
+# checks them with lintian and against the README, and runs the commands and
+# completion they hold. It is the longest test, and half of it uses one
+# processor (debhelper, dpkg-deb, lintian): it starts first, beside the
+# others.
 foreach(program dpkg-buildpackage lintian)
   find_program(VZ_${program} ${program})
   if(NOT VZ_${program})
@@ -21,5 +23,5 @@ add_test(NAME completion_bash
 
 add_test(NAME package_debian
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/package-test.sh ${PROJECT_SOURCE_DIR}
-                 ${PROJECT_BINARY_DIR}/package)
-set_tests_properties(package_debian PROPERTIES TIMEOUT 1200 PROCESSORS 2)
+                 ${PROJECT_BINARY_DIR}/deb)
+set_tests_properties(package_debian PROPERTIES TIMEOUT 1200 COST 10000)
