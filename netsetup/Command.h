@@ -90,6 +90,7 @@ void AddDHCPCommands(CLI::App &app, Context &context);
 void AddAppleTalkCommand(CLI::App &app, Context &context);
 void AddModemScriptsCommand(CLI::App &app, Context &context);
 void AddApplyCommand(CLI::App &app, Context &context);
+void AddConnectCommands(CLI::App &app, Context &context);
 
 } // namespace netsetup
 

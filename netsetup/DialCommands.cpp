@@ -23,8 +23,8 @@ namespace netsetup {
 namespace {
 
 struct DialArguments {
-    std::string port, phone, account, passwordFile, script;
-    bool        hasAccount = false, hasPasswordFile = false, hasScript = false;
+    std::string port, phone, account, passwordFile, script, apn;
+    bool        hasAccount = false, hasPasswordFile = false, hasScript = false, hasAPN = false;
 };
 
 // The PPP settings both commands take, as strings the recipes can hold.
@@ -53,6 +53,25 @@ PPPSettings MakeSettings(const DialArguments &args, std::string *password)
     if (!password->empty()) settings.password = NewString(*password);
     Forget(password);
     return settings;
+}
+
+// Keeps the access point name with every service of the location on the
+// port, in its PPP entity, which the recipe has just made anew.
+OSStatus KeepAPN(CFStringRef device, const Location &location, CFStringRef apn)
+{
+    OSStatus         err   = noErr;
+    Ref<CFStringRef> setID = NewString(location.id);
+    for (const Service &service : ReadServices(location)) {
+        if (err != noErr || service.device != Utf8(device)) continue;
+        Ref<CFStringRef>            serviceID = NewString(service.id);
+        Ref<CFMutableDictionaryRef> ppp;
+        err = MoreSCCopyEntityMutable(setID.get(), serviceID.get(), kSCEntNetPPP, ppp.put());
+        if (err == noErr) {
+            CFDictionarySetValue(ppp.get(), kVZPropNetPPPAccessPointName, apn);
+            err = MoreSCSetEntity(setID.get(), serviceID.get(), kSCEntNetPPP, ppp.get());
+        }
+    }
+    return err;
 }
 
 MoreSCPPPDigest PPPDigest(const PPPSettings &settings)
@@ -164,6 +183,7 @@ void CheckDialArguments(const DialArguments &args, bool portGiven)
     if (portGiven) CheckText(args.port, "the port");
     if (args.hasScript) CheckText(args.script, "the script name");
     if (args.hasAccount) CheckText(args.account, "the account name");
+    if (args.hasAPN) CheckText(args.apn, "the access point name");
     if (args.hasPasswordFile && args.passwordFile.empty())
         throw UsageError("the password file is empty; give a file, or - for standard input");
 }
@@ -186,6 +206,8 @@ void Dialup(Context &context, const DialArguments &args)
     auto        settings = std::make_shared<PPPSettings>(MakeSettings(args, &password));
     Ref<CFStringRef> script;
     if (args.hasScript) script = NewString(args.script);
+    Ref<CFStringRef> apn;
+    if (args.hasAPN) apn = NewString(args.apn);
 
     PortJob job;
     job.kind    = "dial-up";
@@ -193,13 +215,16 @@ void Dialup(Context &context, const DialArguments &args)
     job.port    = args.port;
     job.needs   = "a modem port";
     job.fits    = [](const std::string &hardware) { return hardware == "Modem"; };
-    job.recipe  = [settings, script](CFStringRef device, const Location &location,
-                                    const Service &first) {
+    job.recipe  = [settings, script, apn](CFStringRef device, const Location &location,
+                                         const Service &first) {
         MoreSCPPPDigest   ppp   = PPPDigest(*settings);
         MoreSCModemDigest modem = ModemDigestOf(location, first);
         modem.connectionScript  = script.get();
-        return MoreSCMakeNewDialupSet(device, CFSTR("vz-netsetup"), script ? &modem : nullptr, &ppp,
-                                       nullptr, nullptr, nullptr);
+        OSStatus err =
+            MoreSCMakeNewDialupSet(device, CFSTR("vz-netsetup"), script ? &modem : nullptr, &ppp,
+                                    nullptr, nullptr, nullptr);
+        if (err == noErr && apn) err = KeepAPN(device, location, apn.get());
+        return err;
     };
     ConfigurePort(context, job, ports);
 }
@@ -264,7 +289,13 @@ void AddDialCommands(CLI::App &app, Context &context)
             ->add_option("--script", dialArgs->script,
                          "the modem script (see 'modem-scripts'; default: the service's own)")
             ->type_name("NAME");
-    Bind(dialup, context, [dialArgs, dialup, script](Context &c) {
+    CLI::Option *apn =
+        dialup
+            ->add_option("--apn", dialArgs->apn,
+                         "the access point name a mobile broadband modem connects to")
+            ->type_name("APN");
+    Bind(dialup, context, [dialArgs, dialup, script, apn](Context &c) {
+        dialArgs->hasAPN          = apn->count() > 0;
         dialArgs->hasAccount      = dialup->get_option("--account")->count() > 0;
         dialArgs->hasPasswordFile = dialup->get_option("--password-file")->count() > 0;
         dialArgs->hasScript       = script->count() > 0;

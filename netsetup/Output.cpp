@@ -153,6 +153,7 @@ Json ToJson(const Service &service)
         ppp["active"]         = service.pppActive;
         ppp["remote_address"] = Nullable(service.remoteAddress);
         ppp["account"]        = Nullable(service.account);
+        ppp["apn"]            = Nullable(service.apn);
         ppp["has_password"]   = service.hasPassword;
     }
     json["modem"] = nullptr;
@@ -227,6 +228,7 @@ std::string PPPText(const Service &service)
     std::vector<std::string> parts;
     if (service.remoteAddress) parts.push_back("number " + Printable(*service.remoteAddress));
     if (service.account) parts.push_back("account " + Quote(*service.account));
+    if (service.apn) parts.push_back("APN " + Quote(*service.apn));
     parts.push_back(service.hasPassword ? "password set" : "no password");
     std::string text = Join(parts, ", ");
     return service.pppActive ? text : "off (" + text + ")";

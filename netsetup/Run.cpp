@@ -178,6 +178,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     AddAppleTalkCommand(app, context);
     AddModemScriptsCommand(app, context);
     AddStatusCommand(app, context);
+    AddConnectCommands(app, context);
     AddApplyCommand(app, context);
     DropTypeNames(app);
 

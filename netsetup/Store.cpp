@@ -279,6 +279,7 @@ void DecodeService(CFDictionaryRef dict, Service *service)
         service->pppActive     = IsActive(ppp);
         service->remoteAddress = StringValue(ppp, kSCPropNetPPPCommRemoteAddress);
         service->account       = StringValue(ppp, kSCPropNetPPPAuthName);
+        service->apn           = StringValue(ppp, kVZPropNetPPPAccessPointName);
         service->hasPassword   = CFDictionaryContainsKey(ppp, kSCPropNetPPPAuthPassword);
     }
     if (CFDictionaryRef modem = DictionaryValue(dict, kSCEntNetModem)) {

@@ -101,6 +101,7 @@ struct Service {
     bool                       hasPPP    = false;
     bool                       pppActive = true;
     std::optional<std::string> remoteAddress, account; // the number a modem dials
+    std::optional<std::string> apn;                    // the access point name kept with it
     bool                       hasPassword = false;
 
     bool                       hasModem = false;

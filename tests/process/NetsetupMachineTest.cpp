@@ -181,6 +181,7 @@ TEST_F(NetsetupMachine, DialupAndPPPoEInBothForms)
     EXPECT_EQ(modem["ppp"], Json({{"active", true},
                                   {"remote_address", "*99#"},
                                   {"account", "web"},
+                                  {"apn", nullptr},
                                   {"has_password", true}}));
     EXPECT_EQ(modem["modem"]["script"], "ZORVEX Mobile 2");
     EXPECT_EQ(modem["ipv4"]["method"], "PPP"); // as it was

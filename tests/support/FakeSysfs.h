@@ -13,6 +13,7 @@
 #ifndef VZ_TESTS_FAKESYSFS_H
 #define VZ_TESTS_FAKESYSFS_H
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -96,7 +97,9 @@ class FakeSysfs {
         std::string name      = std::filesystem::path(device).filename().string();
         std::string path      = device.substr(8) + "/" + name + ":1." + std::to_string(number);
         std::string interface = Device(path, "usb", driver);
-        Attribute(interface + "/bInterfaceNumber", "0" + std::to_string(number));
+        char        hex[8];
+        std::snprintf(hex, sizeof hex, "%02x", number); // as the kernel writes it
+        Attribute(interface + "/bInterfaceNumber", hex);
         return interface;
     }
     // A USB serial port (ttyUSBn) of a USB interface, its driver's port

@@ -139,7 +139,9 @@ CFStringRef SCDynamicStoreKeyCreateNetworkGlobalEntity(CFAllocatorRef allocator,
 CFStringRef VZCopyRootPath(void) noexcept;
 Boolean     VZRootIsLive(void) noexcept;
 
-// Connection status.
+// Connection status: the dynamic store's, and on a live root ModemManager's
+// for a service whose device a modem manages (within one second; when
+// ModemManager cannot say, the dynamic store's).
 CFTypeID               SCNetworkConnectionGetTypeID(void) noexcept;
 SCNetworkConnectionRef SCNetworkConnectionCreateWithServiceID(
     CFAllocatorRef allocator, CFStringRef serviceID, SCNetworkConnectionCallBack callout,
@@ -147,6 +149,23 @@ SCNetworkConnectionRef SCNetworkConnectionCreateWithServiceID(
 CFStringRef SCNetworkConnectionCopyServiceID(SCNetworkConnectionRef connection) noexcept;
 SCNetworkConnectionStatus SCNetworkConnectionGetStatus(SCNetworkConnectionRef connection) noexcept;
 CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connection) noexcept;
+// Starts and stops the service's connection; false with SCError() set on
+// failure. On a live root through ModemManager: Start connects the modem of
+// the service's device with the account, password and access point name of
+// the PPP entity of userOptions (kSCEntNetPPP: kSCPropNetPPPAuthName,
+// kSCPropNetPPPAuthPassword as text or as the stored encoded form,
+// kVZPropNetPPPAccessPointName), each taken from the service's published PPP
+// entity when userOptions does not give it, and returns once the modem is
+// connected; Stop disconnects it. On any other root they record the
+// transition in the dynamic store (State: Status 2, with userOptions less
+// any password, or 0). linger and forceDisconnect change nothing.
+Boolean SCNetworkConnectionStart(SCNetworkConnectionRef connection, CFDictionaryRef userOptions,
+                                 Boolean linger) noexcept;
+Boolean SCNetworkConnectionStop(SCNetworkConnectionRef connection, Boolean forceDisconnect) noexcept;
+// Why the connection's last Start or Stop failed, in words (ModemManager's
+// reason when it gave one), an addition of this platform: a new string, or
+// NULL when the last one did not fail.
+CFStringRef VZNetworkConnectionCopyLastError(SCNetworkConnectionRef connection) noexcept;
 
 } // extern "C"
 
@@ -194,6 +213,9 @@ CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connec
 #define kSCPropMACAddress            CFSTR("MACAddress")
 #define kSCPropNetServiceOrder       CFSTR("ServiceOrder")
 #define kSCPropNetPPPOverridePrimary CFSTR("PPPOverridePrimary")
+// The access point name a mobile broadband modem connects to, kept in the
+// service's PPP entity: a key of this platform's own.
+#define kVZPropNetPPPAccessPointName CFSTR("VZAccessPointName")
 
 #define kSCPropNetInterfaceDeviceName          CFSTR("DeviceName")
 #define kSCPropNetInterfaceHardware            CFSTR("Hardware")

@@ -17,6 +17,7 @@
 // service no modem manages, and every service while ModemManager is not on
 // the bus, refuses, answers with something malformed or does not answer in
 // time, keeps the dynamic store's rule.
+#include "ConnectionObject.h"
 #include "DynamicStore.h"
 #include "LiveConnection.h"
 #include "Root.h"
@@ -27,20 +28,10 @@
 
 #include <optional>
 
-struct __SCNetworkConnection : vz::Object {
-    vz::CFRef<CFStringRef> serviceID;
-    explicit __SCNetworkConnection(CFTypeID type) noexcept : Object(type) {}
-};
-
 namespace {
 
 const vz::TypeClass kConnectionClass = {
     "SCNetworkConnection", vz::deleteObject<__SCNetworkConnection>, nullptr, nullptr, nullptr};
-
-bool isConnection(SCNetworkConnectionRef connection) noexcept
-{
-    return connection != nullptr && CFGetTypeID(connection) == SCNetworkConnectionGetTypeID();
-}
 
 bool isDictionary(CFTypeRef value) noexcept
 {
@@ -60,8 +51,8 @@ std::optional<SCNetworkConnectionStatus> liveStatus(SCNetworkConnectionRef conne
 {
     if (!vz::isLiveRoot()) return std::nullopt;
     auto found = vz::live::findServiceModem(connection->serviceID.get(), store);
-    if (!found || !*found) return std::nullopt;
-    return (*found)->modem.status;
+    if (!found || !found->modem) return std::nullopt;
+    return found->modem->status;
 }
 
 // Reads the store and finds the service's entries: a status.
@@ -114,7 +105,7 @@ SCNetworkConnectionRef SCNetworkConnectionCreateWithServiceID(CFAllocatorRef, CF
 
 CFStringRef SCNetworkConnectionCopyServiceID(SCNetworkConnectionRef connection) noexcept
 {
-    if (!isConnection(connection)) {
+    if (!vz::isConnection(connection)) {
         vz::setSCError(kSCStatusInvalidArgument);
         return nullptr;
     }
@@ -123,7 +114,7 @@ CFStringRef SCNetworkConnectionCopyServiceID(SCNetworkConnectionRef connection) 
 
 SCNetworkConnectionStatus SCNetworkConnectionGetStatus(SCNetworkConnectionRef connection) noexcept
 {
-    if (!isConnection(connection)) {
+    if (!vz::isConnection(connection)) {
         vz::setSCError(kSCStatusInvalidArgument);
         return kSCNetworkConnectionInvalid;
     }
@@ -155,7 +146,7 @@ SCNetworkConnectionStatus SCNetworkConnectionGetStatus(SCNetworkConnectionRef co
 
 CFDictionaryRef SCNetworkConnectionCopyUserOptions(SCNetworkConnectionRef connection) noexcept
 {
-    if (!isConnection(connection)) {
+    if (!vz::isConnection(connection)) {
         vz::setSCError(kSCStatusInvalidArgument);
         return nullptr;
     }

@@ -109,12 +109,11 @@ std::string managedName(const std::string &device)
     return terminal.empty() ? device : terminal;
 }
 
-bus::Result<std::optional<ServiceModem>> findServiceModem(CFStringRef     serviceID,
-                                                          CFDictionaryRef store)
+bus::Result<ServiceModem> findServiceModem(CFStringRef serviceID, CFDictionaryRef store)
 {
-    std::string device = serviceDevice(serviceID, store);
-    if (device.empty()) return std::optional<ServiceModem>();
     ServiceModem found;
+    std::string  device = serviceDevice(serviceID, store);
+    if (device.empty()) return found;
     found.name = managedName(device);
     if (now() < gQuietUntil.load(std::memory_order_relaxed)) {
         bus::Error quiet;
@@ -131,9 +130,16 @@ bus::Result<std::optional<ServiceModem>> findServiceModem(CFStringRef     servic
                               std::memory_order_relaxed);
         return modem.error();
     }
-    if (!*modem) return std::optional<ServiceModem>();
-    found.modem = std::move(**modem);
-    return std::optional<ServiceModem>(std::move(found));
+    found.modem = std::move(*modem);
+    return found;
+}
+
+std::string describe(const bus::Error &error)
+{
+    if (error.isServiceMissing()) return "ModemManager is not running";
+    if (error.isTimeout()) return "ModemManager did not answer in time";
+    if (error.code == EBADMSG) return "ModemManager's answer was malformed: " + error.text();
+    return "ModemManager: " + error.text();
 }
 
 } // namespace vz::live

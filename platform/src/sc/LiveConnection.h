@@ -37,16 +37,18 @@ std::string serviceDevice(CFStringRef serviceID, CFDictionaryRef store);
 // The name ModemManager knows device by, as above. May throw std::bad_alloc.
 std::string managedName(const std::string &device);
 
-// The modem that manages the service's device (nullopt when none does or
-// the service has no device), with the name it manages, within kQueryBudget;
-// an error when ModemManager cannot say (not on the bus, refusing, malformed,
-// silent). May throw std::bad_alloc.
+// The name of the service's device for ModemManager (empty when the service
+// has no device) and the modem that manages it (none when no modem does),
+// within kQueryBudget; an error when ModemManager cannot say (not on the bus,
+// refusing, malformed, silent). May throw std::bad_alloc.
 struct ServiceModem {
-    std::string name; // the device's name for ModemManager
-    mm::Modem   modem;
+    std::string              name;
+    std::optional<mm::Modem> modem;
 };
-bus::Result<std::optional<ServiceModem>> findServiceModem(CFStringRef     serviceID,
-                                                          CFDictionaryRef store);
+bus::Result<ServiceModem> findServiceModem(CFStringRef serviceID, CFDictionaryRef store);
+
+// Why ModemManager could not answer, in words.
+std::string describe(const bus::Error &error);
 
 } // namespace vz::live
 

@@ -9,7 +9,7 @@ CFStringRef VZCopyRootPath(void) noexcept
 {
     return vz::guarded<CFStringRef>(nullptr, [] {
         std::string root = vz::rootDirectory();
-        if (root.empty()) root = "/";
+        if (root.empty()) root.push_back('/'); // the top of the file system
         return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(root.data()),
                                        static_cast<CFIndex>(root.size()), kCFStringEncodingUTF8,
                                        false);
