@@ -110,6 +110,7 @@ offers 'modem|Internal Modem|ZORVEXMobile-Modem|ZORVEXMobile-Diag|ZORVEXMobile-P
     vz-netsetup --root "$root" dialup ''
 offers 'Serial Modem 9|Serial Modem 10' vz-netsetup --root "$root" dialup modem --script=Ser
 offers 'dhcp|ppp|manual|off' vz-netsetup --root "$root" service ipv4 Ethernet ''
+offers 'connected|connecting|disconnecting|disconnected|invalid' vz-netsetup status --wait=''
 # After "--" every word is an argument, "-x" too.
 offers '' vz-netsetup --root "$root" service show -- -
 offers '' vz-netsetup --root "$root" service rename Ethernet ''
