@@ -23,6 +23,8 @@
 #                           include/vavivaz on the include path, so the
 #                           sources include them as in the build tree.
 #   share/man/man1/         a page per command
+#   share/bash-completion/completions/
+#                           a bash completion per command, named as it
 #   lib/systemd/system/     vavivaz-apply.service, which publishes the
 #                           committed configuration at boot
 #   lib/tmpfiles.d/         vavivaz.conf: the machine root's dynamic store on
@@ -235,3 +237,11 @@ function(vz_install_machine_files)
       endif()
     endif()")
 endfunction()
+
+# Shell completion. completions/ holds a bash completion for each command, in
+# a file named as the command: bash-completion loads a command's completion
+# by that name the first time the command is completed, from this folder of
+# the prefix (and of each folder in $XDG_DATA_DIRS).
+set(VZ_INSTALL_BASHCOMPDIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+file(GLOB VZ_COMPLETIONS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/completions/*)
+install(FILES ${VZ_COMPLETIONS} DESTINATION ${VZ_INSTALL_BASHCOMPDIR})

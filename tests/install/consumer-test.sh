@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks it the way a user of the
-# library meets it: exactly the commands, libraries, public headers, packages
-# and manual pages are there, and nothing else (no test hooks, no internal
+# library meets it: exactly the commands, libraries, public headers, packages,
+# manual pages and completions are there, and nothing else (no test hooks, no internal
 # headers, no framework folders straight under include/); a program from
 # outside the tree builds against it once through find_package(vavivaz) and
 # once through pkg-config; both, and the installed probe, answer on a copy of
@@ -45,7 +45,7 @@ same "folders under the prefix" "$(sorted "$(ls "$prefix")")" "$(sorted bin incl
 # every header lives under include/vavivaz, which both packages put on the
 # include path.
 same "include/" "$(ls "$prefix/include")" vavivaz
-same "share/" "$(ls "$prefix/share")" man
+same "share/" "$(sorted "$(ls "$prefix/share")")" "$(sorted bash-completion man)"
 same "share/man/" "$(ls "$prefix/share/man")" man1
 expected_headers=$(cd "$source" && for dir in */include; do (cd "$dir" && find . -name '*.h'); done)
 installed_headers=$(cd "$prefix/include/vavivaz" && find . -type f)
@@ -55,6 +55,8 @@ same "headers (each library's include/ folder, nothing else)" \
 commands=$(ls "$prefix/bin")
 pages=$(ls "$prefix/share/man/man1")
 same "manual pages (one per command)" "$(sorted "$pages")" "$(sorted "$(sed 's/$/.1/' <<<"$commands")")"
+same "bash completions (one per command)" \
+    "$(sorted "$(ls "$prefix/share/bash-completion/completions")")" "$(sorted "$commands")"
 for command in zorvex-modem-status vz-plutil vz-scutil vz-ioreg vz-modem-scripts vz-netsetup; do
     [ -x "$prefix/bin/$command" ] || fail "$command is not installed"
 done
