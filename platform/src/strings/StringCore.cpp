@@ -26,7 +26,7 @@ constexpr uint32_t kMaxLength = 0x7FFFFFFF;
 
 const uint8_t *narrowTail(const __CFString *s)
 {
-    return reinterpret_cast<const uint8_t *>(s) + sizeof(__CFString);
+    return narrowUnits(s);
 }
 const char16_t *wideTail(const __CFString *s)
 {
