@@ -112,10 +112,18 @@ CFPropertyListRef parse(CFDataRef bytes, std::string &why)
     return plist;
 }
 
+// Reads a file's property list, the file streamed into the parser rather
+// than held whole; on failure `why` says what went wrong.
 CFPropertyListRef loadPropertyList(const char *path, std::string &why)
 {
-    Owned<CFDataRef> bytes(loadBytes(path, why));
-    return bytes.ref != nullptr ? parse(bytes.ref, why) : nullptr;
+    CFPropertyListRef  plist = nullptr;
+    Owned<CFStringRef> message;
+    int error = VZPropertyListCreateFromFile(path, kCFPropertyListImmutable, &plist, &message.ref);
+    if (error == EBADMSG)
+        why = message.ref != nullptr ? utf8(message.ref) : "out of memory";
+    else if (error != 0)
+        why = readFailure(error);
+    return plist;
 }
 
 int lint(const std::vector<const char *> &paths)

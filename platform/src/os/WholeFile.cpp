@@ -19,14 +19,10 @@ constexpr int kReadAttempts = 5;
 // One attempt: 0, EAGAIN when the file changed during the read, or an errno.
 int readOnce(const std::string &path, FileContents *contents) noexcept
 {
-    int64_t  started = wallClockNs();
-    UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.valid()) return errno;
+    int64_t     started = wallClockNs();
+    UniqueFd    fd;
     struct stat before;
-    if (sys::fstat(fd.get(), &before) != 0) return errno;
-    if (S_ISDIR(before.st_mode)) return EISDIR;
-    if (!S_ISREG(before.st_mode)) return EINVAL;
-    if (before.st_size < 0 || static_cast<uint64_t>(before.st_size) > kMaxFileBytes) return EFBIG;
+    if (int error = openBoundedFile(path, &fd, &before); error != 0) return error;
 
     // One byte more than the file claims, so that growth shows as a full
     // buffer; the buffer grows should the file grow, never past the limit.
@@ -67,6 +63,18 @@ int readOnce(const std::string &path, FileContents *contents) noexcept
 }
 
 } // namespace
+
+int openBoundedFile(const std::string &path, UniqueFd *fd, struct stat *info) noexcept
+{
+    UniqueFd opened(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!opened.valid()) return errno;
+    if (sys::fstat(opened.get(), info) != 0) return errno;
+    if (S_ISDIR(info->st_mode)) return EISDIR;
+    if (!S_ISREG(info->st_mode)) return EINVAL;
+    if (info->st_size < 0 || static_cast<uint64_t>(info->st_size) > kMaxFileBytes) return EFBIG;
+    *fd = std::move(opened);
+    return 0;
+}
 
 int readWholeFile(const std::string &path, FileContents *contents) noexcept
 {

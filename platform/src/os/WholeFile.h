@@ -17,6 +17,7 @@
 #define VZ_PLATFORM_WHOLEFILE_H
 
 #include "FileIdentity.h"
+#include "UniqueFd.h"
 
 #include <VZPlatformTools.h>
 
@@ -26,6 +27,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <sys/stat.h>
 
 namespace vz {
 
@@ -44,6 +46,14 @@ struct FileContents {
     size_t                                size = 0;
     std::span<const uint8_t>              view() const noexcept { return {bytes.get(), size}; }
 };
+
+// Opens the file at path for reading as every whole-file read does, and
+// checks it before a byte is read: 0 with *fd open and *info its metadata,
+// or an errno: ENOENT when there is no file, EISDIR for a folder, EINVAL for
+// anything else that is not a regular file, EFBIG for a file larger than
+// kMaxFileBytes, or the errno of a failed call.
+[[nodiscard]] int openBoundedFile(const std::string &path, UniqueFd *fd,
+                                  struct stat *info) noexcept;
 
 // Reads the regular file at path whole, with its identity. 0, or an errno:
 // ENOENT when there is no file, EISDIR for a folder, EINVAL for anything
