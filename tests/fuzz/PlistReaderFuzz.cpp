@@ -1,10 +1,9 @@
-// PlistReaderFuzz.cpp: libFuzzer target for the property-list reader.
+// PlistReaderFuzz.cpp: fuzz target for the property-list reader.
 //
 // Every input is read whole and again in two pieces split where the input's
 // first byte says; both reads must agree. Whatever reads must write, read back
 // equal and write the same text again. Inputs over 64 KiB are skipped: size
-// only slows the search down. Built with -DVZ_FUZZ=ON under clang; run as
-//   vz_fuzz_plist_reader -max_len=65535 CORPUS_DIR tests/data/plist
+// only slows the search down. scripts/fuzz plist-reader SECONDS runs it.
 #include "PlistReader.h"
 #include "PlistWriter.h"
 
