@@ -386,6 +386,7 @@ constexpr size_t kMaxExpatPiece = INT_MAX;
 } // namespace
 
 struct PlistReader::State {
+    ObjectArena               arena; // the blocks of the tree's objects
     XML_Parser                parser = nullptr;
     bool                      mutableContainers;
     bool                      mutableLeaves;
@@ -790,7 +791,9 @@ bool PlistReader::feed(const uint8_t *bytes, size_t count, bool isFinal) noexcep
     // buffer, which other pieces pay for byte by byte (about a sixth of a
     // bare parse). Earlier pieces are cut small, so that expat's copy of them
     // stays small.
-    bool parsed = true;
+    // The tree's objects come from the reader's arena.
+    ObjectArena::Scope scope(state_->arena);
+    bool               parsed = true;
     do {
         size_t piece = isFinal && count <= kMaxExpatPiece ? count : std::min(count, kFeedPiece);
         bool   last  = isFinal && piece == count;
@@ -814,7 +817,8 @@ void *PlistReader::buffer(size_t count) noexcept
 bool PlistReader::parseBuffer(size_t count, bool isFinal) noexcept
 {
     if (state_ == nullptr || state_->failed) return false;
-    bool parsed = XML_ParseBuffer(state_->parser, static_cast<int>(count),
+    ObjectArena::Scope scope(state_->arena);
+    bool               parsed = XML_ParseBuffer(state_->parser, static_cast<int>(count),
                                   isFinal ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
     return afterPiece(parsed, isFinal);
 }

@@ -38,7 +38,7 @@ void destroyString(Object *object)
 {
     auto *s = static_cast<__CFString *>(object);
     if (s->isMutable()) {
-        delete static_cast<MutableString *>(s);
+        deleteObject<MutableString>(object);
         return;
     }
     deleteObjectWithTail<__CFString>(object);
