@@ -73,6 +73,11 @@ TEST_F(PlistFileTest, AFailedReadIsItsError)
     EXPECT_EQ(vz::readPropertyListFile(Path("file.plist"), 0, &tree, nullptr), EIO);
     VZClearSyscallFailure();
     EXPECT_FALSE(tree);
+    // An object the reader cannot make is a lack of memory, not a bad file.
+    VZArmAllocationFailure(10, false);
+    EXPECT_EQ(vz::readPropertyListFile(Path("file.plist"), 0, &tree, nullptr), ENOMEM);
+    VZClearAllocationFailure();
+    EXPECT_FALSE(tree);
     EXPECT_EQ(vz::readPropertyListFile(Path("missing.plist"), 0, &tree, nullptr), ENOENT);
     EXPECT_EQ(vz::readPropertyListFile(root_, 0, &tree, nullptr), EISDIR);
 }

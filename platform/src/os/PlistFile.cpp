@@ -60,7 +60,7 @@ int readOnce(const std::string &path, CFOptionFlags mutabilityOption,
         size_t rest  = total < size ? size - total : 0;
         size_t piece = rest <= size / 2 ? rest + 1 : kPiece;
         auto  *space = static_cast<uint8_t *>(reader.buffer(piece));
-        if (space == nullptr) break; // out of memory: the reader says so
+        if (space == nullptr) return ENOMEM;
         ssize_t n = readFully(fd.get(), space, piece);
         if (n < 0) return errno;
         total += static_cast<size_t>(n);
