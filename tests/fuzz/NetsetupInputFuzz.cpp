@@ -7,8 +7,9 @@
 // input starts from afresh (the root is always that copy: a --root word is
 // pointed at it). Whatever the words, the command answers with exit status
 // 0, 1 or 2; a failure says why in one printable line on standard error and
-// prints nothing on standard output; no output shows a password; and once
-// the platform's caches are emptied every object made is gone.
+// prints nothing on standard output; no output shows a password (one with a
+// character that nothing else holds); and once the platform's caches are
+// emptied every object made is gone.
 // scripts/fuzz netsetup-input SECONDS runs it.
 #include "FuzzSupport.h"
 #include "Run.h"
@@ -136,16 +137,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Check(IsPrintableLine(outcome.err) && outcome.err.rfind("vz-netsetup: ", 0) == 0,
               "a failure says why in one printable line");
     }
-    // A password of text found nowhere else (not ASCII, so no message of
-    // the command's own holds it) must not be shown.
+    // A password holding a character found nowhere else (not in the
+    // machine's files, not in the words; never in the command's own texts,
+    // which are ASCII) can only be shown by leaking it.
     std::string line   = password.substr(0, password.find_first_of("\r\n"));
     bool        marked = false;
-    for (char c : line)
-        marked = marked || static_cast<unsigned char>(c) >= 0x80;
-    bool elsewhere = machine.allText.find(line) != std::string::npos;
-    for (const std::string &word : words)
-        elsewhere = elsewhere || word.find(line) != std::string::npos;
-    if (marked && line.size() >= 4 && !elsewhere)
+    for (size_t i = 0; i < line.size() && !marked;) {
+        size_t end = i + 1;
+        while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+            end++;
+        std::string character = line.substr(i, end - i);
+        bool        elsewhere = machine.allText.find(character) != std::string::npos;
+        for (const std::string &word : words)
+            elsewhere = elsewhere || word.find(character) != std::string::npos;
+        marked = static_cast<unsigned char>(line[i]) >= 0xC0 && end - i > 1 && !elsewhere;
+        i      = end;
+    }
+    if (marked)
         Check(outcome.out.find(line) == std::string::npos &&
                   outcome.err.find(line) == std::string::npos,
               "no output shows the password");
