@@ -21,7 +21,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -82,33 +81,32 @@ void BareExpatLean(benchmark::State &state)
     RunProcess(state, VZ_PARSE_ONLY_PATH, "expat", true);
 }
 
-// The probe and the bare expat process in pairs, one right after the other,
-// so that both meet the same load on a shared machine: the time is the
-// pair's, and the counters give the probe's share against expat's by wall
-// clock (probeOverExpat) and by processor time (cpuProbeOverExpat).
+// The probe and the bare expat process in pairs, one right after the other
+// (which of them first alternates), so that both meet the same load on a
+// shared machine: the time is the pair's, and the counters give the probe's
+// time over expat's by wall clock (probeOverExpat) and by the processes' own
+// processor time (cpuProbeOverExpat).
 void ProbeOverExpat(benchmark::State &state, bool lean)
 {
     const Root &root    = RootFor(static_cast<size_t>(state.range(0)), lean);
     double      wall[2] = {0, 0}, cpu[2] = {0, 0};
     const char *programs[2]  = {VZ_PROBE_PATH, VZ_PARSE_ONLY_PATH};
     const char *arguments[2] = {nullptr, "expat"};
+    int         round        = 0;
     for (auto _ : state) {
-        for (int k = 0; k < 2; k++) {
-            struct rusage before {
-            }, after{};
-            getrusage(RUSAGE_CHILDREN, &before);
-            auto started = std::chrono::steady_clock::now();
-            if (Run(programs[k], arguments[k], root) != 0) {
+        for (int turn = 0; turn < 2; turn++) {
+            int                       k = (turn + round) % 2;
+            std::vector<const char *> args;
+            if (arguments[k] != nullptr) args.push_back(arguments[k]);
+            vzbench::ProcessRun run = vzbench::TimeWholeProcess(programs[k], args, root);
+            if (run.status != 0) {
                 state.SkipWithError("a process did not exit with 0");
                 return;
             }
-            wall[k] +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            getrusage(RUSAGE_CHILDREN, &after);
-            auto seconds = [](const struct timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
-            cpu[k] += seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) -
-                      seconds(before.ru_stime);
+            wall[k] += run.wallSeconds;
+            cpu[k] += run.cpuSeconds;
         }
+        round++;
     }
     state.counters["probeOverExpat"]    = wall[1] > 0 ? wall[0] / wall[1] : 0;
     state.counters["cpuProbeOverExpat"] = cpu[1] > 0 ? cpu[0] / cpu[1] : 0;

@@ -5,3 +5,14 @@ target_link_libraries(vz_bench_Plist PRIVATE EXPAT::EXPAT)
 # with the others (it ignores their arguments).
 add_executable(vz_bench_plist_peak_memory ${CMAKE_CURRENT_LIST_DIR}/PlistPeakMemory.cpp)
 target_link_libraries(vz_bench_plist_peak_memory PRIVATE vz_bench_support)
+target_compile_definitions(vz_bench_plist_peak_memory PRIVATE
+  VZ_PLUTIL_PATH="$<TARGET_FILE:vz-plutil>")
+add_dependencies(vz_bench_plist_peak_memory vz-plutil)
+# The whole-process benchmark of the reader runs vz-plutil and the bare expat
+# process over generated store files.
+if(TARGET vz_bench_PlistProcess)
+  target_compile_definitions(vz_bench_PlistProcess PRIVATE
+    VZ_PLUTIL_PATH="$<TARGET_FILE:vz-plutil>"
+    VZ_PARSE_ONLY_PATH="$<TARGET_FILE:vz-parse-only>")
+  add_dependencies(vz_bench_PlistProcess vz-plutil vz-parse-only)
+endif()

@@ -7,11 +7,13 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -86,6 +88,12 @@ ModemRoot ModemRootFor(size_t services, bool lean)
 int RunWholeProcess(const char *program, const std::vector<const char *> &arguments,
                     const ModemRoot &root)
 {
+    return TimeWholeProcess(program, arguments, root).status;
+}
+
+ProcessRun TimeWholeProcess(const char *program, const std::vector<const char *> &arguments,
+                            const ModemRoot &root)
+{
     std::string         env    = "VAVIVAZ_ROOT=" + root.path;
     char               *envp[] = {env.data(), nullptr};
     std::vector<char *> argv{const_cast<char *>(program)};
@@ -96,16 +104,21 @@ int RunWholeProcess(const char *program, const std::vector<const char *> &argume
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid    = 0;
-    int   status = -1;
+    ProcessRun    run;
+    pid_t         pid    = 0;
+    int           status = 0;
+    struct rusage usage {};
+    auto          started = std::chrono::steady_clock::now();
     if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), envp) == 0 &&
-        waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        status = WEXITSTATUS(status);
-    } else {
-        status = -1;
+        wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+        run.status = WEXITSTATUS(status);
     }
+    run.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    auto seconds   = [](const struct timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     posix_spawn_file_actions_destroy(&actions);
-    return status;
+    return run;
 }
 
 } // namespace vzbench

@@ -25,6 +25,17 @@ ModemRoot ModemRootFor(size_t services, bool lean = false);
 int RunWholeProcess(const char *program, const std::vector<const char *> &arguments,
                     const ModemRoot &root);
 
+// The same, timed: the exit status (or -1), the wall-clock time from the
+// spawn to the reaping, and the child's own processor time, user plus
+// system, as the kernel accounted it.
+struct ProcessRun {
+    int    status      = -1;
+    double wallSeconds = 0;
+    double cpuSeconds  = 0;
+};
+ProcessRun TimeWholeProcess(const char *program, const std::vector<const char *> &arguments,
+                            const ModemRoot &root);
+
 } // namespace vzbench
 
 #endif

@@ -98,10 +98,18 @@ CFPropertyListRef parse(CFDataRef bytes, std::string &why)
     return plist;
 }
 
+// Reads a file's property list, the file streamed into the parser rather
+// than held whole; on failure `why` says what went wrong.
 CFPropertyListRef loadPropertyList(const char *path, std::string &why)
 {
-    Ref<CFDataRef> bytes(loadBytes(path, why));
-    return bytes ? parse(bytes.get(), why) : nullptr;
+    CFPropertyListRef plist = nullptr;
+    Ref<CFStringRef>  message;
+    int error = VZPropertyListCreateFromFile(path, kCFPropertyListImmutable, &plist, message.put());
+    if (error == EBADMSG)
+        why = message ? utf8(message.get()) : "out of memory";
+    else if (error != 0)
+        why = readFailure(error);
+    return plist;
 }
 
 int lint(const std::vector<const char *> &paths)

@@ -32,16 +32,23 @@ TEST(Base64Test, EncodesTheStandardVectors)
         EXPECT_EQ(Encode(bytes), text) << bytes;
 }
 
-TEST(Base64Test, BreaksLinesAt76CharactersAfterTheIndent)
+// Lines narrow by 8 characters per tab of indentation, down to 12.
+TEST(Base64Test, NarrowsLinesByTheIndentation)
 {
-    std::string bytes(57 * 2 + 1, 'x'); // two full lines and a short one
-    std::string text = Encode(bytes, "\t\t");
-    ASSERT_EQ(text.size(), 2 * (78 + 1) + 2 + 4 + 1);
-    for (size_t start : {size_t(0), size_t(79)}) {
-        EXPECT_EQ(text.substr(start, 2), "\t\t");
-        EXPECT_EQ(text[start + 78], '\n');
+    const std::pair<size_t, size_t> widths[] = {{0, 76}, {1, 68}, {2, 60}, {7, 20}, {8, 12},
+                                                {9, 12}, {20, 12}};
+    for (const auto &[tabs, width] : widths) {
+        std::string bytes(width / 4 * 3 * 2 + 1, 'x'); // two full lines and a short one
+        std::string indent(tabs, '\t');
+        std::string text = Encode(bytes, indent);
+        std::string line = indent + std::string(width, '?') + "\n";
+        ASSERT_EQ(text.size(), 2 * line.size() + tabs + 4 + 1) << tabs;
+        for (size_t start : {size_t(0), line.size()}) {
+            EXPECT_EQ(text.substr(start, tabs), indent) << tabs;
+            EXPECT_EQ(text[start + tabs + width], '\n') << tabs;
+        }
+        EXPECT_EQ(text.substr(2 * line.size()), indent + "eA==\n") << tabs;
     }
-    EXPECT_EQ(text.substr(158), "\t\teA==\n");
 }
 
 TEST(Base64Test, DecodesWhatItAcceptsAndRefusesTheRest)

@@ -201,9 +201,11 @@ TEST_F(PlistRoundTripTest, GeneratedTreesComeBackEqual)
     EXPECT_GT(bytes, kTrees * 300) << "the trees are too small to find much";
 }
 
-TEST_F(PlistRoundTripTest, RealStoresComeBackByteForByte)
+// The real stores, and the reference layout of data at every depth.
+TEST_F(PlistRoundTripTest, ReferenceDocumentsComeBackByteForByte)
 {
-    for (const char *name : {"plist/real-store-1.plist", "plist/real-store-2.plist"}) {
+    for (const char *name :
+         {"plist/real-store-1.plist", "plist/real-store-2.plist", "plist/nested-data.plist"}) {
         const std::string text = vztest::ReadFile(vztest::TestDataPath(name));
         ASSERT_FALSE(text.empty()) << name;
         for (CFOptionFlags option :

@@ -88,8 +88,8 @@ TEST_F(PlistWriterTest, WritesTheCanonicalLayout)
 	</array>
 	<key>Data</key>
 	<data>
-	AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4
-	OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiYw==
+	AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEy
+	MzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiYw==
 	</data>
 	<key>Date</key>
 	<date>1970-01-01T00:00:00Z</date>

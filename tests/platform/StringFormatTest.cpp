@@ -106,6 +106,12 @@ TEST(StringFormat, TextObjectsAndCharacters)
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.got, c.expected);
+    // Joins longer than the short ones gathered on the stack.
+    std::string longer(200, 'x');
+    CFStringRef part = CFStringCreateWithCString(nullptr, longer.c_str(), kCFStringEncodingUTF8);
+    EXPECT_EQ(Format("/%@/%@/", part, part), "/" + longer + "/" + longer + "/");
+    EXPECT_EQ(Format("%@%@", part, euro), longer + "\xE2\x82\xAC");
+    CFRelease(part);
     CFRelease(number);
     CFRelease(euro);
 }

@@ -15,10 +15,12 @@ namespace vz {
 // the references passed in: each value (and key) arrives with one reference
 // that the container takes over, and on failure the function releases them
 // all itself. A dictionary keeps the last value of a key given twice (its
-// place is the first's). nullptr when allocation fails.
+// place is the first's); with keysInterned, the caller promises that equal
+// keys are one object (as the property-list reader's are), and a repeated
+// key is found by its address. nullptr when allocation fails.
 CFArrayRef      createArrayAdopting(const void **values, size_t count, bool makeMutable) noexcept;
 CFDictionaryRef createDictionaryAdopting(const void **keys, const void **values, size_t count,
-                                         bool makeMutable) noexcept;
+                                         bool makeMutable, bool keysInterned = false) noexcept;
 
 // Borrowed views of a container's contents, in enumeration order, valid while
 // the container is unchanged.
@@ -28,7 +30,7 @@ struct DictionaryEntry {
     const void *value;
 };
 std::span<const DictionaryEntry> dictionaryEntries(CFDictionaryRef dict) noexcept;
-bool isMutableContainer(CFTypeRef container) noexcept;   // array or dictionary
+bool isMutableContainer(CFTypeRef container) noexcept; // array or dictionary
 // True when the container's callbacks hold objects (the standard records, or
 // copied string keys), so that its contents may be walked as objects.
 bool hasStandardCallBacks(CFTypeRef container) noexcept;

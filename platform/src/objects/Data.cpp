@@ -41,7 +41,7 @@ void destroyData(vz::Object *object)
 {
     auto *d = static_cast<__CFData *>(object);
     if (d->isMutable()) {
-        delete static_cast<MutableData *>(d);
+        vz::deleteObject<MutableData>(object);
         return;
     }
     if (d->bits & __CFData::kOwnedBlock) std::free(const_cast<uint8_t *>(d->external));

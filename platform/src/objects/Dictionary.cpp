@@ -303,9 +303,17 @@ void removeEntryAt(__CFDictionary *d, uint32_t position)
 void destroyDictionary(Object *object)
 {
     auto *d = static_cast<__CFDictionary *>(object);
-    for (uint32_t i = 0; i < d->count; ++i) {
-        releaseKey(d, d->entries[i].key);
-        releaseValue(d, d->entries[i].value);
+    if (d->standardKeys() && d->standardValues()) {
+        // Every tree read from a file: no callbacks to consult per entry.
+        for (uint32_t i = 0; i < d->count; ++i) {
+            releaseObject(d->entries[i].key);
+            releaseObject(d->entries[i].value);
+        }
+    } else {
+        for (uint32_t i = 0; i < d->count; ++i) {
+            releaseKey(d, d->entries[i].key);
+            releaseValue(d, d->entries[i].value);
+        }
     }
     if (d->bits & __CFDictionary::kInline) {
         deleteObjectWithTail<__CFDictionary>(object);
@@ -383,12 +391,32 @@ __CFDictionary *makeImmutable(const CallBackPair *cb, uint8_t flags, size_t coun
     return d;
 }
 
+// The entry of a key among keys that are one object per text: the same
+// search as findEntry(), by address.
+long findInternedEntry(const __CFDictionary *d, const void *key)
+{
+    if (d->indexSize == 0) {
+        for (uint32_t i = 0; i < d->count; ++i)
+            if (d->entries[i].key == key) return i;
+        return -1;
+    }
+    uint32_t mask = d->indexSize - 1;
+    uint32_t slot = static_cast<uint32_t>(hashKey(d, key)) & mask;
+    for (;;) {
+        uint32_t entry = d->index[slot];
+        if (entry == kEmptySlot) return -1;
+        if (d->entries[entry].key == key) return entry;
+        slot = (slot + 1) & mask;
+    }
+}
+
 // Adds an entry to a dictionary under construction (immutable, inline),
 // keeping the first place and the last value of a repeated key. The key and
 // value arrive retained.
-void addWhileBuilding(__CFDictionary *d, const void *key, const void *value)
+void addWhileBuilding(__CFDictionary *d, const void *key, const void *value,
+                      bool keysInterned = false)
 {
-    long existing = findEntry(d, key);
+    long existing = keysInterned ? findInternedEntry(d, key) : findEntry(d, key);
     if (existing >= 0) {
         releaseKey(d, key);
         releaseValue(d, d->entries[existing].value);
@@ -435,7 +463,7 @@ const TypeClass kDictionaryClass = {"CFDictionary", destroyDictionary, equalDict
                                     hashDictionary, describeDictionary};
 
 CFDictionaryRef createDictionaryAdopting(const void **keys, const void **values, size_t count,
-                                         bool makeMutableDictionary) noexcept
+                                         bool makeMutableDictionary, bool keysInterned) noexcept
 {
     const CallBackPair *cb    = standardCallBacks();
     uint8_t             flags = __CFDictionary::kStandardKeys | __CFDictionary::kObjectKeys |
@@ -469,7 +497,7 @@ CFDictionaryRef createDictionaryAdopting(const void **keys, const void **values,
         return d;
     }
     for (size_t i = 0; i < count; ++i)
-        addWhileBuilding(d, keys[i], values[i]);
+        addWhileBuilding(d, keys[i], values[i], keysInterned);
     return d;
 }
 

@@ -14,6 +14,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "Arena.h"
 #include "LiveObjects.h"
 
 #include <atomic>
@@ -41,8 +42,8 @@ constexpr uint32_t kImmortalCount = 0xFFFFFFFFu;
 struct Object {
     std::atomic<uint32_t> refCount;
     uint16_t              typeID;
-    uint8_t               bits; // per-type flags
-    uint8_t               spare = 0;
+    uint8_t               bits;        // per-type flags
+    uint8_t               inArena = 0; // its memory came from an ObjectArena
 
     explicit Object(CFTypeID type, uint8_t flags = 0) noexcept
         : refCount(1), typeID(static_cast<uint16_t>(type)), bits(flags)
@@ -141,33 +142,57 @@ inline void releaseObject(CFTypeRef cf) noexcept
     if (object->refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) destroyObject(object);
 }
 
-// Makes a T (derived from Object) with operator new; nullptr when allocation
-// fails or an armed failure fires. Destroy it with deleteObject().
+// Makes a T (derived from Object), from the thread's ObjectArena when one is
+// current (Arena.h), else with operator new; nullptr when allocation fails
+// or an armed failure fires. Destroy it with deleteObject().
 template <typename T, typename... Args> T *newObject(Args &&...args) noexcept
 {
     if (!allocationAllowed()) return nullptr;
+    if (void *memory = arenaAllocate(sizeof(T)); memory != nullptr) {
+        T *object       = new (memory) T(std::forward<Args>(args)...);
+        object->inArena = 1;
+        return object;
+    }
     return new (std::nothrow) T(std::forward<Args>(args)...);
 }
 template <typename T> void deleteObject(Object *object) noexcept
 {
-    delete static_cast<T *>(object);
+    T *typed = static_cast<T *>(object);
+    if (object->inArena == 0) {
+        delete typed;
+        return;
+    }
+    typed->~T();
+    arenaFree(typed);
 }
 
 // Makes a T followed by tailBytes of storage in one block (for inline
-// characters or entries); free it with deleteObjectWithTail().
+// characters or entries), from the arena as newObject() does; free it with
+// deleteObjectWithTail().
 template <typename T, typename... Args>
 T *newObjectWithTail(size_t tailBytes, Args &&...args) noexcept
 {
     if (!allocationAllowed()) return nullptr;
-    void *memory = std::malloc(sizeof(T) + tailBytes);
+    bool  inArena = true;
+    void *memory  = arenaAllocate(sizeof(T) + tailBytes);
+    if (memory == nullptr) {
+        inArena = false;
+        memory  = std::malloc(sizeof(T) + tailBytes);
+    }
     if (memory == nullptr) return nullptr;
-    return new (memory) T(std::forward<Args>(args)...);
+    T *object       = new (memory) T(std::forward<Args>(args)...);
+    object->inArena = inArena ? 1 : 0;
+    return object;
 }
 template <typename T> void deleteObjectWithTail(Object *object) noexcept
 {
-    T *typed = static_cast<T *>(object);
+    T   *typed   = static_cast<T *>(object);
+    bool inArena = object->inArena != 0;
     typed->~T();
-    std::free(typed);
+    if (inArena)
+        arenaFree(typed);
+    else
+        std::free(typed);
 }
 
 // An owning reference for internal code: adopts a +1 reference, retains on

@@ -1,6 +1,7 @@
 // SnapshotCache.cpp: the cache of parsed store files.
 #include "SnapshotCache.h"
 
+#include "PlistReader.h"
 #include "StoreFile.h"
 #include "SystemError.h"
 #include "WholeFile.h"
@@ -66,8 +67,12 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
         }
     }
 
+    // The file is read straight into the parser's buffer: a store is neither
+    // copied once more nor held twice while it is parsed.
+    PlistReader  reader(kCFPropertyListImmutable);
     FileContents contents;
-    int          error = readWholeFile(path, &contents);
+    int          error = readWholeFile(path, &contents,
+                                       [&reader](size_t capacity) { return reader.buffer(capacity); });
     if (error == ENOENT) return readDictionaryFile(path, identity, root); // an empty store
     if (error != 0) return statusFromErrno(error);
 
@@ -77,7 +82,7 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
         cached.identity.size == contents.identity.size) {
         tree = cached.root;
     } else {
-        tree = parseDictionary(contents.view());
+        tree = parseDictionary(reader, contents.size);
         if (!tree) return kSCStatusFailed;
     }
     {

@@ -1,6 +1,7 @@
 // StoreFile.cpp: reading and parsing dictionary files.
 #include "StoreFile.h"
 
+#include "PlistReader.h"
 #include "SystemError.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -18,6 +19,14 @@ CFRef<CFDictionaryRef> parseDictionary(std::span<const uint8_t> bytes) noexcept
     if (!data) return {};
     CFRef<CFPropertyListRef> tree(
         CFPropertyListCreateFromXMLData(nullptr, data.get(), kCFPropertyListImmutable, nullptr));
+    if (!tree || CFGetTypeID(tree.get()) != CFDictionaryGetTypeID()) return {};
+    return CFRef<CFDictionaryRef>(static_cast<CFDictionaryRef>(tree.release()));
+}
+
+CFRef<CFDictionaryRef> parseDictionary(PlistReader &reader, size_t count) noexcept
+{
+    if (!reader.parseBuffer(count, true)) return {};
+    CFRef<CFPropertyListRef> tree(reader.takeResult());
     if (!tree || CFGetTypeID(tree.get()) != CFDictionaryGetTypeID()) return {};
     return CFRef<CFDictionaryRef>(static_cast<CFDictionaryRef>(tree.release()));
 }

@@ -12,10 +12,15 @@
 
 namespace vz {
 
+class PlistReader;
+
 // The dictionary an XML property list holds; empty when the bytes are not a
 // property list or hold something other than a dictionary at the top. The
 // tree is immutable.
 CFRef<CFDictionaryRef> parseDictionary(std::span<const uint8_t> bytes) noexcept;
+// The same of the count bytes a read put into the reader's own buffer
+// (readWholeFile() with the reader's room), parsed where they are.
+CFRef<CFDictionaryRef> parseDictionary(PlistReader &reader, size_t count) noexcept;
 
 // Reads the dictionary file at path. Returns a status: 0 with the file's
 // identity and tree (an empty dictionary and exists false when there is no

@@ -17,34 +17,40 @@ namespace {
 constexpr int kReadAttempts = 5;
 
 // One attempt: 0, EAGAIN when the file changed during the read, or an errno.
-int readOnce(const std::string &path, FileContents *contents) noexcept
+int readOnce(const std::string &path, FileContents *contents, const ReadRoom *room) noexcept
 {
-    int64_t  started = wallClockNs();
-    UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.valid()) return errno;
+    int64_t     started = wallClockNs();
+    UniqueFd    fd;
     struct stat before;
-    if (sys::fstat(fd.get(), &before) != 0) return errno;
-    if (S_ISDIR(before.st_mode)) return EISDIR;
-    if (!S_ISREG(before.st_mode)) return EINVAL;
-    if (before.st_size < 0 || static_cast<uint64_t>(before.st_size) > kMaxFileBytes) return EFBIG;
+    if (int error = openBoundedFile(path, &fd, &before); error != 0) return error;
 
     // One byte more than the file claims, so that growth shows as a full
     // buffer; the buffer grows should the file grow, never past the limit.
+    // Lent room cannot grow: a file that outgrows it is read again.
     size_t                                capacity = static_cast<size_t>(before.st_size) + 1;
-    std::unique_ptr<uint8_t, FreeDeleter> bytes(static_cast<uint8_t *>(std::malloc(capacity)));
-    if (!bytes) return ENOMEM;
+    std::unique_ptr<uint8_t, FreeDeleter> bytes;
+    uint8_t                              *into = nullptr;
+    if (room != nullptr) {
+        into = static_cast<uint8_t *>((*room)(capacity));
+    } else {
+        bytes.reset(static_cast<uint8_t *>(std::malloc(capacity)));
+        into = bytes.get();
+    }
+    if (into == nullptr) return ENOMEM;
     size_t size = 0;
     for (;;) {
         if (size == capacity) {
+            if (room != nullptr) return EAGAIN;
             if (capacity > kMaxFileBytes) return EFBIG;
             size_t   bigger = capacity > kMaxFileBytes / 2 ? kMaxFileBytes + 1 : capacity * 2;
             uint8_t *grown  = static_cast<uint8_t *>(std::realloc(bytes.get(), bigger));
             if (grown == nullptr) return ENOMEM;
             (void)bytes.release();
             bytes.reset(grown);
+            into     = grown;
             capacity = bigger;
         }
-        ssize_t n = sys::read(fd.get(), bytes.get() + size, capacity - size);
+        ssize_t n = sys::read(fd.get(), into + size, capacity - size);
         if (n < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -58,21 +64,42 @@ int readOnce(const std::string &path, FileContents *contents) noexcept
     if (!FileIdentity::fromStat(before).sameMetadata(identity) ||
         static_cast<int64_t>(size) != identity.size)
         return EAGAIN;
-    identity.hash       = hashBytes({bytes.get(), size});
+    identity.hash       = hashBytes({into, size});
     identity.verifiedNs = started;
     contents->identity  = identity;
     contents->bytes     = std::move(bytes);
+    contents->borrowed  = room != nullptr ? into : nullptr;
     contents->size      = size;
     return 0;
 }
 
 } // namespace
 
+int openBoundedFile(const std::string &path, UniqueFd *fd, struct stat *info) noexcept
+{
+    UniqueFd opened(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!opened.valid()) return errno;
+    if (sys::fstat(opened.get(), info) != 0) return errno;
+    if (S_ISDIR(info->st_mode)) return EISDIR;
+    if (!S_ISREG(info->st_mode)) return EINVAL;
+    if (info->st_size < 0 || static_cast<uint64_t>(info->st_size) > kMaxFileBytes) return EFBIG;
+    *fd = std::move(opened);
+    return 0;
+}
+
 int readWholeFile(const std::string &path, FileContents *contents) noexcept
 {
     int error = EAGAIN;
     for (int attempt = 0; attempt < kReadAttempts && error == EAGAIN; attempt++)
-        error = readOnce(path, contents);
+        error = readOnce(path, contents, nullptr);
+    return error;
+}
+
+int readWholeFile(const std::string &path, FileContents *contents, const ReadRoom &room) noexcept
+{
+    int error = EAGAIN;
+    for (int attempt = 0; attempt < kReadAttempts && error == EAGAIN; attempt++)
+        error = readOnce(path, contents, &room);
     return error;
 }
 

@@ -34,15 +34,16 @@ void appendBase64Lines(const uint8_t *bytes, size_t count, std::string_view inde
                        std::string &out)
 {
     if (count == 0) return;
+    size_t width   = base64LineLength(indent);
     size_t encoded = (count + 2) / 3 * 4;
-    size_t lines   = (encoded + kBase64LineLength - 1) / kBase64LineLength;
+    size_t lines   = (encoded + width - 1) / width;
     out.reserve(out.size() + encoded + lines * (indent.size() + 1));
 
     size_t column = 0;
     auto   put    = [&](char c) {
         if (column == 0) out.append(indent);
         out.push_back(c);
-        if (++column == kBase64LineLength) {
+        if (++column == width) {
             out.push_back('\n');
             column = 0;
         }

@@ -14,7 +14,9 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -40,30 +42,39 @@ enum class ElementKind : uint8_t {
     Unknown
 };
 
+// Whether name is literal, compared byte by byte up to and with the NUL: no
+// call, and never a byte past the end of a shorter name.
+template <size_t N> bool named(const char *name, const char (&literal)[N]) noexcept
+{
+    for (size_t i = 0; i < N; ++i)
+        if (name[i] != literal[i]) return false;
+    return true;
+}
+
 ElementKind classify(const char *name) noexcept
 {
     switch (name[0]) {
     case 'k':
-        return std::strcmp(name, "key") == 0 ? ElementKind::Key : ElementKind::Unknown;
+        return named(name, "key") ? ElementKind::Key : ElementKind::Unknown;
     case 's':
-        return std::strcmp(name, "string") == 0 ? ElementKind::String : ElementKind::Unknown;
+        return named(name, "string") ? ElementKind::String : ElementKind::Unknown;
     case 'i':
-        return std::strcmp(name, "integer") == 0 ? ElementKind::Integer : ElementKind::Unknown;
+        return named(name, "integer") ? ElementKind::Integer : ElementKind::Unknown;
     case 'd':
-        if (std::strcmp(name, "dict") == 0) return ElementKind::Dict;
-        if (std::strcmp(name, "data") == 0) return ElementKind::Data;
-        if (std::strcmp(name, "date") == 0) return ElementKind::Date;
+        if (named(name, "dict")) return ElementKind::Dict;
+        if (named(name, "data")) return ElementKind::Data;
+        if (named(name, "date")) return ElementKind::Date;
         return ElementKind::Unknown;
     case 'a':
-        return std::strcmp(name, "array") == 0 ? ElementKind::Array : ElementKind::Unknown;
+        return named(name, "array") ? ElementKind::Array : ElementKind::Unknown;
     case 'r':
-        return std::strcmp(name, "real") == 0 ? ElementKind::Real : ElementKind::Unknown;
+        return named(name, "real") ? ElementKind::Real : ElementKind::Unknown;
     case 't':
-        return std::strcmp(name, "true") == 0 ? ElementKind::True : ElementKind::Unknown;
+        return named(name, "true") ? ElementKind::True : ElementKind::Unknown;
     case 'f':
-        return std::strcmp(name, "false") == 0 ? ElementKind::False : ElementKind::Unknown;
+        return named(name, "false") ? ElementKind::False : ElementKind::Unknown;
     case 'p':
-        return std::strcmp(name, "plist") == 0 ? ElementKind::Plist : ElementKind::Unknown;
+        return named(name, "plist") ? ElementKind::Plist : ElementKind::Unknown;
     default:
         return ElementKind::Unknown;
     }
@@ -101,13 +112,16 @@ const char *elementName(ElementKind kind) noexcept
 
 bool isXMLSpace(char c) noexcept
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    constexpr uint64_t kSpaces = (1ull << ' ') | (1ull << '\t') | (1ull << '\n') | (1ull << '\r');
+    auto               byte    = static_cast<unsigned char>(c);
+    return byte <= ' ' && ((kSpaces >> byte) & 1) != 0;
 }
 
+// Most white space between elements is a tab of indentation.
 bool isAllSpace(const char *s, size_t length) noexcept
 {
     for (size_t i = 0; i < length; ++i)
-        if (!isXMLSpace(s[i])) return false;
+        if (s[i] != '\t' && !isXMLSpace(s[i])) return false;
     return true;
 }
 
@@ -193,10 +207,11 @@ std::optional<double> parseReal(std::string_view text) noexcept
 // Whether string was made from text (well-formed UTF-8).
 bool holds(CFStringRef string, std::string_view text) noexcept
 {
-    StringUnits units = unitsOf(string);
+    // The pools hold immutable strings only, and nearly all of them ASCII.
     if (string->isASCII())
-        return units.length == text.size() &&
-               std::memcmp(units.narrowData(), text.data(), text.size()) == 0;
+        return string->length == text.size() &&
+               std::memcmp(narrowUnits(string), text.data(), text.size()) == 0;
+    StringUnits units = unitsOf(string);
     const auto *bytes = reinterpret_cast<const uint8_t *>(text.data());
     size_t      unit  = 0;
     for (size_t i = 0; i < text.size();) {
@@ -264,7 +279,10 @@ class StringPool {
     // made. May throw std::bad_alloc.
     CFStringRef intern(std::string_view text)
     {
-        if (text.size() > UINT32_MAX) return createStringFromUTF8(text.data(), text.size());
+        if (text.size() > UINT32_MAX) {
+            allInterned_ = false;
+            return createStringFromUTF8(text.data(), text.size());
+        }
         if (slots_.empty()) slots_.resize(kInitialSlots);
         uint64_t hash = hashOfText(text);
         size_t   mask = slots_.size() - 1;
@@ -281,6 +299,9 @@ class StringPool {
         ++count_;
         return fresh.string;
     }
+
+    // Whether every key handed out so far is the one object of its text.
+    bool allInterned() const noexcept { return allInterned_; }
 
   private:
     static constexpr size_t kInitialSlots = 64;
@@ -302,7 +323,8 @@ class StringPool {
     }
 
     std::vector<PoolSlot> slots_; // a power of two in size, at most half full
-    size_t                count_ = 0;
+    size_t                count_       = 0;
+    bool                  allInterned_ = true;
 };
 
 // Short value strings ("DHCP", "Automatic", addresses): one object per text
@@ -310,7 +332,10 @@ class StringPool {
 // the keys, most short values of a large store are unique (device names,
 // service names), and a pool of every one of them costs a lookup in a large
 // table per value for nothing; the cache stays small (its slots fit the
-// processor's caches) and a text that comes again soon shares the object.
+// processor's caches). A slot keeps the first text that lands in it: the
+// texts that repeat most ("DHCP", "Ethernet") come early in a store, and
+// putting a later text in its place would touch the string it evicts, a
+// cache miss per unique value, to release it.
 class RecentStrings {
   public:
     RecentStrings() noexcept = default;
@@ -330,11 +355,9 @@ class RecentStrings {
             retainObject(slot.string);
             return slot.string;
         }
-        PoolSlot fresh = makePooledString(text, hash);
-        if (fresh.string == nullptr) return nullptr;
-        if (slot.string != nullptr) releaseObject(slot.string);
-        slot = fresh;
-        return fresh.string;
+        if (slot.string != nullptr) return createStringFromUTF8(text.data(), text.size());
+        slot = makePooledString(text, hash);
+        return slot.string;
     }
 
   private:
@@ -352,13 +375,18 @@ constexpr int64_t kSmallestShared      = -1;
 constexpr int64_t kLargestShared       = 255;
 constexpr size_t  kLongestSharedString = 24;
 
-// Bytes handed to expat at once: the reader's own buffer stays this small
-// however large the document is.
+constexpr std::string_view kOutOfMemory = "out of memory";
+
+// Bytes of a piece that is not the last handed to expat at once: expat's
+// copy of the document stays this small however large the piece is.
 constexpr size_t kFeedPiece = 128 * 1024;
+// The longest piece expat takes (its lengths are ints).
+constexpr size_t kMaxExpatPiece = INT_MAX;
 
 } // namespace
 
 struct PlistReader::State {
+    ObjectArena               arena; // the blocks of the tree's objects
     XML_Parser                parser = nullptr;
     bool                      mutableContainers;
     bool                      mutableLeaves;
@@ -372,8 +400,9 @@ struct PlistReader::State {
     StringPool                keyPool;
     RecentStrings             valuePool;     // short strings, immutable parses only
     std::vector<CFNumberRef>  smallIntegers; // kSmallestShared and up, made on first use
-    bool                      failed   = false;
-    bool                      finished = false;
+    bool                      failed      = false;
+    bool                      outOfMemory = false; // why it failed
+    bool                      finished    = false;
     std::string               error;
     CFPropertyListRef         result = nullptr;
 
@@ -400,7 +429,8 @@ struct PlistReader::State {
     void fail(std::string_view what, bool stopParser = true) noexcept
     {
         if (failed) return;
-        failed = true;
+        failed      = true;
+        outOfMemory = what == kOutOfMemory;
         try {
             error.assign(what);
             if (parser != nullptr) {
@@ -420,7 +450,7 @@ struct PlistReader::State {
         try {
             body();
         } catch (const std::bad_alloc &) {
-            fail("out of memory");
+            fail(kOutOfMemory);
         }
     }
 
@@ -512,16 +542,16 @@ struct PlistReader::State {
             if (keys.size() - frame.keyBase != count) return fail("<key> without a value");
             // The adopting constructor owns the references from here on,
             // even when it fails.
-            container =
-                createDictionaryAdopting(keys.data() + frame.keyBase,
-                                         values.data() + frame.valueBase, count, mutableContainers);
+            container = createDictionaryAdopting(keys.data() + frame.keyBase,
+                                                 values.data() + frame.valueBase, count,
+                                                 mutableContainers, keyPool.allInterned());
             keys.resize(frame.keyBase);
         } else {
             container =
                 createArrayAdopting(values.data() + frame.valueBase, count, mutableContainers);
         }
         values.resize(frame.valueBase);
-        if (container == nullptr) return fail("out of memory");
+        if (container == nullptr) return fail(kOutOfMemory);
         pushValue(container);
     }
 
@@ -548,7 +578,7 @@ struct PlistReader::State {
         switch (kind) {
         case ElementKind::Key: {
             CFStringRef key = keyPool.intern(text);
-            if (key == nullptr) return fail("out of memory");
+            if (key == nullptr) return fail(kOutOfMemory);
             try {
                 keys.push_back(key);
             } catch (...) {
@@ -592,7 +622,7 @@ struct PlistReader::State {
             return;
         }
         if (failed) return;
-        if (value == nullptr) return fail("out of memory");
+        if (value == nullptr) return fail(kOutOfMemory);
         pushValue(value);
     }
 
@@ -661,9 +691,16 @@ void XMLCALL onEnd(void *user, const XML_Char *)
     state->guard([&] { state->endElement(); });
 }
 
+// Called for every line break and indentation between elements as well as
+// for the text of leaves: the white space between elements is checked here,
+// without the leaf's machinery.
 void XMLCALL onCharacters(void *user, const XML_Char *s, int length)
 {
     auto *state = static_cast<State *>(user);
+    if (state->leaf == ElementKind::None) {
+        if (!isAllSpace(s, static_cast<size_t>(length))) state->fail("text outside a value");
+        return;
+    }
     state->guard([&] { state->characters(s, static_cast<size_t>(length)); });
 }
 
@@ -696,12 +733,12 @@ PlistReader::PlistReader(CFOptionFlags mutabilityOption) noexcept
     try {
         state->frames.push_back(Frame{ElementKind::Document, 0, 0});
     } catch (...) {
-        state->fail("out of memory");
+        state->fail(kOutOfMemory);
         return;
     }
     XML_Parser parser = XML_ParserCreate(nullptr);
     if (parser == nullptr) {
-        state->fail("out of memory");
+        state->fail(kOutOfMemory);
         return;
     }
     state->parser = parser;
@@ -716,33 +753,74 @@ PlistReader::PlistReader(CFOptionFlags mutabilityOption) noexcept
 
 PlistReader::~PlistReader() = default;
 
-bool PlistReader::feed(const uint8_t *bytes, size_t count, bool isFinal) noexcept
+// Whether more may be parsed; refuses anything after the final piece.
+bool PlistReader::admitPiece() noexcept
 {
     State *state = state_.get();
-    if (state == nullptr) return false;
-    if (state->failed) return false;
+    if (state == nullptr || state->failed) return false;
     if (state->finished) {
         state->fail("data after the end of the document");
         return false;
     }
-    // expat takes an int length; give it bounded pieces.
-    do {
-        size_t piece = count < kFeedPiece ? count : kFeedPiece;
-        bool   last  = isFinal && piece == count;
-        if (XML_Parse(state->parser, reinterpret_cast<const char *>(bytes), static_cast<int>(piece),
-                      last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
-            if (!state->failed)
-                state->fail(XML_ErrorString(XML_GetErrorCode(state->parser)), false);
-            return false;
-        }
-        bytes += piece;
-        count -= piece;
-    } while (count > 0);
+    return true;
+}
+
+// After expat's answer on a piece: its refusal, if any, becomes the message
+// (unless a callback refused first), and the final piece ends the document.
+bool PlistReader::afterPiece(bool parsed, bool isFinal) noexcept
+{
+    State *state = state_.get();
+    if (!parsed) {
+        XML_Error code = XML_GetErrorCode(state->parser);
+        if (!state->failed)
+            state->fail(code == XML_ERROR_NO_MEMORY ? kOutOfMemory : XML_ErrorString(code), false);
+        return false;
+    }
     if (isFinal) {
         state->finished = true;
         state->guard([&] { state->finishDocument(); });
     }
     return !state->failed;
+}
+
+bool PlistReader::feed(const uint8_t *bytes, size_t count, bool isFinal) noexcept
+{
+    if (!admitPiece()) return false;
+    // The final piece goes to expat in one call whenever it fits expat's int
+    // length: expat skips its line-and-column bookkeeping over the final
+    // buffer, which other pieces pay for byte by byte (about a sixth of a
+    // bare parse). Earlier pieces are cut small, so that expat's copy of them
+    // stays small.
+    // The tree's objects come from the reader's arena.
+    ObjectArena::Scope scope(state_->arena);
+    bool               parsed = true;
+    do {
+        size_t piece = isFinal && count <= kMaxExpatPiece ? count : std::min(count, kFeedPiece);
+        bool   last  = isFinal && piece == count;
+        parsed       = XML_Parse(state_->parser, reinterpret_cast<const char *>(bytes),
+                                 static_cast<int>(piece), last ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+        bytes += piece;
+        count -= piece;
+    } while (parsed && count > 0);
+    return afterPiece(parsed, isFinal);
+}
+
+void *PlistReader::buffer(size_t count) noexcept
+{
+    if (!admitPiece()) return nullptr;
+    void *space =
+        count <= kMaxExpatPiece ? XML_GetBuffer(state_->parser, static_cast<int>(count)) : nullptr;
+    if (space == nullptr) state_->fail(kOutOfMemory, false);
+    return space;
+}
+
+bool PlistReader::parseBuffer(size_t count, bool isFinal) noexcept
+{
+    if (state_ == nullptr || state_->failed) return false;
+    ObjectArena::Scope scope(state_->arena);
+    bool               parsed = XML_ParseBuffer(state_->parser, static_cast<int>(count),
+                                  isFinal ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+    return afterPiece(parsed, isFinal);
 }
 
 CFPropertyListRef PlistReader::takeResult() noexcept
@@ -753,12 +831,17 @@ CFPropertyListRef PlistReader::takeResult() noexcept
     return result;
 }
 
+bool PlistReader::ranOutOfMemory() const noexcept
+{
+    return state_ == nullptr || state_->outOfMemory || (state_->failed && state_->error.empty());
+}
+
 const std::string &PlistReader::errorMessage() const noexcept
 {
-    static const std::string kOutOfMemory = "out of memory";
+    static const std::string kNoMemory(kOutOfMemory);
     static const std::string kNone;
-    if (state_ == nullptr) return kOutOfMemory;
-    if (state_->failed && state_->error.empty()) return kOutOfMemory;
+    if (state_ == nullptr) return kNoMemory;
+    if (state_->failed && state_->error.empty()) return kNoMemory;
     return state_->failed ? state_->error : kNone;
 }
 

@@ -45,7 +45,17 @@ class PlistReader {
 
     // Parses the next piece of the document; isFinal marks the last piece.
     // False once the document has been refused (then see errorMessage()).
+    // expat copies what it is given; the last piece it takes in one call,
+    // which spares it a pass over those bytes, so a document parsed whole
+    // costs a copy of itself for the length of the parse.
     [[nodiscard]] bool feed(const uint8_t *bytes, size_t count, bool isFinal) noexcept;
+
+    // The same without the copy, for a reader of a file: buffer() gives
+    // room in expat's own buffer for the next count bytes (nullptr when the
+    // reader has failed or memory runs out), and parseBuffer() parses the
+    // count bytes put there.
+    [[nodiscard]] void *buffer(size_t count) noexcept;
+    [[nodiscard]] bool  parseBuffer(size_t count, bool isFinal) noexcept;
 
     // After a successful final feed, hands out the root (+1 reference);
     // nullptr otherwise or when already taken.
@@ -54,10 +64,16 @@ class PlistReader {
     // UTF-8 text saying why the document was refused, with line and column;
     // empty while nothing failed.
     const std::string &errorMessage() const noexcept;
+    // Whether the document was refused because memory ran out, not for
+    // what it holds.
+    bool ranOutOfMemory() const noexcept;
 
     struct State; // the expat callbacks' view of the reader
 
   private:
+    bool admitPiece() noexcept;
+    bool afterPiece(bool parsed, bool isFinal) noexcept;
+
     std::unique_ptr<State> state_;
 };
 

@@ -26,7 +26,7 @@ constexpr uint32_t kMaxLength = 0x7FFFFFFF;
 
 const uint8_t *narrowTail(const __CFString *s)
 {
-    return reinterpret_cast<const uint8_t *>(s) + sizeof(__CFString);
+    return narrowUnits(s);
 }
 const char16_t *wideTail(const __CFString *s)
 {
@@ -38,7 +38,7 @@ void destroyString(Object *object)
 {
     auto *s = static_cast<__CFString *>(object);
     if (s->isMutable()) {
-        delete static_cast<MutableString *>(s);
+        deleteObject<MutableString>(object);
         return;
     }
     deleteObjectWithTail<__CFString>(object);

@@ -652,10 +652,22 @@ bool joinStrings(CFStringRef format, va_list arguments, CFStringRef *result)
         narrow = narrow && vz::unitsOf(strings[k]).narrow;
     }
     *result = vz::guarded<CFStringRef>(nullptr, [&]() -> CFStringRef {
-        std::basic_string<uint8_t> bytes; // one byte per unit while every part is narrow
+        // One byte per unit while every part is narrow; a path of the
+        // preferences store ("/Sets/ID/Network/Service/ID") fits the buffer
+        // on the stack, and the only allocation is the string's own.
+        constexpr size_t           kOnStack = 256;
+        uint8_t                    onStack[kOnStack];
+        size_t                     used = 0;
+        std::basic_string<uint8_t> bytes;
         std::u16string             wide;
         auto append = [&](const vz::StringUnits &part, size_t start, size_t length) {
             if (narrow) {
+                if (bytes.empty() && used + length <= kOnStack) {
+                    if (length != 0) std::memcpy(onStack + used, part.narrowData() + start, length);
+                    used += length;
+                    return;
+                }
+                if (bytes.empty()) bytes.assign(onStack, used);
                 bytes.append(part.narrowData() + start, length);
                 return;
             }
@@ -675,6 +687,7 @@ bool joinStrings(CFStringRef format, va_list arguments, CFStringRef *result)
             literalStart = ++i + 1;
         }
         append(units, literalStart, units.length - literalStart);
+        if (narrow && bytes.empty()) return vz::createStringFromLatin1(onStack, used);
         return narrow ? vz::createStringFromLatin1(bytes.data(), bytes.size())
                       : vz::createStringFromUTF16(wide.data(), wide.size());
     });

@@ -73,6 +73,12 @@ inline const __CFString *asString(CFStringRef s) noexcept
 {
     return s;
 }
+// The units of an immutable narrow string, stored right after its header:
+// unitsOf() without the call, for the hot paths that know the kind.
+inline const uint8_t *narrowUnits(CFStringRef s) noexcept
+{
+    return reinterpret_cast<const uint8_t *>(s) + sizeof(__CFString);
+}
 StringUnits    unitsOf(CFStringRef s) noexcept;
 std::u16string toU16String(CFStringRef s);  // may throw std::bad_alloc
 std::string    toUTF8String(CFStringRef s); // unpaired surrogates become U+FFFD

@@ -39,6 +39,15 @@ extern "C" {
 // when the file kept changing while it was read, ENOMEM.
 int VZFileCopyContents(const char *path, CFDataRef *contents) noexcept;
 
+// Reads the property list in the regular file at path straight into
+// objects (mutabilityOption as CFPropertyListCreateFromXMLData takes it),
+// in pieces: the file's bytes are never held whole. 0 with *plist the tree,
+// which the caller releases; an errno of the read as VZFileCopyContents gives
+// them; or EBADMSG when the text is not a property list, with *message (may
+// be NULL; released by the caller) saying why.
+int VZPropertyListCreateFromFile(const char *path, CFOptionFlags mutabilityOption,
+                                 CFPropertyListRef *plist, CFStringRef *message) noexcept;
+
 // Replaces the file at path with contents atomically and durably: a
 // temporary beside it, synced, renamed over it, then the folder synced. The
 // old file's owner, group and mode are kept (defaultMode for a new file).
