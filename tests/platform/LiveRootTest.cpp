@@ -2,6 +2,7 @@
 // the running machine's.
 #include "Root.h"
 #include "TestSupport.h"
+#include "UnderRoot.h"
 
 #include <cstdlib>
 #include <optional>
@@ -62,6 +63,36 @@ TEST(LiveRoot, RootAndLiveRule)
         Variable root("VAVIVAZ_ROOT", row.root), live("VAVIVAZ_LIVE", row.live);
         EXPECT_EQ(vz::rootDirectory(), row.expectedRoot);
         EXPECT_EQ(vz::isLiveRoot(), row.expectedLive);
+    }
+}
+
+// A caller's path lands under the root whichever way it is written, and never
+// out of it; plain paths and paths to normalise must agree.
+TEST(LiveRoot, CallerPathsStayUnderTheRoot)
+{
+    const std::optional<std::string> kOut;
+    struct Row {
+        const char                *root, *path;
+        std::optional<std::string> expected;
+    };
+    const Row rows[] = {
+        {"/r", "Library/x.plist", "/r/Library/x.plist"},
+        {"/r/", "/Library/x.plist", "/r/Library/x.plist"},
+        {"/r", "//Library/./x.plist", "/r/Library/x.plist"},
+        {"/r", "Library/../x.plist", "/r/x.plist"},
+        {"/r", "Library/x/", "/r/Library/x"},
+        {"/r", "..", kOut},
+        {"/r", "/a/../../b", kOut},
+        {"/r", "", "/r"},
+        {"/r", "/", "/r"},
+        {"/", "etc/x", "/etc/x"},
+        {"/", "", "/"},
+        {"/r", ".../x", "/r/.../x"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.root) + " " + row.path);
+        Variable root("VAVIVAZ_ROOT", row.root);
+        EXPECT_EQ(vz::pathUnderRootChecked(row.path), row.expected);
     }
 }
 

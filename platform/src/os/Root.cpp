@@ -32,10 +32,18 @@ const char *machineRootDirectory() noexcept
     return VZ_MACHINE_ROOT;
 }
 
+std::string_view rootDirectoryView() noexcept
+{
+    const char      *value = std::getenv("VAVIVAZ_ROOT");
+    std::string_view root(value != nullptr && *value != '\0' ? value : VZ_MACHINE_ROOT);
+    while (!root.empty() && root.back() == '/')
+        root.remove_suffix(1);
+    return root;
+}
+
 std::string rootDirectory()
 {
-    const char *value = std::getenv("VAVIVAZ_ROOT");
-    return withoutTrailingSlashes(value != nullptr && *value != '\0' ? value : VZ_MACHINE_ROOT);
+    return std::string(rootDirectoryView());
 }
 
 bool isLiveRoot()

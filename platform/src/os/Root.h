@@ -34,6 +34,9 @@ inline constexpr const char *kLockFileSuffix = "-lock";
 // The root folder without a trailing "/" (empty for the file system root, so
 // that rootDirectory() + "/" + relative is always well formed).
 std::string rootDirectory(); // may throw std::bad_alloc
+// The same as a view of the environment's value (or of the built-in root):
+// valid until the environment changes, for use on the spot.
+std::string_view rootDirectoryView() noexcept;
 
 // The machine's root, as the build fixed it.
 const char *machineRootDirectory() noexcept;

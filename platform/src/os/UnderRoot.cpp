@@ -7,8 +7,41 @@
 
 namespace vz {
 
+namespace {
+
+// Whether the path's components are all plain names: no empty component
+// (a doubled or leading slash), no "." and no "..". Such a path is joined to
+// the root as it is.
+bool isPlainPath(std::string_view path) noexcept
+{
+    if (path.empty()) return false;
+    size_t start = 0;
+    while (true) {
+        size_t           end       = path.find('/', start);
+        std::string_view component = path.substr(start, end - start);
+        if (component.empty() || component == "." || component == "..") return false;
+        if (end == std::string_view::npos) return true;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
 std::optional<std::string> pathUnderRootChecked(std::string_view callerPath)
 {
+    // Every session of the stores passes here: the usual path, plain names
+    // after at most one slash, is joined to the root as it is.
+    std::string_view relative = callerPath;
+    if (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
+    if (isPlainPath(relative)) {
+        std::string_view root = rootDirectoryView();
+        std::string      path;
+        path.reserve(root.size() + 1 + relative.size());
+        path += root;
+        path += '/';
+        path += relative;
+        return path;
+    }
     std::vector<std::string_view> components;
     size_t                        start = 0;
     while (start <= callerPath.size()) {

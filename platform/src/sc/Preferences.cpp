@@ -61,9 +61,14 @@ template <typename F> Boolean run(SCPreferencesRef prefs, F &&operation) noexcep
 // Nothing for an ID that would lead out of the root.
 std::optional<std::string> storePath(CFStringRef prefsID)
 {
+    if (prefsID == nullptr) {
+        // Every session of the network store comes here: its path is made once.
+        static const std::string network =
+            std::string(vz::kPreferencesFolder) + "/" + vz::kPreferencesFileName;
+        return vz::pathUnderRootChecked(network);
+    }
     std::string folder = std::string(vz::kPreferencesFolder) + "/";
-    if (prefsID == nullptr) return vz::pathUnderRootChecked(folder + vz::kPreferencesFileName);
-    std::string id = vz::toUTF8String(prefsID);
+    std::string id     = vz::toUTF8String(prefsID);
     if (!id.empty() && id.front() == '/') return vz::pathUnderRootChecked(id);
     return vz::pathUnderRootChecked(folder + id);
 }

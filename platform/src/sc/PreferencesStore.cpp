@@ -25,8 +25,7 @@ constexpr int kUniqueChildAttempts = 16;
 
 int PreferencesStore::open(std::string path)
 {
-    path_     = std::move(path);
-    lockPath_ = path_ + kLockFileSuffix;
+    path_ = std::move(path);
     CFRef<CFDictionaryRef> root;
     int                    status = loadStoreView(path_, &identity_, &root);
     if (status != kSCStatusOK) return status;
@@ -183,7 +182,7 @@ int PreferencesStore::lock(bool wait)
 {
     if (lock_.isHeld()) return kSCStatusLocked;
     int error = 0;
-    switch (lock_.acquire(lockPath_, wait, &error)) {
+    switch (lock_.acquire(path_ + kLockFileSuffix, wait, &error)) {
     case FileLock::Outcome::Locked:
         break;
     case FileLock::Outcome::Busy:
@@ -211,7 +210,7 @@ int PreferencesStore::commit()
     FileLock writeLock; // taken here only when the caller holds none
     if (!lock_.isHeld()) {
         int error = 0;
-        if (writeLock.acquire(lockPath_, true, &error) != FileLock::Outcome::Locked)
+        if (writeLock.acquire(path_ + kLockFileSuffix, true, &error) != FileLock::Outcome::Locked)
             return statusFromErrno(error);
     }
     int status = checkNotStale();

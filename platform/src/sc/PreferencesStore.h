@@ -86,7 +86,6 @@ class PreferencesStore {
     [[nodiscard]] int checkNotStale();
 
     std::string      path_;
-    std::string      lockPath_;
     FileIdentity     identity_; // of the file the tree was read from or last written to
     prefs::PrefsTree tree_;
     FileLock         lock_;

@@ -299,7 +299,6 @@ void flushRevealed()
 int viewOf(const std::string &path, Loader load, bool cached, FileIdentity *identity,
            CFRef<CFDictionaryRef> *view)
 {
-    std::string secretsPath = secretsPathOf(path);
     for (int attempt = 1;; attempt++) {
         CFRef<CFDictionaryRef> stored;
         int                    status = load(path, identity, &stored);
@@ -311,13 +310,19 @@ int viewOf(const std::string &path, Loader load, bool cached, FileIdentity *iden
             auto                        found = revealedCache().entries.find(path);
             if (found != revealedCache().entries.end()) entry = found->second;
         }
-        if (entry.stored.get() != stored.get())
-            entry = Revealed{stored, holdsMarker(stored.get()), {}, {}};
+        // A store without markers (most of them) is its own view: nothing to
+        // reveal, nothing more to read, and the cache already says so.
+        bool known = entry.stored.get() == stored.get();
+        if (known && !entry.markers) {
+            *view = std::move(stored);
+            return kSCStatusOK;
+        }
+        if (!known) entry = Revealed{stored, holdsMarker(stored.get()), {}, {}};
         CFRef<CFDictionaryRef> secrets;
         FileIdentity           ignored;
         // A secrets file this process may not read (or that does not parse)
         // reveals nothing: the markers stay.
-        if (!entry.markers || load(secretsPath, &ignored, &secrets) != kSCStatusOK) {
+        if (!entry.markers || load(secretsPathOf(path), &ignored, &secrets) != kSCStatusOK) {
             *view = stored;
         } else {
             if (!entry.view || entry.secrets.get() != secrets.get()) {
