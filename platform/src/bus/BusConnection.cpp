@@ -6,10 +6,13 @@
 
 #include <systemd/sd-bus.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <unistd.h>
 
 namespace vz::bus {
@@ -27,21 +30,100 @@ Error transportError(int negativeErrno, std::string what)
     return error;
 }
 
+// ---- the library -------------------------------------------------------------
+
+// libsystemd is loaded when the first connection is made, not when a program
+// starts: most runs of the commands and the probe never touch the bus, and
+// loading it and the libraries it needs costs every process start about half
+// a millisecond. Every call below goes through this table, filled once.
+struct Library {
+    decltype(&::sd_bus_call)                    call                    = nullptr;
+    decltype(&::sd_bus_close_unref)             close_unref             = nullptr;
+    decltype(&::sd_bus_error_free)              error_free              = nullptr;
+    decltype(&::sd_bus_is_open)                 is_open                 = nullptr;
+    decltype(&::sd_bus_is_ready)                is_ready                = nullptr;
+    decltype(&::sd_bus_message_append_basic)    message_append_basic    = nullptr;
+    decltype(&::sd_bus_message_close_container) message_close_container = nullptr;
+    decltype(&::sd_bus_message_enter_container) message_enter_container = nullptr;
+    decltype(&::sd_bus_message_exit_container)  message_exit_container  = nullptr;
+    decltype(&::sd_bus_message_get_signature)   message_get_signature   = nullptr;
+    decltype(&::sd_bus_message_new_method_call) message_new_method_call = nullptr;
+    decltype(&::sd_bus_message_open_container)  message_open_container  = nullptr;
+    decltype(&::sd_bus_message_peek_type)       message_peek_type       = nullptr;
+    decltype(&::sd_bus_message_read_basic)      message_read_basic      = nullptr;
+    decltype(&::sd_bus_message_set_auto_start)  message_set_auto_start  = nullptr;
+    decltype(&::sd_bus_message_unref)           message_unref           = nullptr;
+    decltype(&::sd_bus_open_system)             open_system             = nullptr;
+    decltype(&::sd_bus_process)                 process                 = nullptr;
+    decltype(&::sd_bus_wait)                    wait                    = nullptr;
+    bool                                        loaded                  = false;
+};
+
+const Library &loadLibrary() noexcept
+{
+    static const Library library = [] {
+        Library library;
+        void   *handle = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return library;
+        bool complete = true;
+        auto resolve  = [&](auto &function, const char *name) {
+            function =
+                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+            complete = complete && function != nullptr;
+        };
+        resolve(library.call, "sd_bus_call");
+        resolve(library.close_unref, "sd_bus_close_unref");
+        resolve(library.error_free, "sd_bus_error_free");
+        resolve(library.is_open, "sd_bus_is_open");
+        resolve(library.is_ready, "sd_bus_is_ready");
+        resolve(library.message_append_basic, "sd_bus_message_append_basic");
+        resolve(library.message_close_container, "sd_bus_message_close_container");
+        resolve(library.message_enter_container, "sd_bus_message_enter_container");
+        resolve(library.message_exit_container, "sd_bus_message_exit_container");
+        resolve(library.message_get_signature, "sd_bus_message_get_signature");
+        resolve(library.message_new_method_call, "sd_bus_message_new_method_call");
+        resolve(library.message_open_container, "sd_bus_message_open_container");
+        resolve(library.message_peek_type, "sd_bus_message_peek_type");
+        resolve(library.message_read_basic, "sd_bus_message_read_basic");
+        resolve(library.message_set_auto_start, "sd_bus_message_set_auto_start");
+        resolve(library.message_unref, "sd_bus_message_unref");
+        resolve(library.open_system, "sd_bus_open_system");
+        resolve(library.process, "sd_bus_process");
+        resolve(library.wait, "sd_bus_wait");
+        library.loaded = complete; // the handle stays open for the process's life
+        return library;
+    }();
+    return library;
+}
+
+// The table; every call but the first connection's is made on a connection,
+// so after the library was loaded.
+const Library &sd() noexcept
+{
+    return loadLibrary();
+}
+
 // Frees a message and an error at the end of a scope.
 struct MessageRef {
     sd_bus_message *message = nullptr;
-    ~MessageRef() { sd_bus_message_unref(message); }
+    ~MessageRef()
+    {
+        if (message != nullptr) sd().message_unref(message);
+    }
 };
 struct ErrorRef {
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    ~ErrorRef() { sd_bus_error_free(&error); }
+    ~ErrorRef()
+    {
+        if (sd().loaded) sd().error_free(&error);
+    }
 };
 
 // ---- reading -----------------------------------------------------------------
 
 template <typename T> int readBasic(sd_bus_message *message, char type, T *value)
 {
-    return sd_bus_message_read_basic(message, type, value);
+    return sd().message_read_basic(message, type, value);
 }
 
 // Reads the next complete value of the message; 0 at the end of the body or
@@ -50,7 +132,7 @@ int readValue(sd_bus_message *message, Value *out)
 {
     char        type     = 0;
     const char *contents = nullptr;
-    int         r        = sd_bus_message_peek_type(message, &type, &contents);
+    int         r        = sd().message_peek_type(message, &type, &contents);
     if (r <= 0) return r;
     switch (type) {
     case 'y': {
@@ -122,7 +204,7 @@ int readValue(sd_bus_message *message, Value *out)
     case SD_BUS_TYPE_STRUCT:
     case SD_BUS_TYPE_DICT_ENTRY:
     case SD_BUS_TYPE_VARIANT: {
-        r = sd_bus_message_enter_container(message, type, contents);
+        r = sd().message_enter_container(message, type, contents);
         if (r <= 0) break;
         std::vector<Value> items;
         for (;;) {
@@ -132,7 +214,7 @@ int readValue(sd_bus_message *message, Value *out)
             items.push_back(std::move(item));
         }
         if (r < 0) break;
-        r = sd_bus_message_exit_container(message);
+        r = sd().message_exit_container(message);
         if (r < 0) break;
         if (type == SD_BUS_TYPE_ARRAY)
             *out = Value::array(contents, std::move(items));
@@ -163,40 +245,40 @@ int appendValue(sd_bus_message *message, const Value &value)
     switch (value.kind()) {
     case Value::Kind::Byte: {
         uint8_t v = *value.asByte();
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::Boolean: {
         int v = *value.asBoolean() ? 1 : 0;
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::Int32: {
         int32_t v = *value.asInt32();
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::UInt32: {
         uint32_t v = *value.asUInt32();
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::Int64: {
         int64_t v = *value.asInt64();
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::UInt64: {
         uint64_t v = *value.asUInt64();
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::Double: {
         double v = *value.asDouble();
-        return sd_bus_message_append_basic(message, type, &v);
+        return sd().message_append_basic(message, type, &v);
     }
     case Value::Kind::Int16:
     case Value::Kind::UInt16:
         // Read from messages only; nothing the platform sends has them.
         return -EINVAL;
     case Value::Kind::String:
-        return sd_bus_message_append_basic(message, type, value.asString()->c_str());
+        return sd().message_append_basic(message, type, value.asString()->c_str());
     case Value::Kind::ObjectPath:
-        return sd_bus_message_append_basic(message, type, value.asObjectPath()->c_str());
+        return sd().message_append_basic(message, type, value.asObjectPath()->c_str());
     case Value::Kind::Signature:
         return -EINVAL;
     case Value::Kind::Array:
@@ -208,10 +290,10 @@ int appendValue(sd_bus_message *message, const Value &value)
             value.kind() == Value::Kind::Variant ? value.items().front().signature()
                    : value.kind() == Value::Kind::Array ? signature.substr(1)
                                                         : signature.substr(1, signature.size() - 2);
-        int r = sd_bus_message_open_container(message, type, contents.c_str());
+        int r = sd().message_open_container(message, type, contents.c_str());
         for (size_t i = 0; r >= 0 && i < value.items().size(); i++)
             r = appendValue(message, value.items()[i]);
-        return r < 0 ? r : sd_bus_message_close_container(message);
+        return r < 0 ? r : sd().message_close_container(message);
     }
     }
     return -EINVAL;
@@ -244,8 +326,10 @@ uint64_t Deadline::remainingMicroseconds(std::chrono::microseconds cap) const no
 
 Result<Connection> Connection::openSystem()
 {
+    if (!loadLibrary().loaded)
+        return transportError(-ELIBACC, "cannot load libsystemd.so.0 for the system bus");
     sd_bus *bus = nullptr;
-    int     r   = sd_bus_open_system(&bus);
+    int     r   = sd().open_system(&bus);
     if (r < 0) return transportError(r, "cannot connect to the system bus");
     return Connection(bus);
 }
@@ -273,13 +357,13 @@ Connection::~Connection()
 void Connection::close() noexcept
 {
     // Without a flush: a bus that stopped reading must not hold the caller.
-    if (bus_ != nullptr) sd_bus_close_unref(bus_);
+    if (bus_ != nullptr) sd().close_unref(bus_);
     bus_ = nullptr;
 }
 
 bool Connection::isOpen() const noexcept
 {
-    return bus_ != nullptr && sd_bus_is_open(bus_) > 0;
+    return bus_ != nullptr && sd().is_open(bus_) > 0;
 }
 
 // sd-bus finishes the handshake (authentication, the bus's Hello) inside its
@@ -289,15 +373,15 @@ bool Connection::isOpen() const noexcept
 Result<bool> Connection::waitUntilReady(const Deadline &deadline)
 {
     for (;;) {
-        int r = sd_bus_is_ready(bus_);
+        int r = sd().is_ready(bus_);
         if (r > 0) return true;
         if (r < 0) return transportError(r, "the system bus connection failed");
-        r = sd_bus_process(bus_, nullptr);
+        r = sd().process(bus_, nullptr);
         if (r < 0) return transportError(r, "the system bus connection failed");
         if (r > 0) continue;
         uint64_t wait = deadline.remainingMicroseconds(kMaxCallTimeout);
         if (wait == 0) return transportError(-ETIMEDOUT, "the system bus did not answer");
-        r = sd_bus_wait(bus_, wait);
+        r = sd().wait(bus_, wait);
         if (r < 0) return transportError(r, "the system bus connection failed");
     }
 }
@@ -309,9 +393,9 @@ Result<Body> Connection::call(const MethodCall &method, const std::vector<Value>
     std::string destination(method.destination), path(method.path), interface(method.interface),
         member(method.member);
     MessageRef request;
-    int        r = sd_bus_message_new_method_call(bus_, &request.message, destination.c_str(),
-                                                  path.c_str(), interface.c_str(), member.c_str());
-    if (r >= 0) r = sd_bus_message_set_auto_start(request.message, 0);
+    int r = sd().message_new_method_call(bus_, &request.message, destination.c_str(), path.c_str(),
+                                         interface.c_str(), member.c_str());
+    if (r >= 0) r = sd().message_set_auto_start(request.message, 0);
     for (size_t i = 0; r >= 0 && i < arguments.size(); i++)
         r = appendValue(request.message, arguments[i]);
     if (r < 0) return transportError(r, "cannot make the call " + methodName(method));
@@ -324,7 +408,7 @@ Result<Body> Connection::call(const MethodCall &method, const std::vector<Value>
 
     MessageRef reply;
     ErrorRef   failure;
-    r = sd_bus_call(bus_, request.message, timeout, &failure.error, &reply.message);
+    r = sd().call(bus_, request.message, timeout, &failure.error, &reply.message);
     if (r < 0) {
         Error error;
         error.code = -r;
@@ -333,7 +417,7 @@ Result<Body> Connection::call(const MethodCall &method, const std::vector<Value>
             failure.error.message != nullptr ? failure.error.message : std::strerror(-r);
         return error;
     }
-    const char *signature = sd_bus_message_get_signature(reply.message, true);
+    const char *signature = sd().message_get_signature(reply.message, true);
     if (signature == nullptr || replySignature != signature) {
         Error error;
         error.code    = EBADMSG;
