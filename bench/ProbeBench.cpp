@@ -6,7 +6,8 @@
 //   Probe/N            the probe; the modem's connection is up, so it exits 0
 //   ParseOnly/N        parse the store's bytes and exit
 //   ParseOnlyPrefs/N   open the store once through the preferences API and exit
-//   BareExpat/N        run expat with empty callbacks over the store and exit
+//   BareExpat/N        vz-bare-expat: expat with empty callbacks over the store, in
+//                      a process that loads nothing else
 //   ProbeAfterAChange/N  the probe when the store was written just before
 //   ProbeLean/N, BareExpatLean/N  the probe and expat over lean stores: services
 //                      of an interface and an IPv4 entity only
@@ -70,7 +71,7 @@ void ParseOnlyPrefs(benchmark::State &state)
 }
 void BareExpat(benchmark::State &state)
 {
-    RunProcess(state, VZ_PARSE_ONLY_PATH, "expat");
+    RunProcess(state, VZ_BARE_EXPAT_PATH, nullptr);
 }
 void ProbeLean(benchmark::State &state)
 {
@@ -78,7 +79,7 @@ void ProbeLean(benchmark::State &state)
 }
 void BareExpatLean(benchmark::State &state)
 {
-    RunProcess(state, VZ_PARSE_ONLY_PATH, "expat", true);
+    RunProcess(state, VZ_BARE_EXPAT_PATH, nullptr, true);
 }
 
 // The probe and the bare expat process in pairs, one right after the other
@@ -90,8 +91,8 @@ void ProbeOverExpat(benchmark::State &state, bool lean)
 {
     const Root &root    = RootFor(static_cast<size_t>(state.range(0)), lean);
     double      wall[2] = {0, 0}, cpu[2] = {0, 0};
-    const char *programs[2]  = {VZ_PROBE_PATH, VZ_PARSE_ONLY_PATH};
-    const char *arguments[2] = {nullptr, "expat"};
+    const char *programs[2]  = {VZ_PROBE_PATH, VZ_BARE_EXPAT_PATH};
+    const char *arguments[2] = {nullptr, nullptr};
     int         round        = 0;
     for (auto _ : state) {
         for (int turn = 0; turn < 2; turn++) {
