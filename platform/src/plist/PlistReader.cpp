@@ -640,6 +640,8 @@ struct PlistReader::State {
         auto end   = reinterpret_cast<uintptr_t>(bufferEnd);
         return bufferStart != nullptr && at >= start && at <= end && length <= end - at;
     }
+    // expat tells where its buffer is only when built to keep context
+    // bytes (as distributions build it); without, every run is copied.
     [[gnu::noinline]] void learnBuffer() noexcept
     {
         bufferKnown        = true;
