@@ -524,10 +524,9 @@ struct PlistReader::State {
         if (leaf != ElementKind::None) return failInsideLeaf(name);
         switch (kind) {
         case ElementKind::Plist:
-            if (frames.back().kind != ElementKind::Document)
-                return fail("<plist> inside another element");
-            frames.push_back(Frame{kind, values.size(), keys.size()});
-            return;
+        case ElementKind::Dict:
+        case ElementKind::Array:
+            return openContainer(kind);
         case ElementKind::Key: {
             const Frame &frame = frames.back();
             if (frame.kind != ElementKind::Dict) return fail("<key> outside a dictionary");
@@ -537,19 +536,28 @@ struct PlistReader::State {
             clearText();
             return;
         }
-        case ElementKind::Dict:
-        case ElementKind::Array:
-            if (!admitValue(kind)) return;
-            if (depth == kMaxPlistDepth) return fail("containers nested deeper than 512 levels");
-            frames.push_back(Frame{kind, values.size(), keys.size()});
-            ++depth;
-            return;
         default:
             if (!admitValue(kind)) return;
             leaf = kind;
             clearText();
             return;
         }
+    }
+
+    // Out of line: a frame pushed may grow the stack, which would give every
+    // start tag the frame of a call that allocates.
+    [[gnu::noinline]] void openContainer(ElementKind kind)
+    {
+        if (kind == ElementKind::Plist) {
+            if (frames.back().kind != ElementKind::Document)
+                return fail("<plist> inside another element");
+            frames.push_back(Frame{kind, values.size(), keys.size()});
+            return;
+        }
+        if (!admitValue(kind)) return;
+        if (depth == kMaxPlistDepth) return fail("containers nested deeper than 512 levels");
+        frames.push_back(Frame{kind, values.size(), keys.size()});
+        ++depth;
     }
 
     void endElement()
