@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -44,6 +45,38 @@ TEST_F(PlistFileTest, ReadsInPiecesWhatTheReaderReadsWhole)
                   0)
             << count << ": " << message;
         EXPECT_TRUE(CFEqual(whole.get(), pieces.get())) << count;
+    }
+}
+
+// Texts long enough that pieces end inside them, as runs of the parser's
+// buffer that the reader must keep when the buffer moves on: each string
+// comes out whole and unmixed, read from a file or fed in odd pieces.
+TEST_F(PlistFileTest, TextsAcrossPiecesComeOutWhole)
+{
+    auto Run = [](size_t i) { return std::string(1000 + 2477 * i, static_cast<char>('a' + i)); };
+    std::string text = "<plist><array>";
+    for (size_t i = 0; i < 24; i++)
+        text += "<string>" + Run(i) + "</string>";
+    text += "</array></plist>";
+    Write("file.plist", text);
+    vz::CFRef<CFPropertyListRef> tree;
+    std::string                  message;
+    ASSERT_EQ(
+        vz::readPropertyListFile(Path("file.plist"), kCFPropertyListImmutable, &tree, &message), 0)
+        << message;
+    vz::PlistReader reader(kCFPropertyListImmutable);
+    for (size_t at = 0; at < text.size(); at += 4099)
+        ASSERT_TRUE(reader.feed(reinterpret_cast<const uint8_t *>(text.data()) + at,
+                                std::min<size_t>(4099, text.size() - at), false));
+    ASSERT_TRUE(reader.feed(nullptr, 0, true)) << reader.errorMessage();
+    vz::CFRef<CFPropertyListRef> fed(reader.takeResult());
+    for (CFPropertyListRef plist : {tree.get(), fed.get()}) {
+        auto array = static_cast<CFArrayRef>(plist);
+        ASSERT_EQ(CFArrayGetCount(array), 24);
+        for (CFIndex i = 0; i < 24; i++) {
+            auto string = static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, i));
+            EXPECT_EQ(vztest::Utf8(string), Run(static_cast<size_t>(i))) << i;
+        }
     }
 }
 

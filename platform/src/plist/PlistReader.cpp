@@ -117,9 +117,18 @@ bool isXMLSpace(char c) noexcept
     return byte <= ' ' && ((kSpaces >> byte) & 1) != 0;
 }
 
-// Most white space between elements is a tab of indentation.
+// Most white space between elements is a line's indentation of four to
+// eight tabs, checked as two overlapping words.
 bool isAllSpace(const char *s, size_t length) noexcept
 {
+    constexpr uint32_t kTabs = 0x09090909u;
+    if (length >= sizeof kTabs && length <= 2 * sizeof kTabs) {
+        uint32_t head = 0;
+        uint32_t tail = 0;
+        std::memcpy(&head, s, sizeof head);
+        std::memcpy(&tail, s + length - sizeof tail, sizeof tail);
+        if (head == kTabs && tail == kTabs) return true;
+    }
     for (size_t i = 0; i < length; ++i)
         if (s[i] != '\t' && !isXMLSpace(s[i])) return false;
     return true;
@@ -395,7 +404,6 @@ struct PlistReader::State {
     std::vector<const void *> keys;
     ElementKind               leaf  = ElementKind::None; // the leaf element being read
     size_t                    depth = 0;                 // open containers
-    std::string               text;                      // the leaf's text so far
     std::string               bytes;                     // decoded <data>
     StringPool                keyPool;
     RecentStrings             valuePool;     // short strings, immutable parses only
@@ -405,6 +413,17 @@ struct PlistReader::State {
     bool                      finished    = false;
     std::string               error;
     CFPropertyListRef         result = nullptr;
+    // The leaf's text so far. While it is one run of expat's buffer it is
+    // only viewed there (no copy): expat leaves its buffer alone for the
+    // length of a parse call, and the view is copied into copiedText when a
+    // call ends with the leaf open. Runs expat makes elsewhere (a line break, a
+    // character reference, text converted from another encoding) are
+    // copied at once.
+    std::string      copiedText;
+    std::string_view textView;
+    const char      *bufferStart = nullptr; // expat's buffer in this parse call,
+    const char      *bufferEnd   = nullptr; // once a leaf's text asked for it
+    bool             bufferKnown = false;
 
     explicit State(CFOptionFlags mutability) noexcept
         : mutableContainers(mutability == kCFPropertyListMutableContainers ||
@@ -472,7 +491,7 @@ struct PlistReader::State {
         switch (frame.kind) {
         case ElementKind::Dict:
             if (keys.size() - frame.keyBase == held + 1) return true;
-            fail(std::string("<") + elementName(kind) + "> without a <key> in a dictionary");
+            failWithout(kind);
             return false;
         case ElementKind::Plist:
             if (held == 0) return true;
@@ -483,42 +502,62 @@ struct PlistReader::State {
         }
     }
 
+    // The refusals that build their message, out of the way of the
+    // callbacks' common path.
+    [[gnu::cold, gnu::noinline]] void failWithout(ElementKind kind)
+    {
+        fail(std::string("<") + elementName(kind) + "> without a <key> in a dictionary");
+    }
+    [[gnu::cold, gnu::noinline]] void failUnknown(const char *name)
+    {
+        fail(std::string("unknown element <") + name + ">");
+    }
+    [[gnu::cold, gnu::noinline]] void failInsideLeaf(const char *name)
+    {
+        fail(std::string("element <") + name + "> inside <" + elementName(leaf) + ">");
+    }
+
     void startElement(const char *name)
     {
         ElementKind kind = classify(name);
-        if (kind == ElementKind::Unknown)
-            return fail(std::string("unknown element <") + name + ">");
-        if (leaf != ElementKind::None) {
-            return fail(std::string("element <") + name + "> inside <" + elementName(leaf) + ">");
-        }
+        if (kind == ElementKind::Unknown) return failUnknown(name);
+        if (leaf != ElementKind::None) return failInsideLeaf(name);
         switch (kind) {
         case ElementKind::Plist:
-            if (frames.back().kind != ElementKind::Document)
-                return fail("<plist> inside another element");
-            frames.push_back(Frame{kind, values.size(), keys.size()});
-            return;
+        case ElementKind::Dict:
+        case ElementKind::Array:
+            return openContainer(kind);
         case ElementKind::Key: {
             const Frame &frame = frames.back();
             if (frame.kind != ElementKind::Dict) return fail("<key> outside a dictionary");
             if (keys.size() - frame.keyBase != values.size() - frame.valueBase)
                 return fail("<key> follows a key without a value");
             leaf = kind;
-            text.clear();
+            clearText();
             return;
         }
-        case ElementKind::Dict:
-        case ElementKind::Array:
-            if (!admitValue(kind)) return;
-            if (depth == kMaxPlistDepth) return fail("containers nested deeper than 512 levels");
-            frames.push_back(Frame{kind, values.size(), keys.size()});
-            ++depth;
-            return;
         default:
             if (!admitValue(kind)) return;
             leaf = kind;
-            text.clear();
+            clearText();
             return;
         }
+    }
+
+    // Out of line: a frame pushed may grow the stack, which would give every
+    // start tag the frame of a call that allocates.
+    [[gnu::noinline]] void openContainer(ElementKind kind)
+    {
+        if (kind == ElementKind::Plist) {
+            if (frames.back().kind != ElementKind::Document)
+                return fail("<plist> inside another element");
+            frames.push_back(Frame{kind, values.size(), keys.size()});
+            return;
+        }
+        if (!admitValue(kind)) return;
+        if (depth == kMaxPlistDepth) return fail("containers nested deeper than 512 levels");
+        frames.push_back(Frame{kind, values.size(), keys.size()});
+        ++depth;
     }
 
     void endElement()
@@ -568,13 +607,69 @@ struct PlistReader::State {
             }
             return;
         default:
-            text.append(s, length);
+            if (viewText(s, length)) return;
+            keepText();
+            copiedText.append(s, length);
         }
+    }
+
+    // Keeps the first run of a leaf's text as a view when it lies in
+    // expat's buffer.
+    bool viewText(const char *s, size_t length) noexcept
+    {
+        if (leaf == ElementKind::True || leaf == ElementKind::False || !textView.empty() ||
+            !copiedText.empty() || !inBuffer(s, length))
+            return false;
+        textView = std::string_view(s, length);
+        return true;
+    }
+    void clearText() noexcept
+    {
+        copiedText.clear();
+        textView = {};
+    }
+    std::string_view leafText() const noexcept
+    {
+        return textView.empty() ? std::string_view(copiedText) : textView;
+    }
+    // Copies a viewed text into copiedText. May throw std::bad_alloc.
+    void keepText()
+    {
+        if (textView.empty()) return;
+        copiedText.assign(textView);
+        textView = {};
+    }
+    // Whether s lies in expat's buffer of this parse call.
+    bool inBuffer(const char *s, size_t length) noexcept
+    {
+        if (!bufferKnown) learnBuffer();
+        auto at    = reinterpret_cast<uintptr_t>(s);
+        auto start = reinterpret_cast<uintptr_t>(bufferStart);
+        auto end   = reinterpret_cast<uintptr_t>(bufferEnd);
+        return bufferStart != nullptr && at >= start && at <= end && length <= end - at;
+    }
+    // expat tells where its buffer is only when built to keep context
+    // bytes (as distributions build it); without, every run is copied.
+    [[gnu::noinline]] void learnBuffer() noexcept
+    {
+        bufferKnown        = true;
+        int         size   = 0;
+        const char *buffer = XML_GetInputContext(parser, nullptr, &size);
+        bufferStart        = buffer;
+        bufferEnd          = buffer == nullptr ? nullptr : buffer + size;
+    }
+    // Around every parse call: expat may move its buffer between calls.
+    void beforeParse() noexcept { bufferKnown = false; }
+    void afterParse() noexcept
+    {
+        bufferKnown = false;
+        guard([&] { keepText(); });
     }
 
     void finishLeaf(ElementKind kind)
     {
-        const void *value = nullptr;
+        std::string_view text  = leafText();
+        const void      *value = nullptr;
         switch (kind) {
         case ElementKind::Key: {
             CFStringRef key = keyPool.intern(text);
@@ -588,7 +683,7 @@ struct PlistReader::State {
             return;
         }
         case ElementKind::String:
-            value = makeString();
+            value = makeString(text);
             break;
         case ElementKind::Integer: {
             std::optional<NumberValue> number = parseInteger(text);
@@ -610,7 +705,7 @@ struct PlistReader::State {
             break;
         }
         case ElementKind::Data:
-            value = makeData();
+            value = makeData(text);
             break;
         case ElementKind::True:
             value = kCFBooleanTrue;
@@ -639,7 +734,7 @@ struct PlistReader::State {
         return shared;
     }
 
-    const void *makeString()
+    const void *makeString(std::string_view text)
     {
         // Immutable short strings ("DHCP", "Automatic", addresses) share one
         // object per text like keys; longer ones are mostly unique (IDs,
@@ -652,7 +747,7 @@ struct PlistReader::State {
         return copy;
     }
 
-    const void *makeData()
+    const void *makeData(std::string_view text)
     {
         if (!decodeBase64(text, bytes)) {
             fail("<data> holds text that is not base64");
@@ -691,17 +786,28 @@ void XMLCALL onEnd(void *user, const XML_Char *)
     state->guard([&] { state->endElement(); });
 }
 
+// What onCharacters leaves out of its own frame, which it keeps small.
+[[gnu::noinline]] void moreCharacters(State *state, const XML_Char *s, size_t length)
+{
+    if (state->leaf == ElementKind::None) return state->fail("text outside a value");
+    state->guard([&] { state->characters(s, length); });
+}
+
 // Called for every line break and indentation between elements as well as
 // for the text of leaves: the white space between elements is checked here,
-// without the leaf's machinery.
+// without the leaf's machinery, and a line break, an indentation or a leaf's
+// text in one run take no call.
 void XMLCALL onCharacters(void *user, const XML_Char *s, int length)
 {
     auto *state = static_cast<State *>(user);
+    auto  count = static_cast<size_t>(length);
     if (state->leaf == ElementKind::None) {
-        if (!isAllSpace(s, static_cast<size_t>(length))) state->fail("text outside a value");
+        if (count == 1 && *s == '\n') return; // the end of a line
+        if (isAllSpace(s, count)) return;
+    } else if (state->viewText(s, count)) {
         return;
     }
-    state->guard([&] { state->characters(s, static_cast<size_t>(length)); });
+    moreCharacters(state, s, count);
 }
 
 // Entities would let a document grow without bound or reach outside it;
@@ -797,8 +903,10 @@ bool PlistReader::feed(const uint8_t *bytes, size_t count, bool isFinal) noexcep
     do {
         size_t piece = isFinal && count <= kMaxExpatPiece ? count : std::min(count, kFeedPiece);
         bool   last  = isFinal && piece == count;
-        parsed       = XML_Parse(state_->parser, reinterpret_cast<const char *>(bytes),
-                                 static_cast<int>(piece), last ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+        state_->beforeParse();
+        parsed = XML_Parse(state_->parser, reinterpret_cast<const char *>(bytes),
+                           static_cast<int>(piece), last ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+        state_->afterParse();
         bytes += piece;
         count -= piece;
     } while (parsed && count > 0);
@@ -818,8 +926,10 @@ bool PlistReader::parseBuffer(size_t count, bool isFinal) noexcept
 {
     if (state_ == nullptr || state_->failed) return false;
     ObjectArena::Scope scope(state_->arena);
-    bool               parsed = XML_ParseBuffer(state_->parser, static_cast<int>(count),
+    state_->beforeParse();
+    bool parsed = XML_ParseBuffer(state_->parser, static_cast<int>(count),
                                   isFinal ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+    state_->afterParse();
     return afterPiece(parsed, isFinal);
 }
 

@@ -8,7 +8,9 @@
 // is set exactly when every unit is below 0x80 (immutable strings only).
 #include "StringStorage.h"
 
-#define XXH_STATIC_LINKING_ONLY // for XXH3_state_t on the stack
+// Inlined: most strings hashed are keys of a few bytes, for which the call
+// into the library and its dispatch cost as much as the hash.
+#define XXH_INLINE_ALL
 #include <xxhash.h>
 
 #include <algorithm>
