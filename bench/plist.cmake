@@ -13,6 +13,6 @@ add_dependencies(vz_bench_plist_peak_memory vz-plutil)
 if(TARGET vz_bench_PlistProcess)
   target_compile_definitions(vz_bench_PlistProcess PRIVATE
     VZ_PLUTIL_PATH="$<TARGET_FILE:vz-plutil>"
-    VZ_PARSE_ONLY_PATH="$<TARGET_FILE:vz-parse-only>")
-  add_dependencies(vz_bench_PlistProcess vz-plutil vz-parse-only)
+    VZ_BARE_EXPAT_PATH="$<TARGET_FILE:vz-bare-expat>")
+  add_dependencies(vz_bench_PlistProcess vz-plutil vz-bare-expat)
 endif()
