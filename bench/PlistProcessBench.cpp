@@ -41,25 +41,18 @@ vzbench::ModemRoot StoreFileFor(size_t targetBytes)
 
 void LintOverExpat(benchmark::State &state)
 {
-    vzbench::ModemRoot              root = StoreFileFor(static_cast<size_t>(state.range(0)));
-    std::string                     file = root.path + "/store.plist";
-    const std::vector<const char *> arguments[2] = {{"-lint", file.c_str()}, {file.c_str()}};
-    const char                     *programs[2]  = {VZ_PLUTIL_PATH, VZ_BARE_EXPAT_PATH};
-    double                          wall[2] = {0, 0}, cpu[2] = {0, 0};
-    int                             round = 0;
+    vzbench::ModemRoot root = StoreFileFor(static_cast<size_t>(state.range(0)));
+    std::string        file = root.path + "/store.plist";
+    vzbench::Pair      pair{{VZ_PLUTIL_PATH, VZ_BARE_EXPAT_PATH},
+                       {{"-lint", file.c_str()}, {file.c_str()}}};
+    int                round = 0;
     for (auto _ : state) {
-        for (int turn = 0; turn < 2; turn++) {
-            int                 k   = (turn + round) % 2;
-            vzbench::ProcessRun run = vzbench::TimeWholeProcess(programs[k], arguments[k], root);
-            if (run.status != 0) {
-                state.SkipWithError("a process did not exit with 0");
-                return;
-            }
-            wall[k] += run.wallSeconds;
-            cpu[k] += run.cpuSeconds;
+        if (!vzbench::TimePair(pair, root, round++)) {
+            state.SkipWithError("a process did not exit with 0");
+            return;
         }
-        round++;
     }
+    const double *wall = pair.wallSeconds, *cpu = pair.cpuSeconds;
     state.counters["lintOverExpat"]    = wall[1] > 0 ? wall[0] / wall[1] : 0;
     state.counters["cpuLintOverExpat"] = cpu[1] > 0 ? cpu[0] / cpu[1] : 0;
     state.counters["storeKB"]          = static_cast<double>(root.storeBytes) / 1024.0;

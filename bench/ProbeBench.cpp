@@ -89,26 +89,16 @@ void BareExpatLean(benchmark::State &state)
 // processor time (cpuProbeOverExpat).
 void ProbeOverExpat(benchmark::State &state, bool lean)
 {
-    const Root &root    = RootFor(static_cast<size_t>(state.range(0)), lean);
-    double      wall[2] = {0, 0}, cpu[2] = {0, 0};
-    const char *programs[2]  = {VZ_PROBE_PATH, VZ_BARE_EXPAT_PATH};
-    const char *arguments[2] = {nullptr, nullptr};
-    int         round        = 0;
+    const Root   &root = RootFor(static_cast<size_t>(state.range(0)), lean);
+    vzbench::Pair pair{{VZ_PROBE_PATH, VZ_BARE_EXPAT_PATH}, {}};
+    int           round = 0;
     for (auto _ : state) {
-        for (int turn = 0; turn < 2; turn++) {
-            int                       k = (turn + round) % 2;
-            std::vector<const char *> args;
-            if (arguments[k] != nullptr) args.push_back(arguments[k]);
-            vzbench::ProcessRun run = vzbench::TimeWholeProcess(programs[k], args, root);
-            if (run.status != 0) {
-                state.SkipWithError("a process did not exit with 0");
-                return;
-            }
-            wall[k] += run.wallSeconds;
-            cpu[k] += run.cpuSeconds;
+        if (!vzbench::TimePair(pair, root, round++)) {
+            state.SkipWithError("a process did not exit with 0");
+            return;
         }
-        round++;
     }
+    const double *wall = pair.wallSeconds, *cpu = pair.cpuSeconds;
     state.counters["probeOverExpat"]    = wall[1] > 0 ? wall[0] / wall[1] : 0;
     state.counters["cpuProbeOverExpat"] = cpu[1] > 0 ? cpu[0] / cpu[1] : 0;
     state.counters["storeKB"]           = static_cast<double>(root.storeBytes) / 1024.0;

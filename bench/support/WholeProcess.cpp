@@ -121,4 +121,16 @@ ProcessRun TimeWholeProcess(const char *program, const std::vector<const char *>
     return run;
 }
 
+bool TimePair(Pair &pair, const ModemRoot &root, int round)
+{
+    for (int turn = 0; turn < 2; turn++) {
+        int        k   = (turn + round) % 2;
+        ProcessRun run = TimeWholeProcess(pair.programs[k], pair.arguments[k], root);
+        if (run.status != 0) return false;
+        pair.wallSeconds[k] += run.wallSeconds;
+        pair.cpuSeconds[k] += run.cpuSeconds;
+    }
+    return true;
+}
+
 } // namespace vzbench

@@ -36,6 +36,18 @@ struct ProcessRun {
 ProcessRun TimeWholeProcess(const char *program, const std::vector<const char *> &arguments,
                             const ModemRoot &root);
 
+// Two processes timed as a pair, one right after the other, which of them
+// runs first alternating with the round, so that both meet the same load on a
+// shared machine; each one's times are added to its totals. False when one of
+// them did not exit with 0.
+struct Pair {
+    const char               *programs[2];
+    std::vector<const char *> arguments[2];
+    double                    wallSeconds[2] = {0, 0};
+    double                    cpuSeconds[2]  = {0, 0};
+};
+bool TimePair(Pair &pair, const ModemRoot &root, int round);
+
 } // namespace vzbench
 
 #endif
