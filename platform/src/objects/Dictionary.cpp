@@ -219,12 +219,13 @@ void rebuildIndex(__CFDictionary *d)
     fillIndex(d);
 }
 
-// The position of key among the entries, or -1.
-long findEntry(const __CFDictionary *d, const void *key)
+// The position of key among the entries, or -1, keys compared by equal: a
+// scan of a small dictionary, a probe of the index of a larger one.
+template <typename Equal> long findEntryBy(const __CFDictionary *d, const void *key, Equal equal)
 {
     if (d->indexSize == 0) {
         for (uint32_t i = 0; i < d->count; ++i)
-            if (keysEqual(d, d->entries[i].key, key)) return i;
+            if (equal(d->entries[i].key, key)) return i;
         return -1;
     }
     uint32_t mask = d->indexSize - 1;
@@ -232,9 +233,15 @@ long findEntry(const __CFDictionary *d, const void *key)
     for (;;) {
         uint32_t entry = d->index[slot];
         if (entry == kEmptySlot) return -1;
-        if (keysEqual(d, d->entries[entry].key, key)) return entry;
+        if (equal(d->entries[entry].key, key)) return entry;
         slot = (slot + 1) & mask;
     }
+}
+
+// The position of key among the entries, or -1.
+long findEntry(const __CFDictionary *d, const void *key)
+{
+    return findEntryBy(d, key, [d](const void *a, const void *b) { return keysEqual(d, a, b); });
 }
 
 void appendEntry(__CFDictionary *d, const void *key, const void *value)
@@ -395,19 +402,7 @@ __CFDictionary *makeImmutable(const CallBackPair *cb, uint8_t flags, size_t coun
 // search as findEntry(), by address.
 long findInternedEntry(const __CFDictionary *d, const void *key)
 {
-    if (d->indexSize == 0) {
-        for (uint32_t i = 0; i < d->count; ++i)
-            if (d->entries[i].key == key) return i;
-        return -1;
-    }
-    uint32_t mask = d->indexSize - 1;
-    uint32_t slot = static_cast<uint32_t>(hashKey(d, key)) & mask;
-    for (;;) {
-        uint32_t entry = d->index[slot];
-        if (entry == kEmptySlot) return -1;
-        if (d->entries[entry].key == key) return entry;
-        slot = (slot + 1) & mask;
-    }
+    return findEntryBy(d, key, [](const void *a, const void *b) { return a == b; });
 }
 
 // Adds an entry to a dictionary under construction (immutable, inline),
