@@ -112,6 +112,11 @@ CFPropertyListRef loadPropertyList(const char *path, std::string &why)
     return plist;
 }
 
+// The last file's tree, kept to the end of the process: the exit returns its
+// memory at once, where releasing it would visit every object only to free
+// it (a tenth of the time of a large file's lint).
+CFPropertyListRef gLastTree = nullptr;
+
 int lint(const std::vector<const char *> &paths)
 {
     int status = kExitOK;
@@ -124,6 +129,7 @@ int lint(const std::vector<const char *> &paths)
             std::printf("%s: %s\n", path, why.c_str());
             status = kExitFail;
         }
+        if (path == paths.back()) gLastTree = plist.release();
     }
     return status;
 }

@@ -1,6 +1,7 @@
-// PlistFileTest.cpp: property-list files read in pieces straight into the
-// reader: the same tree as the bytes read whole, whatever the size, and a
-// failed read reported as itself.
+// PlistFileTest.cpp: property-list files read straight into the reader,
+// their parsed pages given back during the parse: the same tree and the same
+// message as the bytes read whole, whatever the size, and a failed read
+// reported as itself.
 #include "PlistFile.h"
 #include "PlistReader.h"
 
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -80,21 +83,81 @@ TEST_F(PlistFileTest, TextsAcrossPiecesComeOutWhole)
     }
 }
 
+// The pages the reader gives back, recorded and then spoilt as the system
+// would empty them: a parse that read any of them again would fail or
+// differ.
+std::vector<std::pair<const char *, size_t>> gReleased;
+void                                         SpoilPages(void *start, size_t count)
+{
+    gReleased.emplace_back(static_cast<const char *>(start), count);
+    std::memset(start, 0, count);
+}
+
+TEST_F(PlistFileTest, ParsedPagesGoBackAndAreNeverReadAgain)
+{
+    // Containers whose start tags lie deep in the document, far behind
+    // their end tags, and a long text, across many runs of released pages.
+    auto Entries = [](int count) {
+        std::string entries;
+        for (int i = 0; i < count; i++)
+            entries += "\t<dict><key>n</key><integer>" + std::to_string(i) + "</integer></dict>\n";
+        return entries;
+    };
+    std::string text = "<plist version=\"1.0\">\n<array>\n" + Entries(20000) +
+                       "<dict>\n<key>a</key>\n<array>\n" + Entries(20000) +
+                       "</array>\n<key>s</key>\n<string>" + std::string(300000, 'x') +
+                       "</string>\n</dict>\n" + Entries(20000) + "</array>\n</plist>\n";
+    constexpr size_t kPage = 4096;
+    gReleased.clear();
+    vz::PlistReader reader(kCFPropertyListImmutable);
+    reader.releaseParsedInput(kPage, SpoilPages);
+    auto *space = static_cast<char *>(reader.buffer(text.size()));
+    ASSERT_NE(space, nullptr);
+    std::memcpy(space, text.data(), text.size());
+    ASSERT_TRUE(reader.parseBuffer(text.size(), true)) << reader.errorMessage();
+    vz::CFRef<CFPropertyListRef> tree(reader.takeResult());
+    vz::CFRef<CFPropertyListRef> whole(
+        vz::readPropertyList(reinterpret_cast<const uint8_t *>(text.data()), text.size(),
+                             kCFPropertyListImmutable, nullptr));
+    EXPECT_TRUE(CFEqual(tree.get(), whole.get()));
+    ASSERT_GT(gReleased.size(), 2u);
+    size_t released = 0;
+    for (const auto &[start, count] : gReleased) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(start) % kPage, 0u);
+        EXPECT_EQ(count % kPage, 0u);
+        EXPECT_TRUE(start >= space && start + count <= space + text.size());
+        released += count;
+    }
+    EXPECT_GT(released, text.size() / 2);
+}
+
 TEST_F(PlistFileTest, SaysWhyAFileIsNoPropertyList)
 {
-    const std::pair<const char *, const char *> cases[] = {
+    // The last two are found after the parse gave pages back: the message
+    // still says where, as the bytes parsed whole say it.
+    std::string late = Document(12000);
+    std::string tag  = Document(12000);
+    late.insert(late.rfind("</dict>"), "<key>k</key><date>now</date>");
+    tag.replace(tag.rfind("</dict>"), 7, "</array>");
+    const std::pair<std::string, const char *> cases[] = {
         {"", "no element found"},
         {"<plist><dict><key>a</key></dict></plist>", "<key> without a value"},
         {"<plist><integer>1</integer>", "no element found"},
+        {late, "date \"now\""},
+        {tag, "mismatched tag"},
     };
     for (const auto &[text, why] : cases) {
         Write("file.plist", text);
         vz::CFRef<CFPropertyListRef> tree;
         std::string                  message;
-        EXPECT_EQ(vz::readPropertyListFile(Path("file.plist"), 0, &tree, &message), EBADMSG)
-            << text;
-        EXPECT_FALSE(tree) << text;
-        EXPECT_NE(message.find(why), std::string::npos) << text << ": " << message;
+        std::string                  wholeMessage;
+        EXPECT_EQ(vz::readPropertyListFile(Path("file.plist"), 0, &tree, &message), EBADMSG) << why;
+        EXPECT_FALSE(tree) << why;
+        EXPECT_NE(message.find(why), std::string::npos) << why << ": " << message;
+        EXPECT_EQ(vz::readPropertyList(reinterpret_cast<const uint8_t *>(text.data()), text.size(),
+                                       0, &wholeMessage),
+                  nullptr);
+        EXPECT_EQ(message, wholeMessage);
     }
 }
 

@@ -10,6 +10,8 @@
 #include <VZPlatformTools.h>
 
 #include <cerrno>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace vz {
 
@@ -19,12 +21,25 @@ namespace {
 // readWholeFile() retries.
 constexpr int kReadAttempts = 5;
 
-// The bytes read into the parser at once, until the rest of the file is no
-// more than half of it: the rest is read in one final piece, because expat
-// skips its line-and-column pass over the final piece (about a sixth of its
-// work), and half the file's bytes is all that costs in memory beyond the
-// tree being built.
+// The file is read into the parser in one final piece, because expat skips
+// its line-and-column pass over the final piece (about a sixth of its work);
+// the pages of it already parsed go back to the system during the parse, so
+// the file's bytes cost no more memory than the tree built from them. Only a
+// file that grew while it was read has more, read in pieces of this size.
 constexpr size_t kPiece = 256 * 1024;
+
+// The reader's page release: the pages are the reader's to give up, and
+// when the system keeps them the parse only holds more memory.
+void releasePages(void *start, size_t count) noexcept
+{
+    (void)::madvise(start, count, MADV_DONTNEED);
+}
+
+size_t pageSize() noexcept
+{
+    static const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<size_t>(size) : 0;
+}
 
 // Reads up to count bytes at bytes; how many (fewer only at the end of the
 // file), or -1 with errno.
@@ -43,22 +58,24 @@ ssize_t readFully(int fd, uint8_t *bytes, size_t count) noexcept
 
 // One attempt: 0, EAGAIN when the file changed during the read, EBADMSG, or
 // an errno.
-int readOnce(const std::string &path, CFOptionFlags mutabilityOption,
-             CFRef<CFPropertyListRef> *result, std::string *message) noexcept
+// With releaseParsed, the parsed pages of the file's bytes go back to the
+// system during the parse (and a refusal says no position).
+int readOnce(const std::string &path, CFOptionFlags mutabilityOption, bool releaseParsed,
+             CFRef<CFPropertyListRef> *result, std::string *message, bool *releasedInput) noexcept
 {
     UniqueFd    fd;
     struct stat before;
     if (int error = openBoundedFile(path, &fd, &before); error != 0) return error;
 
     PlistReader reader(mutabilityOption);
-    auto        size   = static_cast<size_t>(before.st_size);
-    size_t      total  = 0;
-    bool        parsed = true;
+    if (releaseParsed) reader.releaseParsedInput(pageSize(), releasePages);
+    auto   size   = static_cast<size_t>(before.st_size);
+    size_t total  = 0;
+    bool   parsed = true;
     for (bool last = false; parsed && !last;) {
-        // One byte more than the rest the file claims, so that the end of
-        // the file shows as a short read.
-        size_t rest  = total < size ? size - total : 0;
-        size_t piece = rest <= size / 2 ? rest + 1 : kPiece;
+        // One byte more than the file claims, so that its end shows as a
+        // short read.
+        size_t piece = total == 0 ? size + 1 : kPiece;
         auto  *space = static_cast<uint8_t *>(reader.buffer(piece));
         if (space == nullptr) return ENOMEM;
         ssize_t n = readFully(fd.get(), space, piece);
@@ -78,6 +95,7 @@ int readOnce(const std::string &path, CFOptionFlags mutabilityOption,
         return EAGAIN;
     CFRef<CFPropertyListRef> tree(reader.takeResult());
     if (!tree) {
+        *releasedInput = reader.releasedInput();
         if (reader.ranOutOfMemory()) return ENOMEM;
         if (message != nullptr) *message = reader.errorMessage();
         return EBADMSG;
@@ -92,9 +110,19 @@ int readPropertyListFile(const std::string &path, CFOptionFlags mutabilityOption
                          CFRef<CFPropertyListRef> *result, std::string *message) noexcept
 {
     return guarded(ENOMEM, [&] {
-        int error = EAGAIN;
-        for (int attempt = 0; attempt < kReadAttempts && error == EAGAIN; attempt++)
-            error = readOnce(path, mutabilityOption, result, message);
+        int  error         = EAGAIN;
+        bool releaseParsed = true;
+        for (int attempt = 0; attempt < kReadAttempts && error == EAGAIN; attempt++) {
+            bool releasedInput = false;
+            error =
+                readOnce(path, mutabilityOption, releaseParsed, result, message, &releasedInput);
+            // A refusal after pages were released has lost its position:
+            // once more, holding the file, for the line and column.
+            if (error == EBADMSG && releasedInput) {
+                releaseParsed = false;
+                error         = EAGAIN;
+            }
+        }
         return error;
     });
 }

@@ -1,9 +1,12 @@
 // PlistFile.h: reading a property-list file straight into objects.
 //
 // The file is opened and bounded as every whole-file read is (WholeFile.h),
-// then read in pieces straight into the parser's own buffer, so its bytes
-// are never held whole, nor copied once more: reading a large file costs its
-// tree and a piece. A file that changes while it is read (its metadata
+// then read whole straight into the parser's own buffer, never copied once
+// more, and parsed in one call; the pages of it already parsed go back to
+// the system during the parse, so reading a large file costs about the
+// larger of its bytes and its tree, not both. A refusal found after pages
+// went back is read once more holding the file, for its line and column.
+// A file that changes while it is read (its metadata
 // before and after differ, or its size is not what was read) is read again
 // from the start, as readWholeFile() does.
 #ifndef VZ_PLATFORM_PLISTFILE_H

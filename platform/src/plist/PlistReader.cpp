@@ -378,7 +378,21 @@ struct Frame {
     ElementKind kind;
     size_t      valueBase; // values_ size when the frame opened
     size_t      keyBase;   // keys_ size when the frame opened
+    // Where its start tag is in expat's buffer, while the parsed input is
+    // being released (expat compares the end tag with the start tag's name
+    // there); nullptr otherwise.
+    const char *tag = nullptr;
 };
+
+// The bytes of a start tag kept for expat: "<" and the name of a container,
+// which is at most five letters.
+constexpr size_t kTagSpan = 16;
+// The parsed input is released in runs of at least this many bytes, so
+// that a document's bytes and its tree are never held at once for more
+// than this much of it.
+constexpr size_t kReleaseRun = 256 * 1024;
+// Containers closed between two looks at how far the parse has come.
+constexpr unsigned kReleaseCheckEvery = 32;
 
 constexpr int64_t kSmallestShared      = -1;
 constexpr int64_t kLargestShared       = 255;
@@ -424,6 +438,15 @@ struct PlistReader::State {
     const char      *bufferStart = nullptr; // expat's buffer in this parse call,
     const char      *bufferEnd   = nullptr; // once a leaf's text asked for it
     bool             bufferKnown = false;
+    // Releasing the parsed input (PlistReader::releaseParsedInput): the
+    // system's hook, its page size, and during the final parse of a piece
+    // of expat's buffer, where the pages not yet released start.
+    void (*releasePages)(void *start, size_t count) = nullptr;
+    uintptr_t   pageSize                            = 0;
+    const char *piece                               = nullptr; // what buffer() last handed out
+    const char *releasedTo                          = nullptr; // non-null while releasing
+    unsigned    sinceRelease                        = 0;
+    bool        released = false; // some input is gone: positions are unknown
 
     explicit State(CFOptionFlags mutability) noexcept
         : mutableContainers(mutability == kCFPropertyListMutableContainers ||
@@ -452,7 +475,9 @@ struct PlistReader::State {
         outOfMemory = what == kOutOfMemory;
         try {
             error.assign(what);
-            if (parser != nullptr) {
+            // Once input was released, expat counts lines over pages that
+            // no longer hold the document: no position beats a wrong one.
+            if (parser != nullptr && !released) {
                 error += " at line " + std::to_string(XML_GetCurrentLineNumber(parser)) +
                          ", column " + std::to_string(XML_GetCurrentColumnNumber(parser) + 1);
             }
@@ -551,13 +576,57 @@ struct PlistReader::State {
         if (kind == ElementKind::Plist) {
             if (frames.back().kind != ElementKind::Document)
                 return fail("<plist> inside another element");
-            frames.push_back(Frame{kind, values.size(), keys.size()});
+            frames.push_back(Frame{kind, values.size(), keys.size(), eventIfReleasing()});
             return;
         }
         if (!admitValue(kind)) return;
         if (depth == kMaxPlistDepth) return fail("containers nested deeper than 512 levels");
-        frames.push_back(Frame{kind, values.size(), keys.size()});
+        frames.push_back(Frame{kind, values.size(), keys.size(), eventIfReleasing()});
         ++depth;
+    }
+
+    // Where the current event starts in expat's buffer while the parsed
+    // input is being released, else nullptr.
+    const char *eventIfReleasing() noexcept
+    {
+        if (releasedTo == nullptr) return nullptr;
+        int         offset = 0;
+        const char *buffer = XML_GetInputContext(parser, &offset, nullptr);
+        return buffer == nullptr ? nullptr : buffer + offset;
+    }
+
+    const char *pageFloor(const char *at) const noexcept
+    {
+        return reinterpret_cast<const char *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
+    }
+    const char *pageCeil(const char *at) const noexcept { return pageFloor(at + (pageSize - 1)); }
+
+    // Hands the pages of the piece that the parse has left behind back to
+    // the system, all but those holding the start tags of open containers,
+    // once they make a run worth a call. expat reads nothing behind its
+    // current event in the final piece but those names (the rest of the
+    // start tag is copied when it is read).
+    void releaseParsedInput() noexcept
+    {
+        const char *event = eventIfReleasing();
+        if (event == nullptr) return;
+        const char *limit = pageFloor(event);
+        if (limit <= releasedTo || static_cast<size_t>(limit - releasedTo) < kReleaseRun) return;
+        const char *from = releasedTo;
+        for (const Frame &frame : frames) {
+            if (frame.tag == nullptr || frame.tag + kTagSpan <= from) continue;
+            if (frame.tag >= limit) break;
+            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) {
+                releasePages(const_cast<char *>(from), static_cast<size_t>(gapEnd - from));
+                released = true;
+            }
+            from = std::max(from, pageCeil(frame.tag + kTagSpan));
+        }
+        if (limit > from) {
+            releasePages(const_cast<char *>(from), static_cast<size_t>(limit - from));
+            released = true;
+        }
+        releasedTo = std::max(from, limit);
     }
 
     void endElement()
@@ -592,6 +661,10 @@ struct PlistReader::State {
         values.resize(frame.valueBase);
         if (container == nullptr) return fail(kOutOfMemory);
         pushValue(container);
+        if (releasedTo != nullptr && ++sinceRelease == kReleaseCheckEvery) {
+            sinceRelease = 0;
+            releaseParsedInput();
+        }
     }
 
     void characters(const char *s, size_t length)
@@ -919,18 +992,39 @@ void *PlistReader::buffer(size_t count) noexcept
     void *space =
         count <= kMaxExpatPiece ? XML_GetBuffer(state_->parser, static_cast<int>(count)) : nullptr;
     if (space == nullptr) state_->fail(kOutOfMemory, false);
+    state_->piece = static_cast<const char *>(space);
     return space;
 }
 
 bool PlistReader::parseBuffer(size_t count, bool isFinal) noexcept
 {
     if (state_ == nullptr || state_->failed) return false;
-    ObjectArena::Scope scope(state_->arena);
-    state_->beforeParse();
-    bool parsed = XML_ParseBuffer(state_->parser, static_cast<int>(count),
+    State             &state = *state_;
+    ObjectArena::Scope scope(state.arena);
+    // Only a final piece: expat moves what is left of any other to the
+    // start of its buffer for the next, reading its bytes again.
+    if (isFinal && state.releasePages != nullptr && state.piece != nullptr)
+        state.releasedTo = state.pageCeil(state.piece);
+    state.beforeParse();
+    bool parsed = XML_ParseBuffer(state.parser, static_cast<int>(count),
                                   isFinal ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
-    state_->afterParse();
+    state.afterParse();
+    state.releasedTo = nullptr;
+    state.piece      = nullptr;
     return afterPiece(parsed, isFinal);
+}
+
+void PlistReader::releaseParsedInput(size_t pageSize, void (*releasePages)(void *, size_t)) noexcept
+{
+    bool powerOfTwo = pageSize != 0 && (pageSize & (pageSize - 1)) == 0;
+    if (state_ == nullptr || !powerOfTwo) return;
+    state_->pageSize     = pageSize;
+    state_->releasePages = releasePages;
+}
+
+bool PlistReader::releasedInput() const noexcept
+{
+    return state_ != nullptr && state_->released;
 }
 
 CFPropertyListRef PlistReader::takeResult() noexcept

@@ -57,6 +57,16 @@ class PlistReader {
     [[nodiscard]] void *buffer(size_t count) noexcept;
     [[nodiscard]] bool  parseBuffer(size_t count, bool isFinal) noexcept;
 
+    // For a reader given a whole file as the final piece of buffer(): while
+    // that piece is parsed, the pages of it the parse has left behind go
+    // back to the system through releasePages(start, count) (whole pages of
+    // pageSize, a power of two), so that the file's bytes and the tree made
+    // of them are not held at once. The released bytes are gone: a refusal
+    // after a release says why but not where (releasedInput() tells), and
+    // the caller parses again without releasing to learn the position.
+    void releaseParsedInput(size_t pageSize, void (*releasePages)(void *, size_t)) noexcept;
+    bool releasedInput() const noexcept;
+
     // After a successful final feed, hands out the root (+1 reference);
     // nullptr otherwise or when already taken.
     [[nodiscard]] CFPropertyListRef takeResult() noexcept;
