@@ -71,7 +71,11 @@ done
 depends=$(dpkg-deb -f "${deb[vavivaz]}" Depends)
 [[ $depends == *"libvavivaz0 (>= $version)"* ]] || fail "vavivaz depends on: $depends"
 depends=$(dpkg-deb -f "${deb[libvavivaz-dev]}" Depends)
-[[ $depends == *libicu-dev* && $depends == *libexpat1-dev* ]] || fail "libvavivaz-dev depends on: $depends"
+[[ $depends == *libexpat1-dev* ]] || fail "libvavivaz-dev depends on: $depends"
+# The libraries open ICU and libsystemd when they need them: by name.
+depends=$(dpkg-deb -f "${deb[libvavivaz0]}" Depends)
+[[ $depends == *"libicu$(pkg-config --modversion icu-uc | cut -d. -f1)"* && $depends == *libsystemd0* ]] ||
+    fail "libvavivaz0 depends on: $depends"
 
 # debhelper enables the boot unit only where this release's systemd keeps its
 # units.

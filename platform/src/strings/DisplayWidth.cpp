@@ -8,11 +8,10 @@
 // the Hangul vowel and final consonant jamo that join a syllable take none;
 // control characters take none (a table escapes them first); everything
 // else, an ill-formed UTF-8 sequence included, takes one.
+#include "IcuLibrary.h"
 #include "UTF.h"
 
 #include <VZPlatformTools.h>
-
-#include <unicode/uchar.h>
 
 namespace {
 
@@ -21,9 +20,9 @@ int columnsOf(UChar32 c) noexcept
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return 0;
     if (c < 0x300) return 1; // Latin, before the combining marks: no ICU call
     if (c >= 0x1160 && c <= 0x11FF) return 0;
-    int8_t type = u_charType(c);
+    int8_t type = vz::icuLibrary().charType(c);
     if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_FORMAT_CHAR) return 0;
-    int32_t width = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+    int32_t width = vz::icuLibrary().getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
     return (width == U_EA_WIDE || width == U_EA_FULLWIDTH) ? 2 : 1;
 }
 

@@ -7,12 +7,12 @@
 // library picks the collation locale (LC_ALL, then LC_COLLATE, then LANG),
 // without the code set and modifier parts, which ICU does not read; "C" and
 // "POSIX" mean the root locale.
+#include "IcuLibrary.h"
 #include "Unicode.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unicode/uloc.h>
 
 struct __CFLocale : vz::Object {
     CFStringRef identifier = nullptr; // owned
@@ -63,7 +63,7 @@ void registerLocaleClass() noexcept
 bool canonicalName(const char *name, char *out) noexcept
 {
     UErrorCode status = U_ZERO_ERROR;
-    int32_t    length = uloc_canonicalize(name, out, ULOC_FULLNAME_CAPACITY, &status);
+    int32_t length = vz::icuLibrary().ulocCanonicalize(name, out, ULOC_FULLNAME_CAPACITY, &status);
     if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING ||
         length >= ULOC_FULLNAME_CAPACITY)
         return false;

@@ -21,6 +21,7 @@
 //
 // kCFCompareForcedOrdering breaks a tie between strings that differ by their
 // literal order, so that a sort by such a comparison is stable across runs.
+#include "IcuLibrary.h"
 #include "Unicode.h"
 
 #include <algorithm>
@@ -29,9 +30,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <unicode/coll.h>
-#include <unicode/locid.h>
-#include <unicode/uchar.h>
 
 namespace {
 
@@ -53,7 +51,7 @@ inline int digitValue(char16_t unit) noexcept
 {
     if (unit >= '0' && unit <= '9') return unit - '0';
     if (unit < 0x80) return -1;
-    return u_charDigitValue(unit);
+    return vz::icuLibrary().charDigitValue(unit);
 }
 
 // Compares two unit sequences in order, each unit passed through fold first;
@@ -129,17 +127,17 @@ class CollatorCache {
     // thread's next call: the thread keeps the last one it was given, so that
     // a sort, which asks for the same one at every comparison, finds it
     // without a lock, a key or a reference count.
-    const icu::Collator *collator(const std::string &locale, CFOptionFlags options)
+    const UCollator *collator(const std::string &locale, CFOptionFlags options)
     {
-        thread_local std::string                          lastLocale;
-        thread_local CFOptionFlags                        lastOptions = 0;
-        thread_local std::shared_ptr<const icu::Collator> last;
+        thread_local std::string                      lastLocale;
+        thread_local CFOptionFlags                    lastOptions = 0;
+        thread_local std::shared_ptr<const UCollator> last;
         if (last && options == lastOptions && locale == lastLocale) return last.get();
 
         std::string key = locale;
         key.push_back('\n');
         key += std::to_string(options);
-        std::shared_ptr<const icu::Collator> found;
+        std::shared_ptr<const UCollator> found;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             auto                        it = collators_.find(key);
@@ -163,30 +161,31 @@ class CollatorCache {
   private:
     static constexpr size_t kMaxCollators = 32;
 
-    static std::shared_ptr<const icu::Collator> make(const std::string &locale,
-                                                     CFOptionFlags      options)
+    static std::shared_ptr<const UCollator> make(const std::string &locale, CFOptionFlags options)
     {
-        UErrorCode                     status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Collator> collator(
-            icu::Collator::createInstance(icu::Locale(locale.c_str()), status));
-        if (U_FAILURE(status) || !collator) return nullptr;
+        const vz::IcuLibrary &icu    = vz::icuLibrary();
+        UErrorCode            status = U_ZERO_ERROR;
+        UCollator            *made   = icu.ucolOpen(locale.c_str(), &status);
+        if (made == nullptr) return nullptr;
+        std::shared_ptr<UCollator> collator(made, icu.ucolClose);
+        if (U_FAILURE(status)) return nullptr;
         bool caseless   = (options & kCFCompareCaseInsensitive) != 0;
         bool diacritics = (options & kCFCompareDiacriticInsensitive) != 0;
         if (diacritics) {
-            collator->setAttribute(UCOL_STRENGTH, UCOL_PRIMARY, status);
-            if (!caseless) collator->setAttribute(UCOL_CASE_LEVEL, UCOL_ON, status);
+            icu.ucolSetAttribute(made, UCOL_STRENGTH, UCOL_PRIMARY, &status);
+            if (!caseless) icu.ucolSetAttribute(made, UCOL_CASE_LEVEL, UCOL_ON, &status);
         } else if (caseless) {
-            collator->setAttribute(UCOL_STRENGTH, UCOL_SECONDARY, status);
+            icu.ucolSetAttribute(made, UCOL_STRENGTH, UCOL_SECONDARY, &status);
         }
         if (options & kCFCompareNumerically)
-            collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
-        collator->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_ON, status);
+            icu.ucolSetAttribute(made, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        icu.ucolSetAttribute(made, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
         if (U_FAILURE(status)) return nullptr;
-        return std::shared_ptr<const icu::Collator>(std::move(collator));
+        return collator;
     }
 
-    std::mutex                                                  mutex_;
-    std::map<std::string, std::shared_ptr<const icu::Collator>> collators_;
+    std::mutex                                              mutex_;
+    std::map<std::string, std::shared_ptr<const UCollator>> collators_;
 };
 
 // A range's units as UTF-16: borrowed when the storage is wide, else widened
@@ -297,7 +296,7 @@ std::optional<size_t> indexOf(const vz::SortMemo &memo, const void *value) noexc
 // The sort key of the value at index, made if need be; false when it cannot
 // be made. May throw std::bad_alloc.
 bool keyOf(vz::SortMemo &memo, size_t index, const vz::StringUnits &units,
-           const icu::Collator &collator)
+           const UCollator &collator)
 {
     if (memo.spans[index].length != 0) return true;
     if (units.length > INT32_MAX) return false;
@@ -306,9 +305,9 @@ bool keyOf(vz::SortMemo &memo, size_t index, const vz::StringUnits &units,
     size_t       room   = units.length * 3 + 16;
     for (;;) {
         memo.keys.resize(offset + room);
-        int32_t length = collator.getSortKey(wide.data(), static_cast<int32_t>(units.length),
-                                             reinterpret_cast<uint8_t *>(memo.keys.data() + offset),
-                                             static_cast<int32_t>(room));
+        int32_t length = vz::icuLibrary().ucolGetSortKey(
+            &collator, wide.data(), static_cast<int32_t>(units.length),
+            reinterpret_cast<uint8_t *>(memo.keys.data() + offset), static_cast<int32_t>(room));
         if (length <= 0 || offset + static_cast<size_t>(length) > UINT32_MAX) {
             memo.keys.resize(offset);
             return false;
@@ -326,7 +325,7 @@ bool keyOf(vz::SortMemo &memo, size_t index, const vz::StringUnits &units,
 // values of the sort under way on this thread; nothing otherwise.
 std::optional<int> compareByKeys(CFStringRef string1, const vz::StringUnits &a, CFStringRef string2,
                                  const vz::StringUnits &b, const std::string &locale,
-                                 CFOptionFlags options, const icu::Collator &collator) noexcept
+                                 CFOptionFlags options, const UCollator &collator) noexcept
 {
     vz::SortMemo *memo = tSortMemo;
     if (memo == nullptr || memo->failed) return std::nullopt;
@@ -362,8 +361,8 @@ int collate(CFStringRef string1, const vz::StringUnits &a, size_t startA, size_t
 {
     constexpr CFOptionFlags kCollatorOptions =
         kCFCompareCaseInsensitive | kCFCompareDiacriticInsensitive | kCFCompareNumerically;
-    std::string          name = vz::icuLocaleName(locale, function);
-    const icu::Collator *collator =
+    std::string      name = vz::icuLocaleName(locale, function);
+    const UCollator *collator =
         CollatorCache::instance().collator(name, options & kCollatorOptions);
     if (!collator) collator = CollatorCache::instance().collator("", options & kCollatorOptions);
     if (!collator) vz::fatal("no ICU collator can be made");
@@ -374,11 +373,9 @@ int collate(CFStringRef string1, const vz::StringUnits &a, size_t startA, size_t
     }
     WideUnits        unitsA(a, startA, lengthA);
     WideUnits        unitsB(b, 0, b.length);
-    UErrorCode       status = U_ZERO_ERROR;
     UCollationResult result =
-        collator->compare(unitsA.data(), static_cast<int32_t>(lengthA), unitsB.data(),
-                          static_cast<int32_t>(b.length), status);
-    if (U_FAILURE(status)) throw std::bad_alloc();
+        vz::icuLibrary().ucolStrcoll(collator, unitsA.data(), static_cast<int32_t>(lengthA),
+                                     unitsB.data(), static_cast<int32_t>(b.length));
     return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
 }
 

@@ -8,14 +8,11 @@
 // text where the result cannot differ: ASCII is normalised under every form,
 // and its case maps the ASCII way in every locale but Turkish and Azeri, where
 // "i" and "I" map to the dotted and dotless forms.
+#include "IcuLibrary.h"
 #include "Unicode.h"
 
 #include <algorithm>
 #include <cstring>
-#include <unicode/locid.h>
-#include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
 #include <vector>
 
 namespace {
@@ -34,7 +31,7 @@ bool collectMatch(void *context, size_t location, size_t length)
 bool isWhitespaceOrNewline(char16_t unit) noexcept
 {
     if (unit < 0x80) return unit == ' ' || (unit >= '\t' && unit <= '\r');
-    return u_isUWhiteSpace(unit);
+    return vz::icuLibrary().isUWhiteSpace(unit);
 }
 
 bool isASCIIText(const std::u16string &text) noexcept
@@ -64,23 +61,27 @@ void mapCase(CFMutableStringRef theString, CFLocaleRef locale, CaseKind kind,
                 unit = kind == CaseKind::Lower ? vz::asciiLower(unit) : vz::asciiUpper(unit);
             return;
         }
-        icu::UnicodeString text(reinterpret_cast<const UChar *>(buffer.data()),
-                                static_cast<int32_t>(buffer.size()));
-        icu::Locale        icuLocale(name.c_str());
-        switch (kind) {
-        case CaseKind::Lower:
-            text.toLower(icuLocale);
-            break;
-        case CaseKind::Upper:
-            text.toUpper(icuLocale);
-            break;
-        case CaseKind::Title:
-            text.toTitle(nullptr, icuLocale);
-            break;
-        }
-        if (text.isBogus()) throw std::bad_alloc();
-        buffer.assign(reinterpret_cast<const char16_t *>(text.getBuffer()),
-                      static_cast<size_t>(text.length()));
+        if (buffer.size() > INT32_MAX) throw std::bad_alloc();
+        const vz::IcuLibrary &icu    = vz::icuLibrary();
+        const auto           *source = reinterpret_cast<const UChar *>(buffer.data());
+        const auto            length = static_cast<int32_t>(buffer.size());
+        const char           *where  = name.c_str();
+        std::u16string        result;
+        // Title case finds words with the locale's word boundaries.
+        bool mapped = vz::writeUTF16(
+            result, buffer.size() + 16, [&](UChar *dest, int32_t capacity, UErrorCode *error) {
+                switch (kind) {
+                case CaseKind::Lower:
+                    return icu.strToLower(dest, capacity, source, length, where, error);
+                case CaseKind::Upper:
+                    return icu.strToUpper(dest, capacity, source, length, where, error);
+                case CaseKind::Title:
+                    break;
+                }
+                return icu.strToTitle(dest, capacity, source, length, nullptr, where, error);
+            });
+        if (!mapped) throw std::bad_alloc();
+        buffer = std::move(result);
     });
 }
 
@@ -206,20 +207,21 @@ void CFStringCapitalize(CFMutableStringRef theString, CFLocaleRef locale) noexce
 void CFStringNormalize(CFMutableStringRef theString, CFStringNormalizationForm theForm) noexcept
 {
     checkMutableString(theString, "CFStringNormalize");
-    UErrorCode              status     = U_ZERO_ERROR;
-    const icu::Normalizer2 *normalizer = nullptr;
+    const IcuLibrary   &icu        = icuLibrary();
+    UErrorCode          status     = U_ZERO_ERROR;
+    const UNormalizer2 *normalizer = nullptr;
     switch (theForm) {
     case kCFStringNormalizationFormD:
-        normalizer = icu::Normalizer2::getNFDInstance(status);
+        normalizer = icu.unorm2GetNFDInstance(&status);
         break;
     case kCFStringNormalizationFormKD:
-        normalizer = icu::Normalizer2::getNFKDInstance(status);
+        normalizer = icu.unorm2GetNFKDInstance(&status);
         break;
     case kCFStringNormalizationFormC:
-        normalizer = icu::Normalizer2::getNFCInstance(status);
+        normalizer = icu.unorm2GetNFCInstance(&status);
         break;
     case kCFStringNormalizationFormKC:
-        normalizer = icu::Normalizer2::getNFKCInstance(status);
+        normalizer = icu.unorm2GetNFKCInstance(&status);
         break;
     default:
         fatal("CFStringNormalize called with an unknown normalization form");
@@ -228,15 +230,18 @@ void CFStringNormalize(CFMutableStringRef theString, CFStringNormalizationForm t
     std::u16string &buffer = mutableBuffer(theString);
     if (isASCIIText(buffer)) return;
     guardedVoid([&] {
-        // A read-only alias: the buffer is only read until the result replaces it.
-        icu::UnicodeString source(false, reinterpret_cast<const UChar *>(buffer.data()),
-                                  static_cast<int32_t>(buffer.size()));
-        UErrorCode         check = U_ZERO_ERROR;
-        if (normalizer->isNormalized(source, check) && U_SUCCESS(check)) return;
-        UErrorCode         error  = U_ZERO_ERROR;
-        icu::UnicodeString result = normalizer->normalize(source, error);
-        if (U_FAILURE(error) || result.isBogus()) throw std::bad_alloc();
-        buffer.assign(reinterpret_cast<const char16_t *>(result.getBuffer()),
-                      static_cast<size_t>(result.length()));
+        if (buffer.size() > INT32_MAX) throw std::bad_alloc();
+        // The buffer is only read until the result replaces it.
+        const auto *source = reinterpret_cast<const UChar *>(buffer.data());
+        const auto  length = static_cast<int32_t>(buffer.size());
+        UErrorCode  check  = U_ZERO_ERROR;
+        if (icu.unorm2IsNormalized(normalizer, source, length, &check) && U_SUCCESS(check)) return;
+        std::u16string result;
+        if (!writeUTF16(
+                result, buffer.size() + 16, [&](UChar *dest, int32_t capacity, UErrorCode *error) {
+                    return icu.unorm2Normalize(normalizer, source, length, dest, capacity, error);
+                }))
+            throw std::bad_alloc();
+        buffer = std::move(result);
     });
 }

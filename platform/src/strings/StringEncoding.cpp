@@ -15,6 +15,7 @@
 // Mac OS Roman goes through a table built once from ICU's converter; the
 // other encodings need no table. Plain ASCII text, the common case in stores
 // and property lists, is copied byte for byte.
+#include "IcuLibrary.h"
 #include "Unicode.h"
 
 #include <algorithm>
@@ -22,8 +23,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <unicode/uchar.h>
-#include <unicode/ucnv.h>
 #include <vector>
 
 namespace {
@@ -92,20 +91,21 @@ class MacRomanTable {
     };
     MacRomanTable() noexcept
     {
-        UErrorCode  status    = U_ZERO_ERROR;
-        UConverter *converter = ucnv_open("macintosh", &status);
+        const vz::IcuLibrary &icu       = vz::icuLibrary();
+        UErrorCode            status    = U_ZERO_ERROR;
+        UConverter           *converter = icu.ucnvOpen("macintosh", &status);
         if (U_FAILURE(status)) return;
         bool complete = true;
         for (int byte = 0x80; byte < 0x100; ++byte) {
             char  in = static_cast<char>(byte);
             UChar out[4];
             status                = U_ZERO_ERROR;
-            int32_t n             = ucnv_toUChars(converter, out, 4, &in, 1, &status);
+            int32_t n             = icu.ucnvToUChars(converter, out, 4, &in, 1, &status);
             complete              = complete && U_SUCCESS(status) && n == 1;
             upper_[byte - 0x80]   = out[0];
             reverse_[byte - 0x80] = {out[0], static_cast<uint8_t>(byte)};
         }
-        ucnv_close(converter);
+        icu.ucnvClose(converter);
         std::sort(reverse_.begin(), reverse_.end(),
                   [](const Entry &a, const Entry &b) { return a.unit < b.unit; });
         available_ = complete;
@@ -306,7 +306,8 @@ Conversion encodeString(CFStringRef string, size_t start, size_t length, Encodin
 
 bool isSpace(char16_t unit) noexcept
 {
-    return unit == ' ' || (unit >= '\t' && unit <= '\r') || (unit >= 0x80 && u_isUWhiteSpace(unit));
+    return unit == ' ' || (unit >= '\t' && unit <= '\r') ||
+           (unit >= 0x80 && vz::icuLibrary().isUWhiteSpace(unit));
 }
 
 } // namespace

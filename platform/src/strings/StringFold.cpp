@@ -9,12 +9,11 @@
 // plain forms), canonical decomposition, full case folding (decomposed again,
 // since folding can yield composed forms), and the removal of nonspacing
 // marks. ASCII segments take a shortcut that needs no ICU call.
+#include "IcuLibrary.h"
 #include "Unicode.h"
 
 #include <cstdio>
-#include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
+#include <unicode/utf16.h>
 
 namespace vz {
 
@@ -63,65 +62,101 @@ FoldOptions foldOptionsFor(CFOptionFlags compareOptions) noexcept
 
 namespace {
 
-const icu::Normalizer2 *nfdNormalizer() noexcept
+const UNormalizer2 *nfdNormalizer() noexcept
 {
-    UErrorCode              status = U_ZERO_ERROR;
-    const icu::Normalizer2 *nfd    = icu::Normalizer2::getNFDInstance(status);
+    UErrorCode          status = U_ZERO_ERROR;
+    const UNormalizer2 *nfd    = icuLibrary().unorm2GetNFDInstance(&status);
     if (U_FAILURE(status)) fatal("the ICU canonical decomposition data is missing");
     return nfd;
 }
 
-const icu::Normalizer2 *nfkdNormalizer() noexcept
+const UNormalizer2 *nfkdNormalizer() noexcept
 {
-    UErrorCode              status = U_ZERO_ERROR;
-    const icu::Normalizer2 *nfkd   = icu::Normalizer2::getNFKDInstance(status);
+    UErrorCode          status = U_ZERO_ERROR;
+    const UNormalizer2 *nfkd   = icuLibrary().unorm2GetNFKDInstance(&status);
     if (U_FAILURE(status)) fatal("the ICU compatibility decomposition data is missing");
     return nfkd;
 }
 
-// Fullwidth and halfwidth forms become the characters they stand for.
-void foldWidth(icu::UnicodeString &text)
+void appendCodePoint(std::u16string &text, UChar32 c)
 {
-    const icu::Normalizer2 *nfkd = nullptr;
-    icu::UnicodeString      result;
-    bool                    changed = false;
-    for (int32_t i = 0; i < text.length();) {
-        UChar32            c    = text.char32At(i);
-        int32_t            type = u_getIntPropertyValue(c, UCHAR_DECOMPOSITION_TYPE);
-        icu::UnicodeString plain;
+    if (U16_LENGTH(c) == 1) {
+        text.push_back(static_cast<char16_t>(c));
+    } else {
+        text.push_back(static_cast<char16_t>(U16_LEAD(c)));
+        text.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+}
+
+// Fullwidth and halfwidth forms become the characters they stand for.
+void foldWidth(std::u16string &text)
+{
+    const IcuLibrary   &icu  = icuLibrary();
+    const UNormalizer2 *nfkd = nullptr;
+    std::u16string      result;
+    bool                changed = false;
+    const auto          length  = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < length;) {
+        UChar32 c = 0;
+        U16_NEXT(text.data(), i, length, c);
+        int32_t type = icu.getIntPropertyValue(c, UCHAR_DECOMPOSITION_TYPE);
         if (type == U_DT_WIDE || type == U_DT_NARROW) {
             if (nfkd == nullptr) nfkd = nfkdNormalizer();
-            if (nfkd->getRawDecomposition(c, plain)) {
-                result.append(plain);
+            UChar      plain[16];
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t    n      = icu.unorm2GetRawDecomposition(nfkd, c, plain, 16, &status);
+            if (U_SUCCESS(status) && n >= 0) {
+                result.append(reinterpret_cast<const char16_t *>(plain), static_cast<size_t>(n));
                 changed = true;
-                i += U16_LENGTH(c);
                 continue;
             }
         }
-        result.append(c);
-        i += U16_LENGTH(c);
+        appendCodePoint(result, c);
     }
-    if (changed) text = result;
+    if (changed) text = std::move(result);
 }
 
-void decompose(const icu::Normalizer2 *nfd, icu::UnicodeString &text)
+void decompose(const UNormalizer2 *nfd, std::u16string &text)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    if (nfd->isNormalized(text, status) && U_SUCCESS(status)) return;
-    status                    = U_ZERO_ERROR;
-    icu::UnicodeString result = nfd->normalize(text, status);
-    if (U_FAILURE(status)) throw std::bad_alloc();
-    text = result;
+    const IcuLibrary &icu    = icuLibrary();
+    const auto       *source = reinterpret_cast<const UChar *>(text.data());
+    const auto        length = static_cast<int32_t>(text.size());
+    UErrorCode        status = U_ZERO_ERROR;
+    if (icu.unorm2IsNormalized(nfd, source, length, &status) && U_SUCCESS(status)) return;
+    std::u16string result;
+    if (!writeUTF16(result, text.size() * 3 + 8,
+                    [&](UChar *dest, int32_t capacity, UErrorCode *error) {
+                        return icu.unorm2Normalize(nfd, source, length, dest, capacity, error);
+                    }))
+        throw std::bad_alloc();
+    text = std::move(result);
 }
 
-void removeNonspacingMarks(icu::UnicodeString &text)
+void foldCase(std::u16string &text)
 {
-    for (int32_t i = 0; i < text.length();) {
-        UChar32 c = text.char32At(i);
-        if (u_charType(c) == U_NON_SPACING_MARK)
-            text.remove(i, U16_LENGTH(c));
+    const auto    *source = reinterpret_cast<const UChar *>(text.data());
+    const auto     length = static_cast<int32_t>(text.size());
+    std::u16string result;
+    if (!writeUTF16(result, text.size() + 8, [&](UChar *dest, int32_t capacity, UErrorCode *error) {
+            return icuLibrary().strFoldCase(dest, capacity, source, length, U_FOLD_CASE_DEFAULT,
+                                            error);
+        }))
+        throw std::bad_alloc();
+    text = std::move(result);
+}
+
+void removeNonspacingMarks(std::u16string &text)
+{
+    const IcuLibrary &icu = icuLibrary();
+    for (size_t i = 0; i < text.size();) {
+        UChar32 c    = 0;
+        int32_t next = static_cast<int32_t>(i);
+        U16_NEXT(text.data(), next, static_cast<int32_t>(text.size()), c);
+        size_t width = static_cast<size_t>(next) - i;
+        if (icu.charType(c) == U_NON_SPACING_MARK)
+            text.erase(i, width);
         else
-            i += U16_LENGTH(c);
+            i += width;
     }
 }
 
@@ -138,10 +173,10 @@ void foldText(const StringUnits &units, size_t start, size_t length, const FoldO
         out.segmentStart.reserve(length);
         out.segmentEnd.reserve(length);
     }
-    const bool              decomposing = options.canonical || options.diacriticInsensitive;
-    const icu::Normalizer2 *nfd         = decomposing ? nfdNormalizer() : nullptr;
-    const size_t            end         = start + length;
-    icu::UnicodeString      segment;
+    const bool          decomposing = options.canonical || options.diacriticInsensitive;
+    const UNormalizer2 *nfd         = decomposing ? nfdNormalizer() : nullptr;
+    const size_t        end         = start + length;
+    std::u16string      segment;
 
     size_t i = start;
     while (i < end) {
@@ -153,7 +188,7 @@ void foldText(const StringUnits &units, size_t start, size_t length, const FoldO
         while (decomposing && segmentEnd < end && units.at(segmentEnd) >= 0x300) {
             size_t   nextWidth = 0;
             char32_t next      = codePointAt(units, segmentEnd, end, &nextWidth);
-            if (nfd->hasBoundaryBefore(static_cast<UChar32>(next))) break;
+            if (icuLibrary().unorm2HasBoundaryBefore(nfd, static_cast<UChar32>(next))) break;
             segmentEnd += nextWidth;
         }
         const size_t before = out.units.size();
@@ -161,19 +196,17 @@ void foldText(const StringUnits &units, size_t start, size_t length, const FoldO
             char16_t unit = static_cast<char16_t>(first);
             out.units.push_back(options.caseInsensitive ? asciiLower(unit) : unit);
         } else {
-            segment.remove();
+            segment.clear();
             for (size_t k = i; k < segmentEnd; ++k)
-                segment.append(static_cast<UChar>(units.at(k)));
+                segment.push_back(units.at(k));
             if (options.widthInsensitive) foldWidth(segment);
             if (decomposing) decompose(nfd, segment);
             if (options.caseInsensitive) {
-                segment.foldCase(U_FOLD_CASE_DEFAULT);
+                foldCase(segment);
                 if (decomposing) decompose(nfd, segment);
             }
             if (options.diacriticInsensitive) removeNonspacingMarks(segment);
-            if (segment.isBogus()) throw std::bad_alloc();
-            out.units.append(reinterpret_cast<const char16_t *>(segment.getBuffer()),
-                             static_cast<size_t>(segment.length()));
+            out.units.append(segment);
         }
         if (withMap) {
             size_t added = out.units.size() - before;
