@@ -371,6 +371,27 @@ TEST_F(PlistReaderTest, EqualKeysShareOneString)
     EXPECT_NE(second[0], second[1]);
 }
 
+// The reader tells whether a key was read anywhere, so that a caller can
+// skip a walk of the tree for a key it does not hold.
+TEST_F(PlistReaderTest, TellsWhetherAKeyWasRead)
+{
+    const std::pair<const char *, bool> cases[] = {
+        {"<dict><key>Secret</key><true/></dict>", true},
+        {"<array><dict><key>a</key><dict><key>Secret</key><string>x</string></dict></dict></array>",
+         true},
+        {"<dict><key>Secrets</key><true/><key>secret</key><true/></dict>", false},
+        {"<array><string>Secret</string></array>", false},
+    };
+    for (const auto &[body, read] : cases) {
+        std::string     text = Document(body);
+        vz::PlistReader reader(kCFPropertyListImmutable);
+        ASSERT_TRUE(reader.feed(reinterpret_cast<const uint8_t *>(text.data()), text.size(), true))
+            << body;
+        vz::CFRef<CFPropertyListRef> tree(reader.takeResult());
+        EXPECT_EQ(reader.mayHaveReadKey(CFSTR("Secret")), read) << body;
+    }
+}
+
 // Every allocation of a parse may fail: each failure gives NULL and a
 // message, releases everything made so far, and a parse with no failure
 // armed succeeds.

@@ -19,6 +19,7 @@ namespace {
 struct Entry {
     FileIdentity           identity;
     CFRef<CFDictionaryRef> root;
+    bool                   mayHoldSecretMarkers = true;
 };
 
 struct Cache {
@@ -47,7 +48,8 @@ void flushCache()
     // The trees are released here, outside the mutex.
 }
 
-int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root)
+int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root,
+         bool *mayHoldSecretMarkers)
 {
     FileIdentity now;
     if (int error = statIdentity(path, &now); error != 0) return statusFromErrno(error);
@@ -59,8 +61,9 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
         auto                        found = c.entries.find(path);
         if (found != c.entries.end()) {
             if (found->second.identity.provesUnchanged(now)) {
-                *identity = found->second.identity;
-                *root     = found->second.root;
+                *identity             = found->second.identity;
+                *root                 = found->second.root;
+                *mayHoldSecretMarkers = found->second.mayHoldSecretMarkers;
                 return kSCStatusOK;
             }
             cached = found->second;
@@ -73,33 +76,44 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
     FileContents contents;
     int          error = readWholeFile(path, &contents,
                                        [&reader](size_t capacity) { return reader.buffer(capacity); });
-    if (error == ENOENT) return readDictionaryFile(path, identity, root); // an empty store
+    if (error == ENOENT) { // an empty store
+        *mayHoldSecretMarkers = false;
+        return readDictionaryFile(path, identity, root);
+    }
     if (error != 0) return statusFromErrno(error);
 
     // Equal bytes parse to an equal tree, whatever the metadata says.
     CFRef<CFDictionaryRef> tree;
+    bool                   markers = true;
     if (cached.root && cached.identity.hash == contents.identity.hash &&
         cached.identity.size == contents.identity.size) {
-        tree = cached.root;
+        tree    = cached.root;
+        markers = cached.mayHoldSecretMarkers;
     } else {
         tree = parseDictionary(reader, contents.size);
         if (!tree) return kSCStatusFailed;
+        markers = reader.mayHaveReadKey(kVZPropNetPPPAuthPasswordSecret);
     }
     {
         std::lock_guard<std::mutex> hold(c.mutex);
-        c.entries[path] = Entry{contents.identity, tree};
+        c.entries[path] = Entry{contents.identity, tree, markers};
     }
-    *identity = contents.identity;
-    *root     = std::move(tree);
+    *identity             = contents.identity;
+    *root                 = std::move(tree);
+    *mayHoldSecretMarkers = markers;
     return kSCStatusOK;
 }
 
 } // namespace
 
-int loadStoreSnapshot(const std::string &path, FileIdentity *identity,
-                      CFRef<CFDictionaryRef> *root) noexcept
+int loadStoreSnapshot(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root,
+                      bool *mayHoldSecretMarkers) noexcept
 {
-    return guarded(static_cast<int>(kSCStatusFailed), [&] { return load(path, identity, root); });
+    bool ignored = true;
+    return guarded(static_cast<int>(kSCStatusFailed), [&] {
+        return load(path, identity, root,
+                    mayHoldSecretMarkers != nullptr ? mayHoldSecretMarkers : &ignored);
+    });
 }
 
 } // namespace vz

@@ -23,9 +23,13 @@
 namespace vz {
 
 // The tree of the dictionary file at path, and the file's identity. The
-// statuses of readDictionaryFile(): a missing file is an empty tree.
+// statuses of readDictionaryFile(): a missing file is an empty tree. With
+// mayHoldSecretMarkers, whether any dictionary of the tree may have the key
+// kVZPropNetPPPAuthPasswordSecret (false only when none has; told by the
+// parse, so that the tree need not be walked to find out).
 [[nodiscard]] int loadStoreSnapshot(const std::string &path, FileIdentity *identity,
-                                    CFRef<CFDictionaryRef> *root) noexcept;
+                                    CFRef<CFDictionaryRef> *root,
+                                    bool *mayHoldSecretMarkers = nullptr) noexcept;
 
 } // namespace vz
 

@@ -312,6 +312,19 @@ class StringPool {
     // Whether every key handed out so far is the one object of its text.
     bool allInterned() const noexcept { return allInterned_; }
 
+    // Whether a key of this text was handed out; true also when a key went
+    // by without the pool.
+    bool met(std::string_view text) const noexcept
+    {
+        if (!allInterned_) return true;
+        if (slots_.empty()) return false;
+        uint64_t hash = hashOfText(text);
+        size_t   mask = slots_.size() - 1;
+        for (size_t i = hash & mask; slots_[i].string != nullptr; i = (i + 1) & mask)
+            if (slots_[i].holdsText(hash, text)) return true;
+        return false;
+    }
+
   private:
     static constexpr size_t kInitialSlots = 64;
 
@@ -1025,6 +1038,14 @@ void PlistReader::releaseParsedInput(size_t pageSize, void (*releasePages)(void 
 bool PlistReader::releasedInput() const noexcept
 {
     return state_ != nullptr && state_->released;
+}
+
+bool PlistReader::mayHaveReadKey(CFStringRef key) const noexcept
+{
+    if (state_ == nullptr || !key->isASCII()) return true;
+    StringUnits units = unitsOf(key);
+    return state_->keyPool.met(
+        std::string_view(reinterpret_cast<const char *>(units.narrowData()), units.length));
 }
 
 CFPropertyListRef PlistReader::takeResult() noexcept

@@ -67,6 +67,12 @@ class PlistReader {
     void releaseParsedInput(size_t pageSize, void (*releasePages)(void *, size_t)) noexcept;
     bool releasedInput() const noexcept;
 
+    // After a parse, whether some dictionary of the document may have a key
+    // equal to key: false only when none has (the reader keeps one object
+    // per key text), so that a caller looking for a rare key in the tree
+    // can skip the walk.
+    bool mayHaveReadKey(CFStringRef key) const noexcept;
+
     // After a successful final feed, hands out the root (+1 reference);
     // nullptr otherwise or when already taken.
     [[nodiscard]] CFPropertyListRef takeResult() noexcept;

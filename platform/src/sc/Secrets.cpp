@@ -259,8 +259,17 @@ std::string secretsPathOf(const std::string &storePath)
     return storePath + kSecretsFileSuffix;
 }
 
+// A loader also says whether the tree may hold a marker at all (a parse can
+// tell without a walk of the tree).
 using Loader = int (*)(const std::string &path, FileIdentity *identity,
-                       CFRef<CFDictionaryRef> *root) noexcept;
+                       CFRef<CFDictionaryRef> *root, bool *mayHoldMarkers) noexcept;
+
+int readDictionaryFileMayHoldMarkers(const std::string &path, FileIdentity *identity,
+                                     CFRef<CFDictionaryRef> *root, bool *mayHoldMarkers) noexcept
+{
+    *mayHoldMarkers = true;
+    return readDictionaryFile(path, identity, root);
+}
 
 // The last revealed tree of each store path, so that a repeated snapshot of
 // unchanged files costs a stat of each and a lookup, not a walk of the tree.
@@ -301,7 +310,8 @@ int viewOf(const std::string &path, Loader load, bool cached, FileIdentity *iden
 {
     for (int attempt = 1;; attempt++) {
         CFRef<CFDictionaryRef> stored;
-        int                    status = load(path, identity, &stored);
+        bool                   mayHoldMarkers = true;
+        int                    status         = load(path, identity, &stored, &mayHoldMarkers);
         if (status != kSCStatusOK) return status;
 
         Revealed entry;
@@ -317,12 +327,14 @@ int viewOf(const std::string &path, Loader load, bool cached, FileIdentity *iden
             *view = std::move(stored);
             return kSCStatusOK;
         }
-        if (!known) entry = Revealed{stored, holdsMarker(stored.get()), {}, {}};
+        if (!known) entry = Revealed{stored, mayHoldMarkers && holdsMarker(stored.get()), {}, {}};
         CFRef<CFDictionaryRef> secrets;
         FileIdentity           ignored;
+        bool                   nested = true;
         // A secrets file this process may not read (or that does not parse)
         // reveals nothing: the markers stay.
-        if (!entry.markers || load(secretsPathOf(path), &ignored, &secrets) != kSCStatusOK) {
+        if (!entry.markers ||
+            load(secretsPathOf(path), &ignored, &secrets, &nested) != kSCStatusOK) {
             *view = stored;
         } else {
             if (!entry.view || entry.secrets.get() != secrets.get()) {
@@ -491,8 +503,9 @@ int loadStoreView(const std::string &path, FileIdentity *identity,
 int readStoreView(const std::string &path, FileIdentity *identity,
                   CFRef<CFDictionaryRef> *view) noexcept
 {
-    return guarded(static_cast<int>(kSCStatusFailed),
-                   [&] { return viewOf(path, readDictionaryFile, false, identity, view); });
+    return guarded(static_cast<int>(kSCStatusFailed), [&] {
+        return viewOf(path, readDictionaryFileMayHoldMarkers, false, identity, view);
+    });
 }
 
 int writeStoreView(const std::string &path, CFDictionaryRef view, mode_t defaultMode,
