@@ -1,7 +1,10 @@
 // PlistReaderFuzz.cpp: fuzz target for the property-list reader.
 //
-// Every input is read whole and again in two pieces split where the input's
-// first byte says; both reads must agree. Whatever reads must write, read back
+// Every input is read whole, again in two pieces split where the input's
+// first byte says, and again as one final piece of the reader's buffer whose
+// pages (of a pretend size, small enough for short inputs) are spoilt as soon
+// as the reader gives them back; all three reads must agree, but for the
+// position in a refusal. Whatever reads must write, read back
 // equal and write the same text again. Inputs over 64 KiB are skipped: size
 // only slows the search down. scripts/fuzz plist-reader SECONDS runs it.
 #include "PlistReader.h"
@@ -16,6 +19,22 @@
 namespace {
 
 constexpr size_t kMaxInput = 65535;
+
+// Pages the reader gives back are emptied, as the system empties them.
+void spoil(void *start, size_t count)
+{
+    std::memset(start, 0, count);
+}
+
+CFPropertyListRef readReleasing(const uint8_t *data, size_t size, CFOptionFlags option)
+{
+    vz::PlistReader reader(option);
+    reader.releaseParsedInput(32, spoil);
+    void *space = reader.buffer(size);
+    if (space == nullptr) return nullptr;
+    if (size > 0) std::memcpy(space, data, size);
+    return reader.parseBuffer(size, true) ? reader.takeResult() : nullptr;
+}
 
 std::string textOf(CFPropertyListRef plist)
 {
@@ -38,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CFPropertyListRef pieces = ok ? reader.takeResult() : nullptr;
     if ((whole == nullptr) != (pieces == nullptr)) std::abort();
     if (whole != nullptr && !CFEqual(whole, pieces)) std::abort();
+    CFPropertyListRef released = readReleasing(data, size, option);
+    if ((whole == nullptr) != (released == nullptr)) std::abort();
+    if (whole != nullptr && !CFEqual(whole, released)) std::abort();
+    if (released != nullptr) CFRelease(released);
 
     if (whole != nullptr) {
         std::string       first = textOf(whole);

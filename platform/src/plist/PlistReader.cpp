@@ -400,10 +400,10 @@ struct Frame {
 // The bytes of a start tag kept for expat: "<" and the name of a container,
 // which is at most five letters.
 constexpr size_t kTagSpan = 16;
-// The parsed input is released in runs of at least this many bytes, so
-// that a document's bytes and its tree are never held at once for more
-// than this much of it.
-constexpr size_t kReleaseRun = 256 * 1024;
+// The parsed input is released in runs of at least this many pages (256 KiB
+// of 4 KiB pages), so that a document's bytes and its tree are never held at
+// once for more than that much of it.
+constexpr size_t kReleaseRunPages = 64;
 // Containers closed between two looks at how far the parse has come.
 constexpr unsigned kReleaseCheckEvery = 32;
 
@@ -624,7 +624,9 @@ struct PlistReader::State {
         const char *event = eventIfReleasing();
         if (event == nullptr) return;
         const char *limit = pageFloor(event);
-        if (limit <= releasedTo || static_cast<size_t>(limit - releasedTo) < kReleaseRun) return;
+        if (limit <= releasedTo ||
+            static_cast<size_t>(limit - releasedTo) < kReleaseRunPages * pageSize)
+            return;
         const char *from = releasedTo;
         for (const Frame &frame : frames) {
             if (frame.tag == nullptr || frame.tag + kTagSpan <= from) continue;
