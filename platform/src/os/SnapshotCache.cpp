@@ -76,8 +76,10 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
     FileContents contents;
     int          error = readWholeFile(path, &contents,
                                        [&reader](size_t capacity) { return reader.buffer(capacity); });
-    if (error == ENOENT) { // an empty store
-        *mayHoldSecretMarkers = false;
+    // An empty store; the file may have come back since, so the read says
+    // nothing of its keys.
+    if (error == ENOENT) {
+        *mayHoldSecretMarkers = true;
         return readDictionaryFile(path, identity, root);
     }
     if (error != 0) return statusFromErrno(error);

@@ -330,11 +330,11 @@ int viewOf(const std::string &path, Loader load, bool cached, FileIdentity *iden
         if (!known) entry = Revealed{stored, mayHoldMarkers && holdsMarker(stored.get()), {}, {}};
         CFRef<CFDictionaryRef> secrets;
         FileIdentity           ignored;
-        bool                   nested = true;
+        bool                   ignoredHint = true;
         // A secrets file this process may not read (or that does not parse)
         // reveals nothing: the markers stay.
         if (!entry.markers ||
-            load(secretsPathOf(path), &ignored, &secrets, &nested) != kSCStatusOK) {
+            load(secretsPathOf(path), &ignored, &secrets, &ignoredHint) != kSCStatusOK) {
             *view = stored;
         } else {
             if (!entry.view || entry.secrets.get() != secrets.get()) {
