@@ -19,6 +19,8 @@
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
+#include <climits>
+#include <new>
 #include <string>
 
 namespace vz {
@@ -74,6 +76,25 @@ template <typename Write> bool writeUTF16(std::u16string &out, size_t guess, Wri
     if (U_FAILURE(status) || length < 0 || static_cast<size_t>(length) > out.size()) return false;
     out.resize(static_cast<size_t>(length));
     return true;
+}
+
+// Puts text in the normalizer's form, unless it is in it already. Throws
+// std::bad_alloc when ICU cannot.
+inline void normalizeInPlace(const UNormalizer2 *normalizer, std::u16string &text)
+{
+    if (text.size() > INT32_MAX) throw std::bad_alloc();
+    const IcuLibrary &icu    = icuLibrary();
+    const auto       *source = reinterpret_cast<const UChar *>(text.data());
+    const auto        length = static_cast<int32_t>(text.size());
+    UErrorCode        check  = U_ZERO_ERROR;
+    if (icu.unorm2IsNormalized(normalizer, source, length, &check) && U_SUCCESS(check)) return;
+    std::u16string result;
+    if (!writeUTF16(
+            result, text.size() + 16, [&](UChar *dest, int32_t capacity, UErrorCode *error) {
+                return icu.unorm2Normalize(normalizer, source, length, dest, capacity, error);
+            }))
+        throw std::bad_alloc();
+    text = std::move(result);
 }
 
 } // namespace vz

@@ -229,19 +229,5 @@ void CFStringNormalize(CFMutableStringRef theString, CFStringNormalizationForm t
     if (U_FAILURE(status) || normalizer == nullptr) fatal("the ICU normalization data is missing");
     std::u16string &buffer = mutableBuffer(theString);
     if (isASCIIText(buffer)) return;
-    guardedVoid([&] {
-        if (buffer.size() > INT32_MAX) throw std::bad_alloc();
-        // The buffer is only read until the result replaces it.
-        const auto *source = reinterpret_cast<const UChar *>(buffer.data());
-        const auto  length = static_cast<int32_t>(buffer.size());
-        UErrorCode  check  = U_ZERO_ERROR;
-        if (icu.unorm2IsNormalized(normalizer, source, length, &check) && U_SUCCESS(check)) return;
-        std::u16string result;
-        if (!writeUTF16(
-                result, buffer.size() + 16, [&](UChar *dest, int32_t capacity, UErrorCode *error) {
-                    return icu.unorm2Normalize(normalizer, source, length, dest, capacity, error);
-                }))
-            throw std::bad_alloc();
-        buffer = std::move(result);
-    });
+    guardedVoid([&] { normalizeInPlace(normalizer, buffer); });
 }

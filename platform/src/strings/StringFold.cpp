@@ -116,22 +116,6 @@ void foldWidth(std::u16string &text)
     if (changed) text = std::move(result);
 }
 
-void decompose(const UNormalizer2 *nfd, std::u16string &text)
-{
-    const IcuLibrary &icu    = icuLibrary();
-    const auto       *source = reinterpret_cast<const UChar *>(text.data());
-    const auto        length = static_cast<int32_t>(text.size());
-    UErrorCode        status = U_ZERO_ERROR;
-    if (icu.unorm2IsNormalized(nfd, source, length, &status) && U_SUCCESS(status)) return;
-    std::u16string result;
-    if (!writeUTF16(result, text.size() * 3 + 8,
-                    [&](UChar *dest, int32_t capacity, UErrorCode *error) {
-                        return icu.unorm2Normalize(nfd, source, length, dest, capacity, error);
-                    }))
-        throw std::bad_alloc();
-    text = std::move(result);
-}
-
 void foldCase(std::u16string &text)
 {
     const auto    *source = reinterpret_cast<const UChar *>(text.data());
@@ -200,10 +184,10 @@ void foldText(const StringUnits &units, size_t start, size_t length, const FoldO
             for (size_t k = i; k < segmentEnd; ++k)
                 segment.push_back(units.at(k));
             if (options.widthInsensitive) foldWidth(segment);
-            if (decomposing) decompose(nfd, segment);
+            if (decomposing) normalizeInPlace(nfd, segment);
             if (options.caseInsensitive) {
                 foldCase(segment);
-                if (decomposing) decompose(nfd, segment);
+                if (decomposing) normalizeInPlace(nfd, segment);
             }
             if (options.diacriticInsensitive) removeNonspacingMarks(segment);
             out.units.append(segment);
