@@ -39,7 +39,8 @@ class AtomicChange : public vztest::TempRoot {
 
     // The demo's store with a change the running system has not been told
     // of (Ethernet's FTP passive mode off), so that any apply rewrites the
-    // dynamic store; and with an AppleTalk entity, switched off, on Ethernet.
+    // dynamic store; and with AppleTalk entities on Ethernet (switched off)
+    // and on AirPort (on), so that AppleTalk is on and either switch changes.
     std::string UnappliedDemo() const
     {
         std::string text = Read(kStorePath);
@@ -49,7 +50,10 @@ class AtomicChange : public vztest::TempRoot {
                                 {"<key>DNS</key>\n\t\t\t<dict/>",
                                  "<key>AppleTalk</key><dict><key>ConfigMethod</key><string>Node"
                                  "</string><key>__INACTIVE__</key><integer>1</integer></dict>"
-                                 "<key>DNS</key><dict/>"}}) {
+                                 "<key>DNS</key><dict/>"},
+                                {"<key>AirPort</key>\n\t\t\t<dict>",
+                                 "<key>AppleTalk</key><dict><key>ConfigMethod</key><string>Node"
+                                 "</string></dict><key>AirPort</key><dict>"}}) {
             size_t at = text.find(from);
             EXPECT_NE(at, std::string::npos) << from;
             if (at != std::string::npos) text.replace(at, from.size(), to);
@@ -69,10 +73,13 @@ TEST_F(AtomicChange, AllOrNothingWhateverFails)
         {{"location", "duplicate", "Automatic", "Copy"}, true},
         {{"location", "delete", "Office"}, false},
         {{"location", "switch", "Office"}, false},
+        {{"location", "rename", "Office", "Work"}, false},
         {{"service", "duplicate", "Ethernet", "Copy"}, true},
+        // No "service add": it needs the registry's ports, which these runs lack.
         {{"service", "delete", "AirPort"}, false},
         {{"service", "rename", "AirPort", "Wireless"}, false},
         {{"service", "disable", "Ethernet"}, false},
+        {{"service", "enable", "ZORVEX Mobile (control)"}, false},
         {{"service", "ipv4", "Ethernet", "manual", "10.0.0.2", "255.255.255.0", "10.0.0.1"}, false},
         {{"service", "dns", "Ethernet", "192.0.2.53", "--search", "example.com"}, false},
         {{"service", "proxy", "ZORVEX Mobile", "http", "proxy.example.com", "8080"}, false},
@@ -84,6 +91,7 @@ TEST_F(AtomicChange, AllOrNothingWhateverFails)
          false},
         {{"pppoe", "en0", "--account", "joe"}, false},
         {{"appletalk", "on"}, false},
+        {{"appletalk", "off"}, false},
     };
     Write("password", "s3cret\n");
     // The port scanner stops the process on an allocation failure of its own
@@ -96,8 +104,9 @@ TEST_F(AtomicChange, AllOrNothingWhateverFails)
         SCOPED_TRACE(args[0] + " " + args[1]);
         Write(kStorePath, demo);
         ASSERT_EQ(Run(args).status, 0);
-        const std::string changed    = Read(kStorePath);
-        long              failedRuns = 0;
+        const std::string changed = Read(kStorePath);
+        ASSERT_FALSE(changed == demo) << "a row that changes nothing tests nothing";
+        long failedRuns = 0;
         for (long countdown = 0;; countdown++) {
             ASSERT_LT(countdown, 20000) << "never ran to the end";
             Write(kStorePath, demo);
