@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -55,19 +56,22 @@ void ShowStatus(Context &context, const StatusArguments &args, bool waiting)
     Service      service  = FindConnectionService(location, args.service);
     session.Finish();
 
+    // The clock starts before the first read: with ModemManager silent one
+    // read takes its whole budget, and the wait, reads included, must end
+    // within the timeout (a read begun before the end may finish).
+    auto end = std::chrono::steady_clock::now() +
+               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                   std::chrono::duration<double>(args.timeout));
     SCNetworkConnectionStatus status = ReadConnectionStatus(service.id);
-    if (waiting) {
-        auto end = std::chrono::steady_clock::now() +
-                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                       std::chrono::duration<double>(args.timeout));
-        while (args.wait != StateName(status)) {
-            if (std::chrono::steady_clock::now() >= end)
-                throw Failure("the connection of the service " + Describe(service) + " is " +
-                              StateName(status) + ", not " + args.wait + ", after " +
-                              Seconds(args.timeout) + " seconds");
-            std::this_thread::sleep_for(kWaitInterval);
-            status = ReadConnectionStatus(service.id);
-        }
+    while (waiting && args.wait != StateName(status)) {
+        auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            throw Failure("the connection of the service " + Describe(service) + " is " +
+                          StateName(status) + ", not " + args.wait + ", after " +
+                          Seconds(args.timeout) + " seconds");
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kWaitInterval, left));
+        status = ReadConnectionStatus(service.id);
     }
     ReportConnection(context, location, service, status);
 }

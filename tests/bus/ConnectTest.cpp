@@ -4,6 +4,8 @@
 #include "LiveFixture.h"
 #include "RunTool.h"
 
+#include <chrono>
+
 namespace {
 
 using vztest::FakeModemManager;
@@ -93,6 +95,19 @@ TEST_F(Connect, ModemManagersReasons)
     EXPECT_EQ(late.status, 1);
     EXPECT_NE(late.err.find("is connected, not connecting, after 0.2 seconds"), std::string::npos)
         << late.err;
+}
+
+// With ModemManager silent each read takes its whole budget: the wait still
+// ends at its timeout, its reads included.
+TEST_F(Connect, ASilentModemManagerKeepsTheWaitWithinItsTimeout)
+{
+    mm_->Pause();
+    auto                start = std::chrono::steady_clock::now();
+    vztest::ToolOutcome late  = Ns({"status", "--wait", "disconnected", "--timeout", "1"});
+    auto                took  = std::chrono::steady_clock::now() - start;
+    mm_->Resume();
+    EXPECT_EQ(late.status, 1) << late.err;
+    EXPECT_LT(took, std::chrono::milliseconds(1900));
 }
 
 // On a plain root the transition is recorded, without the password: the
