@@ -234,6 +234,36 @@ TEST_F(NetworkManagerFollows, LocationsAndEditsReachTheProfiles)
     EXPECT_EQ(Named("Mine").settings, own);
 }
 
+// An update reaches a running profile only when it is activated again; one
+// that is not running is only updated.
+TEST_F(NetworkManagerFollows, AnUpdatedRunningProfileIsActivatedAgain)
+{
+    Apply();
+    // The fake starts each profile that connects by itself as it is added:
+    // only Ethernet's is to run.
+    const std::string manager = "/org/freedesktop/NetworkManager";
+    for (const Json &active : Reply(fake_->Busctl(
+             {"--json=short", "get-property", kService, manager, kService, "ActiveConnections"})))
+        fake_->Call(manager, kService, "DeactivateConnection", "o", {active.get<std::string>()});
+    const std::string ethernet = Named("Ethernet").path;
+    fake_->Call(manager, kService, "ActivateConnection", "ooo", {ethernet, "/", "/"});
+    auto changes = [this](const Args &args) {
+        size_t seen = Reply(fake_->Mock("GetProfileCalls", "", {}))[0].size();
+        Change(args);
+        Json  calls = Reply(fake_->Mock("GetProfileCalls", "", {}))[0];
+        Names made;
+        for (size_t i = seen; i < calls.size(); i++) {
+            std::string call = calls[i];
+            if (call.rfind("Get", 0) != 0 && call.rfind("List", 0) != 0) made.push_back(call);
+        }
+        return made;
+    };
+    EXPECT_EQ(changes({"service", "dns", "Ethernet", "192.0.2.53"}),
+              (Names{"Update2 " + ethernet, "ActivateConnection " + ethernet}));
+    EXPECT_EQ(changes({"service", "dns", "AirPort", "192.0.2.53"}),
+              Names{"Update2 " + Named("AirPort").path});
+}
+
 TEST_F(NetworkManagerFollows, PasswordsAreSecretsOfTheProfile)
 {
     Apply();
