@@ -123,4 +123,8 @@ offers 'Ethernet|Air "Port" \ 2/é|ZORVEX Mobile (diagnostics)|4B7F0E93-A2D1-4C8
     vz-netsetup --root "$root" service show ''
 
 offers 'connected|connecting|disconnecting|disconnected' vz-scutil --nc set E5A03C19 ''
+# vz-scutil's commands, and those after --nc, as its --help lists them.
+help=$("${path[vz-scutil]}" --help)
+offers "$(sed -nE 's/^  ([a-z]+) .*/\1/p' <<<"$help" | paste -sd'|')" vz-scutil ''
+offers "$(sed -nE 's/^  --nc ([a-z]+).*/\1/p' <<<"$help" | paste -sd'|')" vz-scutil --nc ''
 echo "completion: $# commands, $((${#levels[@]})) levels of vz-netsetup"
