@@ -2,11 +2,13 @@
 // old store with a password inline reads as before and moves it at its first
 // commit; a password keeps its secret ID while it is unchanged, a copied
 // entity keeps its password, and a secret nothing names is swept; a secrets
-// file that cannot be read is never written over. (Another user's view, and
-// a dial-up through the commands, are in tests/process/PasswordFilesTest.cpp.)
+// file that cannot be read is never written over, and one that exists keeps
+// its owner. (Another user's view, and a dial-up through the commands, are in
+// tests/process/PasswordFilesTest.cpp.)
 #include "StoreTestSupport.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 using namespace vztest;
 
@@ -148,6 +150,41 @@ TEST_F(Secrets, DamagedSecretsAreNeverWrittenOver)
     EXPECT_EQ(SCError(), kSCStatusFailed);
     EXPECT_EQ(StoreBytes(), store);
     EXPECT_EQ(Read(kSecretsPath), "not a property list");
+}
+
+// Whoever owns the store, an existing secrets file keeps its owner; only a
+// new one takes the store's.
+TEST_F(Secrets, AnExistingSecretsFileKeepsItsOwner)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+    const struct {
+        const char *what;
+        uid_t       store;
+        int         secrets; // -1: none yet
+        uid_t       kept;
+    } kCases[] = {
+        {"a store another user replaced", 4321, 0, 0},
+        {"secrets of another user", 0, 4321, 4321},
+        {"no secrets file yet", 4321, -1, 4321},
+    };
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.what);
+        for (const char *file : {kStorePath, kSecretsPath})
+            std::filesystem::remove(Path(file));
+        WriteStore(kStore);
+        if (c.secrets >= 0) {
+            ASSERT_TRUE(Commit("A", "before"));
+            ASSERT_EQ(chown(Path(kSecretsPath).c_str(), c.secrets, c.secrets), 0);
+        }
+        ASSERT_EQ(chown(Path(kStorePath).c_str(), c.store, c.store), 0);
+        ASSERT_TRUE(Commit("A", "after")) << SCError();
+        struct stat info {};
+        ASSERT_EQ(stat(Path(kSecretsPath).c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.kept);
+        EXPECT_EQ(info.st_gid, c.kept);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(Seen("A"), "after");
+    }
 }
 
 } // namespace
