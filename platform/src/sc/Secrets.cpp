@@ -9,12 +9,14 @@
 #include "StoreFile.h"
 #include "Syscalls.h"
 #include "SystemError.h"
+#include "UniqueFd.h"
 #include "WholeFile.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/random.h>
 #include <unordered_map>
@@ -514,6 +516,12 @@ int readStoreView(const std::string &path, FileIdentity *identity,
     return guarded(static_cast<int>(kSCStatusFailed), [&] {
         return viewOf(path, readDictionaryFileMayHoldMarkers, false, identity, view);
     });
+}
+
+bool maySeeSecrets(const std::string &path)
+{
+    UniqueFd fd(sys::open(secretsPathOf(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return fd.valid() || (errno != EACCES && errno != EPERM);
 }
 
 int writeStoreView(const std::string &path, CFDictionaryRef view, mode_t defaultMode,

@@ -82,6 +82,11 @@ inline constexpr mode_t kSecretsFileMode = 0600;
 [[nodiscard]] int readStoreView(const std::string &path, FileIdentity *identity,
                                 CFRef<CFDictionaryRef> *view) noexcept;
 
+// Whether this process may read the secrets file of the store at path: false
+// only when the file is there and reading it is refused (EACCES, EPERM). May
+// throw std::bad_alloc.
+[[nodiscard]] bool maySeeSecrets(const std::string &path);
+
 // What writeStoreView() did.
 struct StoreWrite {
     bool     attempted = false; // a file was read or written: a failure may have left a trace
