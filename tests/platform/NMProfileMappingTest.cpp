@@ -247,7 +247,7 @@ TEST_F(NMProfileMappingTest, EachCarriedServiceGivesOneProfile)
         {"PPPOE", "connection.interface-name", "-"},
         {"GSM", "connection.type", "gsm"},
         {"GSM", "gsm.username", "web"},
-        {"GSM", "gsm.password", ""},
+        {"GSM", "gsm.password", "-"}, // not text: left out
         {"GSM", "gsm.apn", "internet"},
     };
     Mapping mapping = Map();
@@ -373,6 +373,43 @@ TEST_F(NMProfileMappingTest, PlanChangesOnlyWhatDiffers)
                         "add S1/WIFI ",
                         "unchanged S1/ETH /eth",
                     }));
+}
+
+// A password that cannot be read (PPPOE's as a user who may not read the
+// secrets sees it: the marker alone; GSM's, not text) is left out of the
+// profile, never sent empty, and NetworkManager's own is kept.
+TEST_F(NMProfileMappingTest, UnreadablePasswordsKeepNetworkManagersOwn)
+{
+    std::string store  = kStore;
+    std::string stored = "<key>AuthPassword</key><data>cAB3AA==</data>";
+    store.replace(store.find(stored), stored.size(),
+                  "<key>VZAuthPasswordSecret</key><string>0C3E</string>");
+    Mapping                      mapping = Map(store.c_str());
+    std::vector<ExistingProfile> existing;
+    for (const char *service : {"PPPOE", "GSM"}) {
+        const DesiredProfile *desired = Find(mapping, service);
+        ASSERT_NE(desired, nullptr) << service;
+        Settings held = desired->settings;
+        for (const char *setting : kSecretSettings) {
+            EXPECT_EQ(findValue(held, setting, kPasswordKey), nullptr) << service;
+            if (held.contains(setting)) held[setting][kPasswordKey] = std::string("held");
+        }
+        existing.push_back({service, held});
+    }
+    existing.back().settings["gsm"]["username"] = std::string("old");
+    int said                                    = 0;
+    for (const NotCarried &item : mapping.notCarried)
+        said += item.item == std::string(kItemPassword);
+    EXPECT_EQ(said, 2);
+
+    std::vector<std::string> plan;
+    for (const Action &action : makePlan(mapping.profiles, existing))
+        if (!action.path.empty() && action.kind != ActionKind::Delete)
+            plan.push_back(action.path +
+                           (action.kind == ActionKind::Update ? " updated " : " kept ") +
+                           textValue(action.settings, "pppoe", "password") +
+                           textValue(action.settings, "gsm", "password"));
+    EXPECT_EQ(plan, (std::vector<std::string>{"GSM updated held", "PPPOE kept held"}));
 }
 
 } // namespace

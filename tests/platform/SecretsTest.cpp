@@ -2,21 +2,30 @@
 // old store with a password inline reads as before and moves it at its first
 // commit; a password keeps its secret ID while it is unchanged, a copied
 // entity keeps its password, and a secret nothing names is swept; a secrets
-// file that cannot be read is never written over. (Another user's view, and
-// a dial-up through the commands, are in tests/process/PasswordFilesTest.cpp.)
+// file that cannot be read is never written over, and one that exists keeps
+// its owner. A writer that cannot read the secrets keeps every password, in
+// the store and in what it publishes. (Another user's view, and a dial-up
+// through the commands, are in tests/process/PasswordFilesTest.cpp.)
 #include "StoreTestSupport.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 using namespace vztest;
 
 namespace {
 
-// B's password is inline, as in a store written before.
+// B's password is inline, as in a store written before. The current set
+// holds A alone.
 const char *const kStore = R"(<dict><key>NetworkServices</key><dict>
 	<key>A</key><dict><key>PPP</key><dict><key>AuthName</key><string>a</string></dict></dict>
 	<key>B</key><dict><key>PPP</key><dict><key>AuthPassword</key><string>inline-b</string></dict></dict>
-</dict></dict>)";
+</dict>
+<key>CurrentSet</key><string>/Sets/S</string>
+<key>Sets</key><dict><key>S</key><dict><key>Network</key><dict><key>Service</key><dict>
+	<key>A</key><dict><key>__LINK__</key><string>/NetworkServices/A</string></dict>
+</dict></dict></dict></dict>
+</dict>)";
 
 const char *const kSecretsPath =
     "Library/Preferences/SystemConfiguration/preferences.plist-secrets";
@@ -28,19 +37,26 @@ class Secrets : public StoreTest {
         return Str(("/NetworkServices/" + std::string(service) + "/PPP").c_str());
     }
 
-    // Sets (nullptr: removes) a service's password and commits.
-    bool Commit(const char *service, const char *password) const
+    // Sets (nullptr: removes) a service's password, or another key of its
+    // entity, and commits.
+    bool Commit(const char *service, const char *value,
+                CFStringRef key = kSCPropNetPPPAuthPassword) const
     {
         Ref<SCPreferencesRef> prefs  = Open();
         CFDictionaryRef       entity = SCPreferencesPathGetValue(prefs, EntityPath(service));
         if (entity == nullptr) return false;
         Ref<CFMutableDictionaryRef> edited(CFDictionaryCreateMutableCopy(nullptr, 0, entity));
-        if (password != nullptr)
-            CFDictionarySetValue(edited.get(), kSCPropNetPPPAuthPassword, Str(password));
+        if (value != nullptr)
+            CFDictionarySetValue(edited.get(), key, Str(value));
         else
-            CFDictionaryRemoveValue(edited.get(), kSCPropNetPPPAuthPassword);
+            CFDictionaryRemoveValue(edited.get(), key);
         return SCPreferencesPathSetValue(prefs, EntityPath(service), edited.get()) &&
                SCPreferencesCommitChanges(prefs);
+    }
+    bool Apply() const
+    {
+        Ref<SCPreferencesRef> prefs = Open();
+        return SCPreferencesApplyChanges(prefs);
     }
 
     // A service's password as a fresh snapshot shows it.
@@ -49,6 +65,15 @@ class Secrets : public StoreTest {
         VZFlushPlatformCaches();
         Ref<SCPreferencesRef> prefs = Open();
         return StringAt(SCPreferencesPathGetValue(prefs, EntityPath(service)), "AuthPassword");
+    }
+
+    // A key of the service's entity as the dynamic store publishes it.
+    std::string Published(const char *service, const char *key = "AuthPassword") const
+    {
+        Ref<SCDynamicStoreRef> store(SCDynamicStoreCreate(nullptr, CFSTR("t"), nullptr, nullptr));
+        std::string            name = "Setup:/Network/Service/" + std::string(service) + "/PPP";
+        Ref<CFPropertyListRef> entity(SCDynamicStoreCopyValue(store, Str(name.c_str())));
+        return StringAt(static_cast<CFDictionaryRef>(entity.get()), key);
     }
 
     // The secret IDs the store file names, and those the secrets file holds.
@@ -148,6 +173,101 @@ TEST_F(Secrets, DamagedSecretsAreNeverWrittenOver)
     EXPECT_EQ(SCError(), kSCStatusFailed);
     EXPECT_EQ(StoreBytes(), store);
     EXPECT_EQ(Read(kSecretsPath), "not a property list");
+}
+
+// Whoever owns the store, an existing secrets file keeps its owner; only a
+// new one takes the store's.
+TEST_F(Secrets, AnExistingSecretsFileKeepsItsOwner)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+    const struct {
+        const char *what;
+        uid_t       store;
+        int         secrets; // -1: none yet
+        uid_t       kept;
+    } kCases[] = {
+        {"a store another user replaced", 4321, 0, 0},
+        {"secrets of another user", 0, 4321, 4321},
+        {"no secrets file yet", 4321, -1, 4321},
+    };
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.what);
+        for (const char *file : {kStorePath, kSecretsPath})
+            std::filesystem::remove(Path(file));
+        WriteStore(kStore);
+        if (c.secrets >= 0) {
+            ASSERT_TRUE(Commit("A", "before"));
+            ASSERT_EQ(chown(Path(kSecretsPath).c_str(), c.secrets, c.secrets), 0);
+        }
+        ASSERT_EQ(chown(Path(kStorePath).c_str(), c.store, c.store), 0);
+        ASSERT_TRUE(Commit("A", "after")) << SCError();
+        struct stat info {};
+        ASSERT_EQ(stat(Path(kSecretsPath).c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.kept);
+        EXPECT_EQ(info.st_gid, c.kept);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(Seen("A"), "after");
+    }
+}
+
+// A user who may write both stores but read neither secrets file (as with
+// folders writable by a group it is in) changes a dial-up's account name.
+TEST_F(Secrets, AWriterThatCannotReadTheSecretsKeepsThem)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "another user's view needs root";
+    WriteStore(kStore);
+    ASSERT_TRUE(Commit("A", "pw-a"));
+    ASSERT_TRUE(Apply());
+    ASSERT_EQ(Published("A"), "pw-a");
+    std::vector<std::string> named = Named();
+    // Every folder and file open to the user, the secrets files excepted.
+    ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root_)) {
+        std::string path   = entry.path().string();
+        bool        shared = entry.is_directory() || !path.ends_with("-secrets");
+        ASSERT_TRUE(!shared || chmod(path.c_str(), entry.is_directory() ? 0777 : 0666) == 0);
+    }
+
+    {
+        struct AsAnotherUser {
+            AsAnotherUser()
+            {
+                VZFlushPlatformCaches();
+                EXPECT_EQ(setegid(4321), 0);
+                EXPECT_EQ(seteuid(4321), 0);
+            }
+            ~AsAnotherUser()
+            {
+                EXPECT_EQ(seteuid(0), 0);
+                EXPECT_EQ(setegid(0), 0);
+                VZFlushPlatformCaches();
+            }
+        } asAnotherUser;
+        EXPECT_EQ(Seen("A"), "(none)");
+        EXPECT_TRUE(Commit("A", "web", kSCPropNetPPPAuthName)) << SCError();
+        EXPECT_TRUE(Apply()) << SCError();
+        EXPECT_FALSE(Commit("A", "mine")); // a password it could not keep apart
+        EXPECT_EQ(SCError(), kSCStatusAccessError);
+
+        // B's password has never been published: it cannot be, by this user.
+        Ref<SCPreferencesRef> prefs = Open();
+        EXPECT_TRUE(SCPreferencesPathSetLink(prefs, CFSTR("/Sets/S/Network/Service/B"),
+                                             CFSTR("/NetworkServices/B")) &&
+                    SCPreferencesCommitChanges(prefs));
+        std::string published = Read(kDynamicStorePath);
+        EXPECT_FALSE(SCPreferencesApplyChanges(prefs));
+        EXPECT_EQ(SCError(), kSCStatusAccessError);
+        EXPECT_EQ(Read(kDynamicStorePath), published);
+    }
+
+    EXPECT_EQ(Named(), named); // the markers kept
+    EXPECT_EQ(Held(), named);
+    EXPECT_EQ(Seen("A"), "pw-a");
+    EXPECT_EQ(Seen("B"), "inline-b");
+    EXPECT_EQ(Published("A", "AuthName"), "web");
+    EXPECT_EQ(Published("A"), "pw-a");
+    ASSERT_TRUE(Apply());
+    EXPECT_EQ(Published("B"), "inline-b");
 }
 
 } // namespace

@@ -3,6 +3,25 @@
 
 namespace vz::nm {
 
+namespace {
+
+// A desired profile that leaves a password out (one the mapping could not
+// read) keeps the password NetworkManager holds, both in the comparison and
+// in the update, which would otherwise clear it.
+Settings keepingUnreadPasswords(const Settings &desired, const Settings &held)
+{
+    Settings kept = desired;
+    for (const char *setting : kSecretSettings) {
+        auto wanted = kept.find(setting);
+        if (wanted == kept.end() || wanted->second.count(kPasswordKey) != 0) continue;
+        if (const Value *password = findValue(held, setting, kPasswordKey))
+            wanted->second[kPasswordKey] = *password;
+    }
+    return kept;
+}
+
+} // namespace
+
 std::vector<Action> makePlan(const std::vector<DesiredProfile>  &desired,
                              const std::vector<ExistingProfile> &existing)
 {
@@ -43,12 +62,12 @@ std::vector<Action> makePlan(const std::vector<DesiredProfile>  &desired,
             additions.push_back({ActionKind::Add, {}, profile.settings});
             continue;
         }
-        match->matched  = true;
-        ActionKind kind = sameProfile(profile.settings, match->profile->settings)
-                              ? ActionKind::Unchanged
-                              : ActionKind::Update;
+        match->matched    = true;
+        Settings   wanted = keepingUnreadPasswords(profile.settings, match->profile->settings);
+        ActionKind kind   = sameProfile(wanted, match->profile->settings) ? ActionKind::Unchanged
+                                                                          : ActionKind::Update;
         (kind == ActionKind::Update ? updates : unchanged)
-            .push_back({kind, match->profile->path, profile.settings});
+            .push_back({kind, match->profile->path, std::move(wanted)});
     }
 
     std::vector<Action> plan;

@@ -5,8 +5,10 @@
 // never planned for, whatever it holds. Each desired profile is matched with
 // the profile of ours marked with the same service and set under the same
 // UUID and of the same type: equal over the keys we own, it stays as it is;
-// otherwise it is updated. Without a match it is added (and a profile of
-// another type or UUID goes).
+// otherwise it is updated. A password the desired profile leaves out (one
+// the mapping could not read) is the matched profile's: it is kept, never
+// cleared. Without a match it is added (and a profile of another type or UUID
+// goes).
 // Every other profile of ours (a service gone, switched off or of another
 // set, or a second copy) is deleted. Deletions come first, so that a device
 // is free when its new profile arrives, then updates, then additions.

@@ -156,23 +156,30 @@ class ServiceMapper {
         mapping_->notCarried.push_back({serviceID_, name_, item, std::move(value)});
     }
     // The link of the service: its connection type, false when none fits.
-    bool        mapPort(CFDictionaryRef service, Settings *settings);
-    void        mapIPv4(CFDictionaryRef service, Settings *settings);
-    void        mapIPv6(CFDictionaryRef service, Settings *settings);
-    void        mapProxies(CFDictionaryRef service);
-    std::string secretOf(CFDictionaryRef ppp);
+    bool                       mapPort(CFDictionaryRef service, Settings *settings);
+    void                       mapIPv4(CFDictionaryRef service, Settings *settings);
+    void                       mapIPv6(CFDictionaryRef service, Settings *settings);
+    void                       mapProxies(CFDictionaryRef service);
+    std::optional<std::string> secretOf(CFDictionaryRef ppp);
 
     const PortFacts &ports_;
     Mapping         *mapping_;
     std::string      serviceID_, name_;
 };
 
-std::string ServiceMapper::secretOf(CFDictionaryRef ppp)
+// The password to give NetworkManager, or nullopt (said not carried) when
+// there is one this process cannot read: bytes that are not text, or a
+// marker in place of the password, left by a reader that may not see the
+// store's secrets. The profile then holds no password, and the plan keeps
+// the one NetworkManager has; an empty one would replace it.
+std::optional<std::string> ServiceMapper::secretOf(CFDictionaryRef ppp)
 {
-    std::optional<std::string> password = passwordOf(ppp);
-    if (password) return *password;
-    skip(kItemPassword);
-    return std::string();
+    std::optional<std::string> password;
+    if (valueOf(ppp, kSCPropNetPPPAuthPassword) != nullptr ||
+        valueOf(ppp, kVZPropNetPPPAuthPasswordSecret) == nullptr)
+        password = passwordOf(ppp);
+    if (!password) skip(kItemPassword);
+    return password;
 }
 
 bool ServiceMapper::mapPort(CFDictionaryRef service, Settings *settings)
@@ -187,11 +194,12 @@ bool ServiceMapper::mapPort(CFDictionaryRef service, Settings *settings)
     CFDictionaryRef ppp = dictionaryOf(service, kSCEntNetPPP);
     if (textIs(interface, kSCPropNetInterfaceType, kSCValNetInterfaceTypePPP)) {
         if (textIs(interface, kSCPropNetInterfaceSubType, kSCValNetInterfaceSubTypePPPoE)) {
-            connection[kTypeKey]     = std::string(kPPPoESetting);
-            Setting &pppoe           = (*settings)[kPPPoESetting];
-            pppoe[kParentKey]        = *device;
-            pppoe[kUsernameKey]      = textOf(ppp, kSCPropNetPPPAuthName).value_or("");
-            pppoe[kPasswordKey]      = secretOf(ppp);
+            connection[kTypeKey] = std::string(kPPPoESetting);
+            Setting &pppoe       = (*settings)[kPPPoESetting];
+            pppoe[kParentKey]    = *device;
+            pppoe[kUsernameKey]  = textOf(ppp, kSCPropNetPPPAuthName).value_or("");
+            if (std::optional<std::string> password = secretOf(ppp))
+                pppoe[kPasswordKey] = *password;
             pppoe[kPasswordFlagsKey] = kPasswordFlagsNone;
             return true;
         }
@@ -199,11 +207,11 @@ bool ServiceMapper::mapPort(CFDictionaryRef service, Settings *settings)
             skip(kItemSerialPort);
             return false;
         }
-        connection[kTypeKey]   = std::string(kGSMSetting);
-        Setting &gsm           = (*settings)[kGSMSetting];
-        gsm[kAPNKey]           = textOf(ppp, kVZPropNetPPPAccessPointName).value_or("");
-        gsm[kUsernameKey]      = textOf(ppp, kSCPropNetPPPAuthName).value_or("");
-        gsm[kPasswordKey]      = secretOf(ppp);
+        connection[kTypeKey] = std::string(kGSMSetting);
+        Setting &gsm         = (*settings)[kGSMSetting];
+        gsm[kAPNKey]         = textOf(ppp, kVZPropNetPPPAccessPointName).value_or("");
+        gsm[kUsernameKey]    = textOf(ppp, kSCPropNetPPPAuthName).value_or("");
+        if (std::optional<std::string> password = secretOf(ppp)) gsm[kPasswordKey] = *password;
         gsm[kPasswordFlagsKey] = kPasswordFlagsNone;
         if (!textOf(ppp, kSCPropNetPPPCommRemoteAddress).value_or("").empty())
             skip(kItemPhoneNumber);

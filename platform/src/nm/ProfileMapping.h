@@ -59,14 +59,17 @@ inline constexpr const char *kItemIPv4Address   = "ipv4-address";   // value: th
 inline constexpr const char *kItemSubnetMask    = "subnet-mask";    // value: the text
 inline constexpr const char *kItemRouter        = "router";         // value: the text
 inline constexpr const char *kItemDNSServer     = "dns-server";     // value: the text
-inline constexpr const char *kItemPassword      = "password";       // not readable as text
+inline constexpr const char *kItemPassword      = "password";       // not readable (as text)
 
 // The item in words, for people: "the HTTP proxy of Ethernet".
 std::string describe(const NotCarried &item);
 
 struct DesiredProfile {
     std::string serviceID;
-    Settings    settings; // the password included, where there is one
+    // The password included: empty for a service without one, and left out
+    // for one that cannot be read (said not carried), which the plan keeps
+    // as NetworkManager holds it.
+    Settings settings;
 };
 
 struct Mapping {

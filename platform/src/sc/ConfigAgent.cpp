@@ -11,6 +11,7 @@
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
+#include <string>
 #include <vector>
 
 namespace vz {
@@ -20,11 +21,133 @@ namespace {
 struct Publication {
     std::vector<CFRef<CFStringRef>>     keys;
     std::vector<CFRef<CFDictionaryRef>> values;
+    std::string                         preferencesPath; // whose secrets the values were read with
 };
 
 bool isDictionary(CFTypeRef value) noexcept
 {
     return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID();
+}
+
+bool isArray(CFTypeRef value) noexcept
+{
+    return value != nullptr && CFGetTypeID(value) == CFArrayGetTypeID();
+}
+
+// The ID of a marker (a marker that is not a string names nothing).
+CFTypeRef markerIn(CFDictionaryRef dict) noexcept
+{
+    CFTypeRef id = CFDictionaryGetValue(dict, kVZPropNetPPPAuthPasswordSecret);
+    return id != nullptr && CFGetTypeID(id) == CFStringGetTypeID() ? id : nullptr;
+}
+
+template <typename T> CFRef<T> made(T ref)
+{
+    if (ref == nullptr) throw std::bad_alloc();
+    return CFRef<T>(ref);
+}
+
+// A marker left in a published value is one this process could not resolve:
+// the ID names a password in the preferences' secrets file, which means
+// nothing to the dynamic store's. Where the dynamic store holds a secret at
+// the same place (held: the value there, as this process sees it), the
+// published value takes it instead: the password itself where this process
+// sees one, else the dynamic store's own marker. A process that may not read
+// the passwords thus keeps those published before it, rather than replace
+// them by IDs that name nothing. (Only a process that can read the
+// preferences' secrets can publish a password anew; a password changed in
+// the preferences since the last publish stays as published until such a
+// process publishes again.)
+class SecretKeeper {
+  public:
+    // The markers for which the dynamic store held nothing.
+    long unkept() const { return unkept_; }
+
+    // value with its markers replaced; nullptr when nothing changed.
+    CFRef<CFTypeRef> keep(CFTypeRef value, CFTypeRef held)
+    {
+        if (isDictionary(value))
+            return keepInDictionary(static_cast<CFDictionaryRef>(value),
+                                    isDictionary(held) ? static_cast<CFDictionaryRef>(held)
+                                                       : nullptr);
+        if (!isArray(value) || !hasStandardCallBacks(value)) return {};
+        auto       array = static_cast<CFArrayRef>(value);
+        CFArrayRef heldArray =
+            isArray(held) && hasStandardCallBacks(held) ? static_cast<CFArrayRef>(held) : nullptr;
+        CFRef<CFMutableArrayRef> copy;
+        CFIndex                  index = 0;
+        for (const void *element : arrayValues(array)) {
+            CFTypeRef heldElement = heldArray != nullptr && index < CFArrayGetCount(heldArray)
+                                        ? CFArrayGetValueAtIndex(heldArray, index)
+                                        : nullptr;
+            if (CFRef<CFTypeRef> changed = keep(element, heldElement)) {
+                if (!copy) copy = made(CFArrayCreateMutableCopy(nullptr, 0, array));
+                CFArraySetValueAtIndex(copy.get(), index, changed.get());
+            }
+            index++;
+        }
+        if (!copy) return {};
+        return CFRef<CFTypeRef>(made(CFArrayCreateCopy(nullptr, copy.get())).release());
+    }
+
+  private:
+    CFRef<CFTypeRef> keepInDictionary(CFDictionaryRef dict, CFDictionaryRef held)
+    {
+        if (!dictionaryHoldsObjects(dict)) return {};
+        if (held != nullptr && !dictionaryHoldsObjects(held)) held = nullptr;
+        CFRef<CFMutableDictionaryRef> copy;
+        for (const DictionaryEntry &entry : dictionaryEntries(dict)) {
+            CFTypeRef heldEntry = held != nullptr ? CFDictionaryGetValue(held, entry.key) : nullptr;
+            if (CFRef<CFTypeRef> changed = keep(entry.value, heldEntry)) {
+                if (!copy) copy = made(CFDictionaryCreateMutableCopy(nullptr, 0, dict));
+                CFDictionarySetValue(copy.get(), entry.key, changed.get());
+            }
+        }
+        if (markerIn(dict) != nullptr &&
+            !CFDictionaryContainsKey(dict, kSCPropNetPPPAuthPassword)) {
+            CFTypeRef password =
+                held != nullptr ? CFDictionaryGetValue(held, kSCPropNetPPPAuthPassword) : nullptr;
+            CFTypeRef marker = held != nullptr ? markerIn(held) : nullptr;
+            if (password == nullptr && marker == nullptr) {
+                unkept_++;
+            } else {
+                if (!copy) copy = made(CFDictionaryCreateMutableCopy(nullptr, 0, dict));
+                if (password != nullptr) {
+                    CFDictionaryRemoveValue(copy.get(), kVZPropNetPPPAuthPasswordSecret);
+                    CFDictionarySetValue(copy.get(), kSCPropNetPPPAuthPassword, password);
+                } else {
+                    CFDictionarySetValue(copy.get(), kVZPropNetPPPAuthPasswordSecret, marker);
+                }
+            }
+        }
+        if (!copy) return {};
+        return CFRef<CFTypeRef>(made(CFDictionaryCreateCopy(nullptr, copy.get())).release());
+    }
+
+    long unkept_ = 0;
+};
+
+// Gives each published value the secrets the dynamic store holds for its
+// unresolved markers (above). A marker with nothing to keep, published by a
+// process that may not read the preferences' secrets, would publish a
+// password as set that no one can read back: the publish is refused (1003),
+// as a commit is that holds a password its writer may not keep, and the
+// dynamic store stays as it was. A reader's marker whose password is gone
+// from the preferences' secrets file is published as it is: it names nothing
+// in either store.
+int keepPublishedSecrets(CFDictionaryRef store, Publication *publication)
+{
+    SecretKeeper keeper;
+    for (size_t i = 0; i < publication->keys.size(); i++) {
+        CFRef<CFTypeRef> kept = keeper.keep(
+            publication->values[i].get(), CFDictionaryGetValue(store, publication->keys[i].get()));
+        if (kept)
+            publication->values[i] =
+                CFRef<CFDictionaryRef>(static_cast<CFDictionaryRef>(kept.release()));
+    }
+    if (keeper.unkept() > 0 && !maySeeSecrets(publication->preferencesPath))
+        return kSCStatusAccessError;
+    return kSCStatusOK;
 }
 
 bool isActive(CFDictionaryRef dictionary) noexcept
@@ -135,6 +258,7 @@ bool publishedAlready(CFDictionaryRef store, const Publication &publication)
 int replaceSetup(CFMutableDictionaryRef store, bool *changed, void *context)
 {
     auto *publication = static_cast<Publication *>(context);
+    if (int status = keepPublishedSecrets(store, publication); status != kSCStatusOK) return status;
     if (publishedAlready(store, *publication)) return kSCStatusOK;
     std::vector<CFRef<CFTypeRef>> kept;
     for (const DictionaryEntry &entry : dictionaryEntries(store)) {
@@ -160,6 +284,7 @@ int publishSetup(const std::string &preferencesPath) noexcept
         CFRef<CFDictionaryRef> root;
         int                    status = loadStoreView(preferencesPath, &identity, &root);
         Publication            publication;
+        publication.preferencesPath = preferencesPath;
         if (status == kSCStatusOK) status = collect(root.get(), &publication);
         if (status == kSCStatusOK) status = updateDynamicStore(replaceSetup, &publication);
         return status;

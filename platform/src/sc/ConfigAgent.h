@@ -15,6 +15,11 @@
 // (every earlier Setup: key goes); a current set that is not a set path, or
 // a store that cannot be read, is an error and the dynamic store is left as
 // it was.
+// A password this process may not read reaches it as a marker, whose ID
+// names nothing in the dynamic store: the dynamic store's own secret at the
+// same key is published in its place. Where it has none, a process that may
+// not read the preferences' secrets is refused (1003) and the dynamic store
+// is left as it was.
 #ifndef VZ_PLATFORM_CONFIGAGENT_H
 #define VZ_PLATFORM_CONFIGAGENT_H
 

@@ -9,12 +9,14 @@
 #include "StoreFile.h"
 #include "Syscalls.h"
 #include "SystemError.h"
+#include "UniqueFd.h"
 #include "WholeFile.h"
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/random.h>
 #include <unordered_map>
@@ -360,19 +362,27 @@ int viewOf(const std::string &path, Loader load, bool cached, FileIdentity *iden
     }
 }
 
-// The store's owner, who is to own the secrets file too (or the writer, for
-// a store that is not there yet).
+// Who is to own the secrets file of the store at path. One that exists keeps
+// its own owner and group: the store's owner may be anyone who could replace
+// the store (a writer that may not give it away makes it its own), and
+// handing the secrets to it would let it read the passwords others set. Only
+// a new secrets file takes the store's owner (or the writer's, for a store
+// that is not there yet). The write then fails rather than give the file to
+// anyone else (required).
 int secretsAccess(const std::string &path, FileAccess *access)
 {
     access->mode     = kSecretsFileMode;
     access->required = true;
     struct stat info;
-    if (sys::stat(path.c_str(), &info) == 0) {
-        access->owner = info.st_uid;
-        access->group = info.st_gid;
-        return kSCStatusOK;
+    for (const std::string &owned : {secretsPathOf(path), path}) {
+        if (sys::stat(owned.c_str(), &info) == 0) {
+            access->owner = info.st_uid;
+            access->group = info.st_gid;
+            return kSCStatusOK;
+        }
+        if (errno != ENOENT) return statusFromErrno(errno);
     }
-    return errno == ENOENT ? kSCStatusOK : statusFromErrno(errno);
+    return kSCStatusOK;
 }
 
 int writeSecrets(const std::string &path, CFDictionaryRef secrets, const FileAccess &access)
@@ -506,6 +516,12 @@ int readStoreView(const std::string &path, FileIdentity *identity,
     return guarded(static_cast<int>(kSCStatusFailed), [&] {
         return viewOf(path, readDictionaryFileMayHoldMarkers, false, identity, view);
     });
+}
+
+bool maySeeSecrets(const std::string &path)
+{
+    UniqueFd fd(sys::open(secretsPathOf(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return fd.valid() || (errno != EACCES && errno != EPERM);
 }
 
 int writeStoreView(const std::string &path, CFDictionaryRef view, mode_t defaultMode,

@@ -3,10 +3,10 @@
 // The preferences store and the dynamic store are readable by every user of
 // the machine; the passwords set in them are not. A store file never holds a
 // value under AuthPassword: each is kept in the store's secrets file, "<store
-// file>-secrets" beside it, mode 0600, owned by the store's owner, and the
-// dictionary that held it holds the marker kVZPropNetPPPAuthPasswordSecret
-// instead, whose value is the password's secret ID (a random UUID string,
-// which tells nothing of the password).
+// file>-secrets" beside it, mode 0600, and the dictionary that held it holds
+// the marker kVZPropNetPPPAuthPasswordSecret instead, whose value is the
+// password's secret ID (a random UUID string, which tells nothing of the
+// password).
 //
 // The secrets file is a property list of its own: a dictionary from secret ID
 // to a dictionary holding the password under AuthPassword, as it was set, and
@@ -16,14 +16,20 @@
 // the IDs alone, so a copied entity (a duplicated service or set) keeps its
 // password.
 //
+// A new secrets file is owned by the store's owner. One that exists keeps its
+// own owner and group, whoever owns the store now: a writer that may not give
+// the store away makes it its own when it replaces it, and must not thereby
+// come to own the passwords others set. A secrets file is never given to
+// anyone but its owner: a writer that cannot keep the owner writes nothing.
+//
 // Invariants:
 //   1. A secret ID always names the same password: a password set anew gets a
 //      new ID. So an older store file never reads a newer password.
 //   2. Every ID that the store file on disk names is in the secrets file on
 //      disk, whenever a commit is interrupted (the order below).
 //   3. Neither file, nor any temporary of either, is ever readable by anyone
-//      but the store's owner while it holds a password: temporaries are made
-//      with mode 0600 and the store's temporary holds no password.
+//      but the secrets file's owner while it holds a password: temporaries
+//      are made with mode 0600 and the store's temporary holds no password.
 //
 // A commit (writeStoreView) under the store's lock:
 //   1. reads the secrets file as it is now;
@@ -75,6 +81,11 @@ inline constexpr mode_t kSecretsFileMode = 0600;
 // cached).
 [[nodiscard]] int readStoreView(const std::string &path, FileIdentity *identity,
                                 CFRef<CFDictionaryRef> *view) noexcept;
+
+// Whether this process may read the secrets file of the store at path: false
+// only when the file is there and reading it is refused (EACCES, EPERM). May
+// throw std::bad_alloc.
+[[nodiscard]] bool maySeeSecrets(const std::string &path);
 
 // What writeStoreView() did.
 struct StoreWrite {
