@@ -6,6 +6,8 @@
 
 #include <chrono>
 
+#include <unistd.h>
+
 namespace {
 
 using vztest::FakeModemManager;
@@ -95,6 +97,21 @@ TEST_F(Connect, ModemManagersReasons)
     EXPECT_EQ(late.status, 1);
     EXPECT_NE(late.err.find("is connected, not connecting, after 0.2 seconds"), std::string::npos)
         << late.err;
+}
+
+// A password the caller cannot read is never dialled as an empty one.
+TEST_F(Connect, APasswordThatCannotBeReadIsNotDialledEmpty)
+{
+    Dialup();
+    for (const char *store : {"/Library/Preferences/SystemConfiguration/preferences.plist",
+                              "/var/run/SystemConfiguration/dynamic-store.plist"})
+        ASSERT_EQ(unlink((root_ + store + "-secrets").c_str()), 0) << store;
+    vztest::ToolOutcome refused = Ns({"connect"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("password is kept where this user cannot read it (error 1003)"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(mm_->Calls(0).find("Connect"), std::string::npos);
 }
 
 // With ModemManager silent each read takes its whole budget: the wait still

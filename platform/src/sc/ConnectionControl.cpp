@@ -165,6 +165,13 @@ Outcome startLive(SCNetworkConnectionRef connection, CFDictionaryRef options)
     settings.user     = pppValue(given, published, kSCPropNetPPPAuthName);
     settings.password = pppValue(given, published, kSCPropNetPPPAuthPassword);
     settings.apn      = pppValue(given, published, kVZPropNetPPPAccessPointName);
+    // A password this process cannot read shows only its marker: dialling
+    // without it would be refused by the network for a reason nobody sees.
+    if ((given == nullptr || !CFDictionaryContainsKey(given, kSCPropNetPPPAuthPassword)) &&
+        published != nullptr && !CFDictionaryContainsKey(published, kSCPropNetPPPAuthPassword) &&
+        CFDictionaryContainsKey(published, kVZPropNetPPPAuthPasswordSecret))
+        return {kSCStatusAccessError,
+                "the service's password is kept where this user cannot read it"};
     // The bus carries text without zero characters.
     for (const std::string *text : {&settings.user, &settings.password, &settings.apn})
         if (text->find('\0') != std::string::npos)
