@@ -148,7 +148,7 @@ std::string NotCarriedText(const Report &report)
     for (const NotCarriedLine &line : report.notCarried) {
         if (std::find(said.begin(), said.end(), line.text) != said.end()) continue;
         said.push_back(line.text);
-        text += (text.empty() ? "" : ", ") + Printable(line.text);
+        text += (text.empty() ? "" : ", ") + vztool::printable(line.text);
     }
     return text;
 }
@@ -223,7 +223,7 @@ void ThrowApplyFailure(const std::string &words, OSStatus code)
     if (done > 0)
         detail += " after " + std::to_string(done) + " of " + std::to_string(changes) +
                   " profile changes";
-    throw Failure(words + ": " + detail + ": " + Printable(report->reason) + " (error " +
+    throw Failure(words + ": " + detail + ": " + vztool::printable(report->reason) + " (error " +
                   std::to_string(report->error) + ")");
 }
 
@@ -233,7 +233,7 @@ void PrintApplyPlan(Context &context)
     if (!dict) throw Failure("cannot read the preferences store " + StorePath(context), SCError());
     applyreport::Report report = applyreport::Decode(dict.get());
     if (report.state == "Failed")
-        throw Failure("cannot read NetworkManager's profiles: " + Printable(report.reason),
+        throw Failure("cannot read NetworkManager's profiles: " + vztool::printable(report.reason),
                       report.error);
     if (context.json) {
         Json document;
@@ -251,15 +251,15 @@ void PrintApplyPlan(Context &context)
         if (!report.profiles.empty()) {
             Table table({"ACTION", "NAME", "TYPE", "INTERFACE", "UUID"});
             for (const applyreport::ProfileLine &line : report.profiles)
-                table.Add({line.action, Printable(line.name), line.type,
-                           line.interfaceName.empty() ? "-" : Printable(line.interfaceName),
+                table.Add({line.action, vztool::printable(line.name), line.type,
+                           line.interfaceName.empty() ? "-" : vztool::printable(line.interfaceName),
                            line.uuid});
             context.out += table.Text();
         }
         return;
     }
     for (const applyreport::NotCarriedLine &line : report.notCarried)
-        context.out += "Not carried: " + Printable(line.text) + "\n";
+        context.out += "Not carried: " + vztool::printable(line.text) + "\n";
 }
 
 } // namespace netsetup

@@ -7,53 +7,10 @@
 
 namespace netsetup {
 
-int32_t NextUtf8(const std::string &text, size_t &i)
-{
-    auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-        i++;
-        return lead;
-    }
-    size_t   length = 0;
-    uint32_t c      = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c      = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c      = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c      = lead & 0x07;
-    } else {
-        i++;
-        return -1;
-    }
-    if (i + length > text.size()) {
-        i++;
-        return -1;
-    }
-    for (size_t k = 1; k < length; k++) {
-        auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            i++;
-            return -1;
-        }
-        c = (c << 6) | (next & 0x3F);
-    }
-    static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        i++;
-        return -1;
-    }
-    i += length;
-    return static_cast<int32_t>(c);
-}
-
 bool IsUtf8(const std::string &text)
 {
     for (size_t i = 0; i < text.size();)
-        if (NextUtf8(text, i) < 0) return false;
+        if (vztool::nextUtf8(text, i) < 0) return false;
     return true;
 }
 

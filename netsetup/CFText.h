@@ -6,7 +6,6 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <VZToolSupport.h>
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,11 +17,8 @@ namespace netsetup {
 using vztool::Ref;
 
 // Whether the text is well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF).
+// code points above U+10FFFF), as vztool::nextUtf8 reads it.
 bool IsUtf8(const std::string &text);
-// The code point of the UTF-8 sequence at text[i], moving i past it; -1 for a
-// byte that does not begin a well-formed sequence, moving i past that byte.
-int32_t NextUtf8(const std::string &text, size_t &i);
 // A new string holding the UTF-8 text; fails with -4960 when it cannot be
 // made (text from the command line is checked with IsUtf8 first).
 Ref<CFStringRef> NewString(const std::string &utf8);

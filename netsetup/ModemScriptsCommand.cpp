@@ -41,7 +41,7 @@ void ListModemScripts(Context &context)
     // The first column marks the default with "*".
     Table table({"", "NAME"});
     for (size_t i = 0; i < scripts.names.size(); i++)
-        table.Add({scripts.defaultIndex == i ? "*" : "", Printable(scripts.names[i])});
+        table.Add({scripts.defaultIndex == i ? "*" : "", vztool::printable(scripts.names[i])});
     context.out += table.Text();
 }
 

@@ -1,5 +1,6 @@
-// Names.cpp: the escaped form of text, the checks of text and names from the
-// command line, names in NFC, and the refusal of a name that is an ID.
+// Names.cpp: quoted text for messages, the checks of text and names from the
+// command line (characters classed by the shared tool support's rule), names
+// in NFC, and the refusal of a name that is an ID.
 #include "Names.h"
 
 #include "CFText.h"
@@ -17,43 +18,19 @@ namespace netsetup {
 
 namespace {
 
-// What a character does to a terminal or a row, when it does anything.
-enum class Hazard { None, Control, Bidirectional, Noncharacter };
-
-Hazard HazardOf(char32_t c)
-{
-    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return Hazard::Control;
-    if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) return Hazard::Bidirectional;
-    if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE) return Hazard::Noncharacter;
-    return Hazard::None;
-}
-
-const char *Words(Hazard hazard)
+const char *Words(vztool::HazardKind hazard)
 {
     switch (hazard) {
-    case Hazard::Control:
+    case vztool::kControlHazard:
         return "a control character";
-    case Hazard::Bidirectional:
+    case vztool::kBidirectionalHazard:
         return "a bidirectional override or isolate, which reorders what follows it";
-    case Hazard::Noncharacter:
+    case vztool::kNoncharacterHazard:
         return "a noncharacter, which is not for text";
-    case Hazard::None:
+    case vztool::kNoHazard:
         break;
     }
     return "";
-}
-
-// "\x1b", "\u202e", "\U0010fffe".
-std::string Escape(char32_t c)
-{
-    char text[16];
-    if (c < 0x80)
-        std::snprintf(text, sizeof text, "\\x%02x", static_cast<unsigned>(c));
-    else if (c < 0x10000)
-        std::snprintf(text, sizeof text, "\\u%04x", static_cast<unsigned>(c));
-    else
-        std::snprintf(text, sizeof text, "\\U%08x", static_cast<unsigned>(c));
-    return text;
 }
 
 bool IsAscii(const std::string &text)
@@ -64,30 +41,31 @@ bool IsAscii(const std::string &text)
 }
 
 // The first character of text whose hazard is refused, and that hazard.
-Hazard FirstRefused(const std::string &text, bool strict, char32_t *found)
+vztool::HazardKind FirstRefused(const std::string &text, bool strict, char32_t *found)
 {
     for (size_t i = 0; i < text.size();) {
-        int32_t c      = NextUtf8(text, i);
-        Hazard  hazard = c < 0 ? Hazard::None : HazardOf(static_cast<char32_t>(c));
+        int32_t            c = vztool::nextUtf8(text, i);
+        vztool::HazardKind hazard =
+            c < 0 ? vztool::kNoHazard : vztool::hazardOf(static_cast<char32_t>(c));
         // Text other than a name may hold what only misleads the eye; it is
         // shown escaped.
-        if (!strict && hazard == Hazard::Bidirectional) continue;
-        if (!strict && hazard == Hazard::Control && c >= 0x80) continue;
-        if (hazard != Hazard::None) {
+        if (!strict && hazard == vztool::kBidirectionalHazard) continue;
+        if (!strict && hazard == vztool::kControlHazard && c >= 0x80) continue;
+        if (hazard != vztool::kNoHazard) {
             *found = static_cast<char32_t>(c);
             return hazard;
         }
     }
-    return Hazard::None;
+    return vztool::kNoHazard;
 }
 
 void CheckCharacters(const std::string &text, const std::string &what, bool strict)
 {
     if (text.empty()) throw UsageError(what + " is empty");
     if (!IsUtf8(text)) throw UsageError(what + " " + Quote(text) + " is not UTF-8");
-    char32_t c      = 0;
-    Hazard   hazard = FirstRefused(text, strict, &c);
-    if (hazard == Hazard::None) return;
+    char32_t           c      = 0;
+    vztool::HazardKind hazard = FirstRefused(text, strict, &c);
+    if (hazard == vztool::kNoHazard) return;
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
     throw UsageError(what + " " + Quote(text) + " holds " + code + ", " + Words(hazard));
@@ -121,24 +99,6 @@ void AddKeys(CFDictionaryRef dict, std::vector<std::string> *ids)
 
 } // namespace
 
-std::string Printable(const std::string &text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        size_t  start = i;
-        int32_t c     = NextUtf8(text, i);
-        if (c < 0) {
-            out += Escape(static_cast<unsigned char>(text[start]));
-        } else if (HazardOf(static_cast<char32_t>(c)) != Hazard::None) {
-            out += Escape(static_cast<char32_t>(c));
-        } else {
-            out.append(text, start, i - start);
-        }
-    }
-    return out;
-}
-
 std::string Quote(const std::string &text)
 {
     std::string out = "\"";
@@ -146,7 +106,7 @@ std::string Quote(const std::string &text)
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
-    return Printable(out) + "\"";
+    return vztool::printable(out) + "\"";
 }
 
 void CheckText(const std::string &text, const std::string &what)

@@ -6,8 +6,9 @@
 // not be any object's ID, which would then find two objects, and may not
 // hold a character that a terminal acts on or that reorders a row (controls,
 // bidirectional overrides and isolates) or one not meant for interchange (a
-// noncharacter). What the store holds anyway, written by other programs, is
-// shown escaped in tables and messages; JSON carries it as it is.
+// noncharacter), as the shared tool support classes characters. What the
+// store holds anyway, written by other programs, is shown escaped by the
+// same rule in tables and messages; JSON carries it as it is.
 #ifndef VZ_NETSETUP_NAMES_H
 #define VZ_NETSETUP_NAMES_H
 
@@ -16,15 +17,12 @@
 
 namespace netsetup {
 
-// The text with every character escaped that a terminal would act on or that
-// would hide in a row: C0 controls and DEL as \x1b, C1 controls,
-// bidirectional overrides and isolates and noncharacters as \u202e
-// (\U0010fffe beyond the first plane), and bytes that are not UTF-8 as \xff.
-// One value then stays on one line of a message or a table, and reads as it
-// prints.
-std::string Printable(const std::string &text);
-// Printable text in double quotes, for messages; quotes and backslashes
-// inside are escaped.
+// Text in tables and messages goes through vztool::printable
+// (VZToolSupport.h), which owns the rule of what a terminal must not be
+// handed raw.
+
+// The text in double quotes, for messages: quotes and backslashes inside are
+// escaped, and then what vztool::printable escapes.
 std::string Quote(const std::string &text);
 
 // Text from the command line that the store is to hold (what: "the name",

@@ -92,7 +92,7 @@ std::string Labelled(const std::vector<std::pair<std::string, std::string>> &lin
 std::string Cell(const std::optional<std::string> &text)
 {
     if (!text || text->empty()) return "-";
-    return Printable(*text);
+    return vztool::printable(*text);
 }
 
 Json Nullable(const std::optional<std::string> &text)
@@ -232,7 +232,8 @@ std::string PPPText(const Service &service)
 {
     if (!service.hasPPP) return "-";
     std::vector<std::string> parts;
-    if (service.remoteAddress) parts.push_back("number " + Printable(*service.remoteAddress));
+    if (service.remoteAddress)
+        parts.push_back("number " + vztool::printable(*service.remoteAddress));
     if (service.account) parts.push_back("account " + Quote(*service.account));
     if (service.apn) parts.push_back("APN " + Quote(*service.apn));
     parts.push_back(service.hasPassword ? "password set" : "no password");
@@ -286,16 +287,17 @@ std::string ServiceLines(const Service &service, const Location &location, size_
         {"Active", service.active ? "yes" : "no"},
         {"Device", Cell(service.device)},
         {"Hardware", Cell(service.hardware)},
-        {"Type",
-         Cell(service.type) + (service.subType ? " (" + Printable(*service.subType) + ")" : "")},
-        {"IPv4", Printable(Join(ipv4, " "))},
-        {"DNS", Printable(dns)},
-        {"Proxies", Printable(proxies)},
+        {"Type", Cell(service.type) +
+                     (service.subType ? " (" + vztool::printable(*service.subType) + ")" : "")},
+        {"IPv4", vztool::printable(Join(ipv4, " "))},
+        {"DNS", vztool::printable(dns)},
+        {"Proxies", vztool::printable(proxies)},
         {"PPP", PPPText(service)},
         {"Modem", !service.hasModem ? "-"
                   : service.script  ? "script " + Quote(*service.script)
                                     : "no script"},
-        {"Entities", service.entities.empty() ? "-" : Printable(Join(service.entities, ", "))},
+        {"Entities",
+         service.entities.empty() ? "-" : vztool::printable(Join(service.entities, ", "))},
     });
 }
 

@@ -23,12 +23,12 @@ constexpr const char *kProgram = "vz-netsetup";
 
 Outcome Fail(const std::string &message)
 {
-    return {kExitFailure, "", std::string(kProgram) + ": " + Printable(message) + "\n"};
+    return {kExitFailure, "", std::string(kProgram) + ": " + vztool::printable(message) + "\n"};
 }
 
 Outcome Usage(const std::string &message, const std::string &commandPath)
 {
-    return {kExitUsage, "", vztool::usageLine(kProgram, Printable(message), commandPath)};
+    return {kExitUsage, "", vztool::usageLine(kProgram, vztool::printable(message), commandPath)};
 }
 
 Outcome Print(std::string text)
@@ -214,7 +214,7 @@ Outcome RunCommand(int argc, const char *const *argv)
     AddApplyReport(context);
     Outcome outcome = Print(std::move(context.out));
     for (const std::string &note : context.notes)
-        outcome.err += std::string(kProgram) + ": " + Printable(note) + "\n";
+        outcome.err += std::string(kProgram) + ": " + vztool::printable(note) + "\n";
     if (context.damaged) outcome.status = kExitFailure;
     return outcome;
 }

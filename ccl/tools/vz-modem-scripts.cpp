@@ -4,8 +4,9 @@
 //   vz-modem-scripts [--root DIR] [--default NAME]
 //
 // One script per line, in the catalogue's order: "* " before the default
-// script's name, two spaces before the others. With --default the default is
-// NAME instead of the one the catalogue chooses.
+// script's name, two spaces before the others; what a name holds that a
+// terminal would act on is escaped ("\x1b", "\u202e"). With --default the
+// default is NAME instead of the one the catalogue chooses.
 //
 // Exit status: 0 success, 1 a failure (a script folder that cannot be read,
 // standard output that cannot be written), 2 a usage error, with a one-line
@@ -67,7 +68,10 @@ int listScripts(const char *defaultName, std::string &out)
     if (err != noErr) return fail(vztool::withCode("cannot read the modem script folders", err));
     for (CFIndex i = 0; i < CFArrayGetCount(scripts.get()); i++) {
         out += i == index ? "* " : "  ";
-        out += vztool::utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts.get(), i)));
+        // A script's name is its file's name, which anyone who can write a
+        // script folder chose.
+        out += vztool::printable(
+            vztool::utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(scripts.get(), i))));
         out += '\n';
     }
     return vztool::kExitSuccess;

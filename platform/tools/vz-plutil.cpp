@@ -94,7 +94,7 @@ CFPropertyListRef parse(CFDataRef bytes, std::string &why)
     Ref<CFStringRef>  message;
     CFPropertyListRef plist =
         CFPropertyListCreateFromXMLData(nullptr, bytes, kCFPropertyListImmutable, message.put());
-    if (plist == nullptr) why = message ? utf8(message.get()) : "out of memory";
+    if (plist == nullptr) why = message ? vztool::printable(utf8(message.get())) : "out of memory";
     return plist;
 }
 
@@ -106,7 +106,8 @@ CFPropertyListRef loadPropertyList(const char *path, std::string &why)
     Ref<CFStringRef>  message;
     int error = VZPropertyListCreateFromFile(path, kCFPropertyListImmutable, &plist, message.put());
     if (error == EBADMSG)
-        why = message ? utf8(message.get()) : "out of memory";
+        // The reader's message quotes the refused text of the file.
+        why = message ? vztool::printable(utf8(message.get())) : "out of memory";
     else if (error != 0)
         why = readFailure(error);
     return plist;

@@ -129,9 +129,11 @@ int listKeys(SCDynamicStoreRef store, const char *pattern)
             return fail(std::string("not a POSIX extended regular expression: ") + pattern);
         return failStatus("cannot list the keys", status);
     }
-    for (CFIndex i = 0; i < CFArrayGetCount(keys.get()); i++)
-        std::printf("%s\n",
-                    utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(keys.get(), i))).c_str());
+    // A key is whatever a writer of the store chose: one escaped key per line.
+    for (CFIndex i = 0; i < CFArrayGetCount(keys.get()); i++) {
+        auto key = static_cast<CFStringRef>(CFArrayGetValueAtIndex(keys.get(), i));
+        std::printf("%s\n", vztool::printable(utf8(key)).c_str());
+    }
     return 0;
 }
 
@@ -175,7 +177,7 @@ int setKey(SCDynamicStoreRef store, const char *key, const char *file)
     Ref<CFStringRef> reason(why);
     if (!value)
         return fail(source + " is not a property list" +
-                    (reason ? ": " + utf8(reason.get()) : std::string()));
+                    (reason ? ": " + vztool::printable(utf8(reason.get())) : std::string()));
     if (!SCDynamicStoreSetValue(store, text.get(), value.get()))
         return failStatus(std::string("cannot set ") + key, SCError());
     return 0;

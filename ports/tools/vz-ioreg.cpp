@@ -16,7 +16,10 @@
 //                                        snapshot, atomically
 //
 // The registry is the root's snapshot; on a live root without one, the
-// running machine's devices (sysfs).
+// running machine's devices (sysfs), where a USB device names itself. So
+// every text of the registry is shown escaped where it holds what a terminal
+// would act on or what would reorder a row ("\x1b", "\u202e"), and a tab
+// in a port's name cannot add a column.
 //
 // Exit status: 0 success, 1 a failure (a snapshot that cannot be read, a scan
 // that fails, a capture that cannot be written, standard output that cannot
@@ -109,9 +112,9 @@ void appendEntryLine(io_registry_entry_t entry, int depth, std::string &out)
     if (IORegistryEntryGetName(entry, name) != kIOReturnSuccess) std::strcpy(name, "?");
     if (IOObjectGetClass(entry, className) != kIOReturnSuccess) std::strcpy(className, "?");
     indent(out, depth);
-    out += name;
+    out += vztool::printable(name);
     out += " <";
-    out += className;
+    out += vztool::printable(className);
     out += ">\n";
 }
 
@@ -161,12 +164,14 @@ int showClass(const char *className, std::string &out)
     return 0;
 }
 
+// The value at key of a port record as one column: text escaped, a number
+// in decimal, none when there is no value.
 std::string recordText(CFDictionaryRef port, CFStringRef key, const char *none)
 {
     CFTypeRef value = CFDictionaryGetValue(port, key);
     if (value == nullptr) return none;
     if (CFGetTypeID(value) == CFStringGetTypeID())
-        return vztool::utf8(static_cast<CFStringRef>(value));
+        return vztool::printable(vztool::utf8(static_cast<CFStringRef>(value)));
     SInt32 number = 0;
     if (CFGetTypeID(value) == CFNumberGetTypeID() &&
         CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &number))

@@ -40,6 +40,15 @@ TEST_F(ModemScriptsTool, TheDemoMachinesCatalogue)
     EXPECT_NE(run.out.find("\n* ZORVEX Mobile\n  ZORVEX Mobile 2\n"), std::string::npos) << run.out;
 }
 
+// A file name is anyone's choice: what a terminal would act on is escaped.
+TEST_F(ModemScriptsTool, HostileNamesAreEscaped)
+{
+    AddScripts(kLocal, {"Modem \x1b[2J\u202e9"});
+    vztest::ToolOutcome run = Run({"--root", root_});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "* Modem \\x1b[2J\\u202e9\n");
+}
+
 TEST_F(ModemScriptsTool, EveryErrorIsOneLine)
 {
     const struct {

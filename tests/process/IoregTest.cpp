@@ -106,6 +106,29 @@ TEST_F(Ioreg, LiveRegistryAndItsCapture)
     EXPECT_EQ(Read("again.plist"), vztest::ReadFile(snapshot));
 }
 
+// Names and texts are what the snapshot's writer, or a USB device describing
+// itself in sysfs, chose: a C1 control (here CSI, which starts an escape
+// sequence) and a right-to-left override are escaped in the tree, the
+// properties and the port records.
+TEST_F(Ioreg, HostileTextIsEscaped)
+{
+    const std::string hostile = "Evil\u009b2J\u202eModem";
+    const std::string shown   = "Evil\\u009b2J\\u202eModem";
+    Node              root("IORegistryEntry", "Root");
+    root.Add(Node("IOService", hostile).Set("Label", String(hostile + " Büro")));
+    Write("snapshot/" + std::string(vztest::kRegistryPath), RegistryXml(root));
+    vztest::ToolOutcome tree = Run({"--root", Path("snapshot"), "-l"});
+    EXPECT_EQ(tree.out, "Root <IORegistryEntry>\n  " + shown + " <IOService>\n    \"Label\" = \"" +
+                            shown + " Büro\"\n");
+
+    vztest::FakeSysfs sys(Path("sys"));
+    sys.Tty(sys.UsbInterface(sys.UsbDevice("1-2", hostile), 0, "cdc_acm"), "ttyACM0");
+    setenv("VAVIVAZ_SYSFS", sys.Folder().c_str(), 1);
+    setenv("VAVIVAZ_LIVE", "1", 1);
+    EXPECT_EQ(Run({"--ports"}).out, shown + "\tModem\tttyACM0\t-\t1\n");
+    unsetenv("VAVIVAZ_LIVE");
+}
+
 TEST_F(Ioreg, EveryErrorIsOneLine)
 {
     Node root;

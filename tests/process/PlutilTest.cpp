@@ -78,6 +78,11 @@ TEST_F(PlutilTest, LintSaysWhyForEachFile)
     Outcome good = Plutil({"-lint", Path("files/good.plist"), Path("files/good.plist")});
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.out, Path("files/good.plist") + ": OK\n" + Path("files/good.plist") + ": OK\n");
+
+    // The reason quotes the file's text, escaped.
+    Write("files/odd.plist", "<plist><integer>&#x202e;1</integer></plist>");
+    EXPECT_NE(Plutil({"-lint", Path("files/odd.plist")}).out.find("integer \"\\u202e1\" is not"),
+              std::string::npos);
 }
 
 TEST_F(PlutilTest, ConvertInPlaceRewritesAndKeepsTheMode)
@@ -156,6 +161,7 @@ TEST_F(PlutilTest, PrintListsTheTree)
 <key>Data</key><data>AAH/</data>
 <key>When</key><date>2001-01-01T00:00:00Z</date>
 <key>Nothing</key><dict/>
+<key>Odd</key><string>&#x9b;2J&#x202e;Büro</string>
 </dict></plist>)");
     Outcome print = Plutil({"-p", Path("files/all.plist")});
     EXPECT_EQ(print.status, 0) << print.err;
@@ -171,6 +177,7 @@ TEST_F(PlutilTest, PrintListsTheTree)
     []
   ]
   "Nothing" = {}
+  "Odd" = "\u009b2J\u202eBüro"
   "Text" = "say \"hi\"\\\n\ttab"
   "When" = date 2001-01-01T00:00:00Z
 }

@@ -56,6 +56,11 @@ TEST_F(Scutil, KeysInAndOut)
 
     EXPECT_EQ(Scu({"remove", "Setup:/Network/Service/A/IPv4"}).status, 0);
     EXPECT_EQ(Scu({"list"}).out, "Setup:/Network/Service/B/IPv4\nState:/Network/Global/IPv4\n");
+
+    // A key that a writer chose to hold a C1 control and an override lists
+    // escaped.
+    EXPECT_EQ(Scu({"set", "State:/Evil\u009b2J\u202e"}, kDhcp).status, 0);
+    EXPECT_EQ(Scu({"list", "State:/E.*"}).out, "State:/Evil\\u009b2J\\u202e\n");
 }
 
 TEST_F(Scutil, ConnectionState)

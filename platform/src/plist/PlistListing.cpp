@@ -6,6 +6,7 @@
 #include "StringStorage.h"
 
 #include <VZPlatformTools.h>
+#include <VZToolSupport.h>
 
 #include <algorithm>
 #include <charconv>
@@ -39,37 +40,45 @@ class Lister {
     void text(const char *s) { out_ += s; }
     void indent(int depth) { out_.append(static_cast<size_t>(depth) * 2, ' '); }
 
+    // The string in double quotes: quotes, backslashes and controls of the
+    // first 128 characters escaped as JSON escapes them, then the rest that a
+    // terminal must not be handed raw (C1 controls, bidirectional overrides
+    // and isolates, noncharacters) as every command escapes it, "\u202e".
+    // Other text, non-ASCII letters included, stays byte for byte.
     void quote(CFStringRef string)
     {
         std::string utf8 = toUTF8String(string);
-        out_ += '"';
+        std::string inner;
+        inner.reserve(utf8.size());
         for (unsigned char c : utf8) {
             switch (c) {
             case '"':
-                out_ += "\\\"";
+                inner += "\\\"";
                 break;
             case '\\':
-                out_ += "\\\\";
+                inner += "\\\\";
                 break;
             case '\n':
-                out_ += "\\n";
+                inner += "\\n";
                 break;
             case '\t':
-                out_ += "\\t";
+                inner += "\\t";
                 break;
             case '\r':
-                out_ += "\\r";
+                inner += "\\r";
                 break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     char escape[8];
                     std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                    out_ += escape;
+                    inner += escape;
                 } else {
-                    out_ += static_cast<char>(c);
+                    inner += static_cast<char>(c);
                 }
             }
         }
+        out_ += '"';
+        out_ += vztool::printable(inner);
         out_ += '"';
     }
     void number(CFNumberRef number)

@@ -71,10 +71,12 @@ const char *VZFileErrorString(int error) noexcept;
 int VZFileLockExisting(const char *lockPath, Boolean wait, int *descriptor) noexcept;
 
 // The readable listing of a property-list value, as "vz-plutil -p" prints
-// it: JSON-like quoting, nested values on lines of their own indented two
-// spaces per level, dictionary keys in the canonical file's order, data as
-// its length and first 64 bytes in hexadecimal. A new data object holding
-// the UTF-8 text, without a final newline; NULL when memory runs out.
+// it: JSON-like quoting (and what else a terminal must not be handed raw
+// escaped as vztool::printable escapes it, "\u202e"), nested values on lines
+// of their own indented two spaces per level, dictionary keys in the
+// canonical file's order, data as its length and first 64 bytes in
+// hexadecimal. A new data object holding the UTF-8 text, without a final
+// newline; NULL when memory runs out.
 CFDataRef VZPropertyListCreateListing(CFPropertyListRef value) noexcept;
 
 // The same listing of a dictionary's entries alone, without its braces: one

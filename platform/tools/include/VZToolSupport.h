@@ -1,10 +1,12 @@
 // VZToolSupport.h: what every command of the project shares, so that each
 // is written once: the exit statuses and the one-line messages of a failure
 // and of a usage error, the owner of a reference, the UTF-8 text of a
-// string, the words for a status code and for the system's reason behind a
-// failure, and the checked write to standard output. Header only, over the
-// framework headers and the tool interface; a command reaches it through the
-// vz_platform_tools target.
+// string, the escaped form of text that others wrote, the words for a status
+// code and for the system's reason behind a failure, and the checked write
+// to standard output. Header only, over the framework headers and the tool
+// interface; a command reaches it through the vz_platform_tools target, and
+// the platform's readable listing of property lists escapes text by the same
+// rule.
 #ifndef VZ_TOOLSUPPORT_H
 #define VZ_TOOLSUPPORT_H
 
@@ -97,6 +99,110 @@ inline std::string utf8(CFStringRef string)
                      reinterpret_cast<UInt8 *>(text.data()), size, &used);
     text.resize(static_cast<size_t>(used));
     return text;
+}
+
+// ---------------------------------------------------------------------------
+// Text on a terminal
+//
+// Names and values that others wrote (a file name, a store, the registry, a
+// USB device's description of itself in sysfs) reach the terminal only
+// through printable(), so that they cannot move the cursor, start an escape
+// sequence or turn the rest of a row around.
+
+// What a character does when a terminal prints it as it is: a control (C0,
+// DEL, C1) acts on the terminal or ends the line; a bidirectional override
+// or isolate reorders what follows it up to the end of the line; a
+// noncharacter is not meant for text at all.
+enum HazardKind { kNoHazard, kControlHazard, kBidirectionalHazard, kNoncharacterHazard };
+
+inline HazardKind hazardOf(char32_t c)
+{
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return kControlHazard;
+    if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) return kBidirectionalHazard;
+    if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE) return kNoncharacterHazard;
+    return kNoHazard;
+}
+
+// The code point of the UTF-8 sequence at text[i], moving i past it; -1 for a
+// byte that does not begin a well-formed sequence (cut short, overlong, a
+// surrogate, beyond U+10FFFF), moving i past that byte alone.
+inline int32_t nextUtf8(const std::string &text, size_t &i)
+{
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        i++;
+        return lead;
+    }
+    size_t   length = 0;
+    uint32_t c      = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c      = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c      = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c      = lead & 0x07;
+    } else {
+        i++;
+        return -1;
+    }
+    if (i + length > text.size()) {
+        i++;
+        return -1;
+    }
+    for (size_t k = 1; k < length; k++) {
+        auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            i++;
+            return -1;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        i++;
+        return -1;
+    }
+    i += length;
+    return static_cast<int32_t>(c);
+}
+
+// The escape of one character, or of one byte that is not UTF-8: "\x1b"
+// below U+0080, "\u202e" in the first plane, "\U0010fffe" beyond it.
+inline std::string escaped(char32_t c)
+{
+    char text[16];
+    if (c < 0x80)
+        std::snprintf(text, sizeof text, "\\x%02x", static_cast<unsigned>(c));
+    else if (c < 0x10000)
+        std::snprintf(text, sizeof text, "\\u%04x", static_cast<unsigned>(c));
+    else
+        std::snprintf(text, sizeof text, "\\U%08x", static_cast<unsigned>(c));
+    return text;
+}
+
+// The text with every character that has a hazard escaped, and every byte
+// that is not UTF-8 as "\xff"; all else, letters of any script included,
+// byte for byte as it was. One value then stays on its own line of output or
+// in its own column, and reads as it prints. A backslash stays as it is: a
+// caller that must tell an escape from the text quotes backslashes first.
+inline std::string printable(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        size_t  start = i;
+        int32_t c     = nextUtf8(text, i);
+        if (c < 0)
+            out += escaped(static_cast<unsigned char>(text[start]));
+        else if (hazardOf(static_cast<char32_t>(c)) != kNoHazard)
+            out += escaped(static_cast<char32_t>(c));
+        else
+            out.append(text, start, i - start);
+    }
+    return out;
 }
 
 // ---------------------------------------------------------------------------
