@@ -290,6 +290,29 @@ TEST_F(NMProfileMappingTest, WhatNoProfileHoldsIsSaid)
                     }));
 }
 
+// A manual setting whose addresses are all unusable leaves IPv4 off, and says
+// so of its router and DNS servers too.
+TEST_F(NMProfileMappingTest, AManualSettingWithoutAnAddressIsSaid)
+{
+    Mapping                  mapping = Map(R"(<dict><key>CurrentSet</key><string>/Sets/S</string>
+	<key>NetworkServices</key><dict><key>M</key><dict><key>UserDefinedName</key><string>Lab</string>
+		<key>Interface</key><dict><key>DeviceName</key><string>eth1</string><key>Type</key><string>Ethernet</string></dict>
+		<key>IPv4</key><dict><key>ConfigMethod</key><string>Manual</string>
+			<key>Addresses</key><array><string>lab-host</string></array><key>Router</key><string>192.0.2.1</string></dict>
+		<key>DNS</key><dict><key>ServerAddresses</key><array><string>192.0.2.53</string></array></dict></dict></dict>
+	<key>Sets</key><dict><key>S</key><dict><key>Network</key><dict><key>Service</key><dict>
+		<key>M</key><dict><key>__LINK__</key><string>/NetworkServices/M</string></dict></dict></dict></dict></dict></dict>)");
+    std::vector<std::string> said;
+    for (const NotCarried &item : mapping.notCarried)
+        said.push_back(describe(item));
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "the IPv4 address \"lab-host\" of Lab",
+                        "the IPv4 method \"Manual\" of Lab (no usable address)",
+                        "the router \"192.0.2.1\" of Lab",
+                        "the DNS servers of Lab (IPv4 is off)",
+                    }));
+}
+
 TEST_F(NMProfileMappingTest, ProfileUUIDsAreStablePerSetAndService)
 {
     Mapping     mapping = Map();

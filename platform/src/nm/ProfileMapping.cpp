@@ -285,6 +285,12 @@ void ServiceMapper::mapIPv4(CFDictionaryRef service, Settings *settings)
                     skip(kItemRouter, *router);
             }
             if (method == "INFORM") skip(kItemDHCPInform);
+        } else {
+            // Without an address the profile runs no IPv4 at all, and what
+            // the setting holds besides is not carried either.
+            skip(kItemNoAddress, method);
+            if (std::optional<std::string> router = textOf(entity, kSCPropNetIPv4Router))
+                skip(kItemRouter, *router);
         }
     } else {
         skip(kItemIPv4Method, method);
@@ -473,6 +479,8 @@ std::string describe(const NotCarried &item)
     if (what == kItemIPv4Method) return "the IPv4 method \"" + item.value + "\" of " + name;
     if (what == kItemIPv6Method) return "the IPv6 method \"" + item.value + "\" of " + name;
     if (what == kItemIPv4Address) return "the IPv4 address \"" + item.value + "\" of " + name;
+    if (what == kItemNoAddress)
+        return "the IPv4 method \"" + item.value + "\" of " + name + " (no usable address)";
     if (what == kItemSubnetMask) return "the subnet mask \"" + item.value + "\" of " + name;
     if (what == kItemRouter) return "the router \"" + item.value + "\" of " + name;
     if (what == kItemDNSServer) return "the DNS server \"" + item.value + "\" of " + name;

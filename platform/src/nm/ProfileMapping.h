@@ -56,6 +56,7 @@ inline constexpr const char *kItemDHCPInform    = "dhcp-inform";    // what DHCP
 inline constexpr const char *kItemIPv4Method    = "ipv4-method";    // value: the method
 inline constexpr const char *kItemIPv6Method    = "ipv6-method";    // value: the method
 inline constexpr const char *kItemIPv4Address   = "ipv4-address";   // value: the text
+inline constexpr const char *kItemNoAddress     = "no-address";     // manual IPv4 without one
 inline constexpr const char *kItemSubnetMask    = "subnet-mask";    // value: the text
 inline constexpr const char *kItemRouter        = "router";         // value: the text
 inline constexpr const char *kItemDNSServer     = "dns-server";     // value: the text
