@@ -55,7 +55,10 @@ TEST_F(PreferencesCommit, NothingChangedWritesNothing)
 
 TEST_F(PreferencesCommit, ModeIsKeptAndFoldersAreMade)
 {
-    umask(077);
+    struct KeptUmask {
+        mode_t old = umask(077);
+        ~KeptUmask() { umask(old); }
+    } keptUmask; // the tests after this one run with the umask they started with
     {
         Ref<SCPreferencesRef> prefs = Open(); // no folders, no store
         ASSERT_TRUE(SetCounter(prefs, "new"));
