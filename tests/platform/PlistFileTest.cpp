@@ -3,6 +3,7 @@
 // message as the bytes read whole, whatever the size, and a failed read
 // reported as itself.
 #include "PlistFile.h"
+#include "LentBuffer.h"
 #include "PlistReader.h"
 
 #include "TestSupport.h"
@@ -28,6 +29,23 @@ class PlistFileTest : public vztest::TempRoot {
                     "</integer>\n\t\t<key>Name</key>\n\t\t<string>name " + std::to_string(i) +
                     "</string>\n\t</dict>\n";
         return text + "</dict>\n</plist>\n";
+    }
+
+    // Containers whose start tags lie deep in the document, far behind
+    // their end tags, and a long text: many runs of parsed pages to give up.
+    static std::string Nested()
+    {
+        auto Entries = [](int count) {
+            std::string entries;
+            for (int i = 0; i < count; i++)
+                entries +=
+                    "\t<dict><key>n</key><integer>" + std::to_string(i) + "</integer></dict>\n";
+            return entries;
+        };
+        return "<plist version=\"1.0\">\n<array>\n" + Entries(20000) +
+               "<dict>\n<key>a</key>\n<array>\n" + Entries(20000) +
+               "</array>\n<key>s</key>\n<string>" + std::string(300000, 'x') +
+               "</string>\n</dict>\n" + Entries(20000) + "</array>\n</plist>\n";
     }
 };
 
@@ -95,18 +113,7 @@ void                                         SpoilPages(void *start, size_t coun
 
 TEST_F(PlistFileTest, ParsedPagesGoBackAndAreNeverReadAgain)
 {
-    // Containers whose start tags lie deep in the document, far behind
-    // their end tags, and a long text, across many runs of released pages.
-    auto Entries = [](int count) {
-        std::string entries;
-        for (int i = 0; i < count; i++)
-            entries += "\t<dict><key>n</key><integer>" + std::to_string(i) + "</integer></dict>\n";
-        return entries;
-    };
-    std::string text = "<plist version=\"1.0\">\n<array>\n" + Entries(20000) +
-                       "<dict>\n<key>a</key>\n<array>\n" + Entries(20000) +
-                       "</array>\n<key>s</key>\n<string>" + std::string(300000, 'x') +
-                       "</string>\n</dict>\n" + Entries(20000) + "</array>\n</plist>\n";
+    std::string      text  = Nested();
     constexpr size_t kPage = 4096;
     gReleased.clear();
     vz::PlistReader reader(kCFPropertyListImmutable);
@@ -129,6 +136,38 @@ TEST_F(PlistFileTest, ParsedPagesGoBackAndAreNeverReadAgain)
         released += count;
     }
     EXPECT_GT(released, text.size() / 2);
+}
+
+// Lent to the tree, the parsed pages hold its objects, which outlive the
+// reader and its buffer and are all there to compare.
+TEST_F(PlistFileTest, TheTreeLivesWhereTheParsedBytesWere)
+{
+    std::string                  text = Nested();
+    vz::CFRef<CFPropertyListRef> tree;
+    uintptr_t                    start = 0;
+    {
+        vz::PlistReader reader(kCFPropertyListImmutable, &vz::lendingParserMemory());
+        vz::releaseAndLendParsedInput(reader);
+        auto *space = static_cast<char *>(reader.buffer(text.size()));
+        ASSERT_NE(space, nullptr);
+        std::memcpy(space, text.data(), text.size());
+        start = reinterpret_cast<uintptr_t>(space);
+        ASSERT_TRUE(reader.parseBuffer(text.size(), true)) << reader.errorMessage();
+        tree.reset(reader.takeResult());
+    }
+    vz::CFRef<CFPropertyListRef> whole(
+        vz::readPropertyList(reinterpret_cast<const uint8_t *>(text.data()), text.size(),
+                             kCFPropertyListImmutable, nullptr));
+    EXPECT_TRUE(CFEqual(tree.get(), whole.get()));
+    // The entries made once the first pages were lent live in them.
+    auto    root  = static_cast<CFArrayRef>(tree.get());
+    CFIndex lent  = 0;
+    CFIndex count = CFArrayGetCount(root);
+    for (CFIndex i = 0; i < count; i++) {
+        auto at = reinterpret_cast<uintptr_t>(CFArrayGetValueAtIndex(root, i));
+        lent += at >= start && at < start + text.size();
+    }
+    EXPECT_GT(lent, count / 4);
 }
 
 TEST_F(PlistFileTest, SaysWhyAFileIsNoPropertyList)

@@ -21,17 +21,27 @@ namespace vz {
 
 namespace {
 
-constexpr size_t  kBlockBytes  = 64 * 1024; // a power of two: a block is found from an address
+constexpr size_t kBlockBytes =
+    ObjectArena::kBlockBytes; // a power of two: a block is found from an address
 constexpr size_t  kAlignment   = 16;
 constexpr int64_t kOpenBias    = int64_t(1) << 40;
 constexpr size_t  kHeaderBytes = kAlignment;
 // Larger objects (a dictionary of hundreds of entries) come from malloc.
 constexpr size_t kLargestObject = 2048;
 
+// freeBlock: how an adopted block goes back to its owner; nullptr for one
+// from malloc.
 struct BlockHeader {
     std::atomic<int64_t> live;
+    void (*freeBlock)(void *, size_t);
 };
 static_assert(sizeof(BlockHeader) <= kHeaderBytes);
+
+// An adopted block waiting to be carved: the next one.
+struct AdoptedBlock {
+    void *next;
+    void (*freeBlock)(void *, size_t);
+};
 
 thread_local ObjectArena *tCurrent = nullptr;
 
@@ -44,8 +54,16 @@ BlockHeader *headerOf(void *memory) noexcept
 void release(BlockHeader *header, int64_t count) noexcept
 {
     if (header->live.fetch_sub(count, std::memory_order_acq_rel) != count) return;
+    void (*freeBlock)(void *, size_t) = header->freeBlock;
     header->~BlockHeader();
-    std::free(header);
+    if (freeBlock != nullptr) {
+#ifdef VZ_ARENA_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(header, kBlockBytes);
+#endif
+        freeBlock(header, kBlockBytes);
+    } else {
+        std::free(header);
+    }
 }
 
 #ifdef VZ_ARENA_ASAN
@@ -61,6 +79,17 @@ constexpr size_t kSizeRecord = 0;
 ObjectArena::~ObjectArena()
 {
     leaveBlock();
+    while (adopted_ != nullptr) {
+        auto *block = static_cast<AdoptedBlock *>(adopted_);
+        adopted_    = block->next;
+        block->freeBlock(block, kBlockBytes);
+    }
+}
+
+void ObjectArena::adoptBlock(void *memory, void (*freeBlock)(void *, size_t)) noexcept
+{
+    auto *block = new (memory) AdoptedBlock{adopted_, freeBlock};
+    adopted_    = block;
 }
 
 ObjectArena::Scope::Scope(ObjectArena &arena) noexcept : previous_(tCurrent)
@@ -86,9 +115,18 @@ void *ObjectArena::allocate(size_t bytes) noexcept
     if (size > kLargestObject) return nullptr;
     if (block_ == nullptr || used_ + size > kBlockBytes) {
         leaveBlock();
-        void *memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+        void *memory                      = nullptr;
+        void (*freeBlock)(void *, size_t) = nullptr;
+        if (adopted_ != nullptr) {
+            auto *block = static_cast<AdoptedBlock *>(adopted_);
+            adopted_    = block->next;
+            freeBlock   = block->freeBlock;
+            memory      = block;
+        } else {
+            memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+        }
         if (memory == nullptr) return nullptr;
-        new (memory) BlockHeader{kOpenBias};
+        new (memory) BlockHeader{kOpenBias, freeBlock};
         block_ = static_cast<uint8_t *>(memory);
         used_  = kHeaderBytes;
         made_  = 0;

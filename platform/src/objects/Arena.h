@@ -37,6 +37,17 @@ class ObjectArena {
     // large for a block or no block can be had.
     void *allocate(size_t bytes) noexcept;
 
+    // The size and alignment of a block.
+    static constexpr size_t kBlockBytes = 64 * 1024;
+
+    // Takes memory another owner no longer needs as a block to carve from
+    // before asking malloc for one: kBlockBytes at an address aligned to
+    // kBlockBytes, given back through freeBlock(memory, kBlockBytes) once
+    // the block's last object is gone (or at once by an arena that never
+    // used it). The property-list reader lends it the pages of a file it has
+    // parsed, so that the tree lives where the file's bytes were.
+    void adoptBlock(void *memory, void (*freeBlock)(void *, size_t)) noexcept;
+
     // Makes an arena the thread's current one until the scope ends, when the
     // one before it comes back.
     class Scope {
@@ -54,8 +65,9 @@ class ObjectArena {
     void leaveBlock() noexcept;
 
     uint8_t *block_ = nullptr;
-    size_t   used_  = 0; // bytes of the block carved
-    int64_t  made_  = 0; // objects carved from the block
+    size_t   used_  = 0;       // bytes of the block carved
+    int64_t  made_  = 0;       // objects carved from the block
+    void *adopted_  = nullptr; // blocks adopted and not yet carved, linked through their first word
 };
 
 // Room for an object from the thread's current arena; nullptr when there is

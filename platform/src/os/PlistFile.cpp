@@ -1,6 +1,7 @@
 // PlistFile.cpp: property-list files read in pieces into the parser.
 #include "PlistFile.h"
 
+#include "LentBuffer.h"
 #include "PlistReader.h"
 #include "StringStorage.h"
 #include "Syscalls.h"
@@ -23,23 +24,11 @@ constexpr int kReadAttempts = 5;
 
 // The file is read into the parser in one final piece, because expat skips
 // its line-and-column pass over the final piece (about a sixth of its work);
-// the pages of it already parsed go back to the system during the parse, so
-// the file's bytes cost no more memory than the tree built from them. Only a
+// the pages of it already parsed are lent to the tree or go back to the
+// system during the parse, so the file's bytes cost no more memory than the
+// tree built from them, and the tree needs few pages of its own. Only a
 // file that grew while it was read has more, read in pieces of this size.
 constexpr size_t kPiece = 256 * 1024;
-
-// The reader's page release: the pages are the reader's to give up, and
-// when the system keeps them the parse only holds more memory.
-void releasePages(void *start, size_t count) noexcept
-{
-    (void)::madvise(start, count, MADV_DONTNEED);
-}
-
-size_t pageSize() noexcept
-{
-    static const long size = ::sysconf(_SC_PAGESIZE);
-    return size > 0 ? static_cast<size_t>(size) : 0;
-}
 
 // Reads up to count bytes at bytes; how many (fewer only at the end of the
 // file), or -1 with errno.
@@ -67,8 +56,8 @@ int readOnce(const std::string &path, CFOptionFlags mutabilityOption, bool relea
     struct stat before;
     if (int error = openBoundedFile(path, &fd, &before); error != 0) return error;
 
-    PlistReader reader(mutabilityOption);
-    if (releaseParsed) reader.releaseParsedInput(pageSize(), releasePages);
+    PlistReader reader(mutabilityOption, &lendingParserMemory());
+    if (releaseParsed) releaseAndLendParsedInput(reader);
     auto   size   = static_cast<size_t>(before.st_size);
     size_t total  = 0;
     bool   parsed = true;

@@ -1,6 +1,8 @@
 // SnapshotCache.cpp: the cache of parsed store files.
 #include "SnapshotCache.h"
 
+#include "LentBuffer.h"
+
 #include "PlistReader.h"
 #include "StoreFile.h"
 #include "SystemError.h"
@@ -72,7 +74,7 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
 
     // The file is read straight into the parser's buffer: a store is neither
     // copied once more nor held twice while it is parsed.
-    PlistReader  reader(kCFPropertyListImmutable);
+    PlistReader  reader(kCFPropertyListImmutable, &lendingParserMemory());
     FileContents contents;
     int          error = readWholeFile(path, &contents,
                                        [&reader](size_t capacity) { return reader.buffer(capacity); });
@@ -92,6 +94,8 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
         tree    = cached.root;
         markers = cached.mayHoldSecretMarkers;
     } else {
+        // The tree takes the place of the bytes as they are parsed.
+        releaseAndLendParsedInput(reader);
         tree = parseDictionary(reader, contents.size);
         if (!tree) return kSCStatusFailed;
         markers = reader.mayHaveReadKey(kVZPropNetPPPAuthPasswordSecret);

@@ -454,11 +454,13 @@ struct PlistReader::State {
     // Releasing the parsed input (PlistReader::releaseParsedInput): the
     // system's hook, its page size, and during the final parse of a piece
     // of expat's buffer, where the pages not yet released start.
-    void (*releasePages)(void *start, size_t count) = nullptr;
-    uintptr_t   pageSize                            = 0;
-    const char *piece                               = nullptr; // what buffer() last handed out
-    const char *releasedTo                          = nullptr; // non-null while releasing
-    unsigned    sinceRelease                        = 0;
+    void (*releasePages)(void *start, size_t count)  = nullptr;
+    bool (*lendBlock)(void *start)                   = nullptr; // when the input is lent
+    void (*freeLentBlock)(void *start, size_t count) = nullptr;
+    uintptr_t   pageSize                             = 0;
+    const char *piece                                = nullptr; // what buffer() last handed out
+    const char *releasedTo                           = nullptr; // non-null while releasing
+    unsigned    sinceRelease                         = 0;
     bool        released = false; // some input is gone: positions are unknown
 
     explicit State(CFOptionFlags mutability) noexcept
@@ -631,17 +633,39 @@ struct PlistReader::State {
         for (const Frame &frame : frames) {
             if (frame.tag == nullptr || frame.tag + kTagSpan <= from) continue;
             if (frame.tag >= limit) break;
-            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) {
-                releasePages(const_cast<char *>(from), static_cast<size_t>(gapEnd - from));
-                released = true;
-            }
+            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) giveBack(from, gapEnd);
             from = std::max(from, pageCeil(frame.tag + kTagSpan));
         }
-        if (limit > from) {
-            releasePages(const_cast<char *>(from), static_cast<size_t>(limit - from));
-            released = true;
-        }
+        if (limit > from) giveBack(from, limit);
         releasedTo = std::max(from, limit);
+    }
+
+    // Gives up the parsed pages [from, to): the whole arena blocks among
+    // them to the tree's arena when the input is lent, the rest to the
+    // system.
+    void giveBack(const char *from, const char *to) noexcept
+    {
+        released = true;
+        if (freeLentBlock != nullptr) {
+            constexpr uintptr_t kBlock = ObjectArena::kBlockBytes;
+            uintptr_t first = (reinterpret_cast<uintptr_t>(from) + kBlock - 1) & ~(kBlock - 1);
+            uintptr_t end   = reinterpret_cast<uintptr_t>(to) & ~(kBlock - 1);
+            for (uintptr_t block = first; block + kBlock <= end; block += kBlock) {
+                auto *start = reinterpret_cast<char *>(block);
+                if (!lendBlock(start)) {
+                    releasePages(start, kBlock);
+                    continue;
+                }
+                arena.adoptBlock(start, freeLentBlock);
+            }
+            if (first < end) {
+                if (reinterpret_cast<uintptr_t>(from) < first)
+                    releasePages(const_cast<char *>(from),
+                                 first - reinterpret_cast<uintptr_t>(from));
+                from = reinterpret_cast<const char *>(end);
+            }
+        }
+        if (to > from) releasePages(const_cast<char *>(from), static_cast<size_t>(to - from));
     }
 
     void endElement()
@@ -919,7 +943,7 @@ void XMLCALL onSkippedEntity(void *user, const XML_Char *name, int)
 
 } // namespace
 
-PlistReader::PlistReader(CFOptionFlags mutabilityOption) noexcept
+PlistReader::PlistReader(CFOptionFlags mutabilityOption, const PlistReaderMemory *memory) noexcept
 {
     State *state = new (std::nothrow) State(mutabilityOption);
     if (state == nullptr) return;
@@ -930,7 +954,10 @@ PlistReader::PlistReader(CFOptionFlags mutabilityOption) noexcept
         state->fail(kOutOfMemory);
         return;
     }
-    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_Memory_Handling_Suite suite{};
+    if (memory != nullptr) suite = {memory->allocate, memory->reallocate, memory->free};
+    XML_Parser parser = memory != nullptr ? XML_ParserCreate_MM(nullptr, &suite, nullptr)
+                                          : XML_ParserCreate(nullptr);
     if (parser == nullptr) {
         state->fail(kOutOfMemory);
         return;
@@ -1035,6 +1062,14 @@ void PlistReader::releaseParsedInput(size_t pageSize, void (*releasePages)(void 
     if (state_ == nullptr || !powerOfTwo) return;
     state_->pageSize     = pageSize;
     state_->releasePages = releasePages;
+}
+
+void PlistReader::lendParsedInput(bool (*lendBlock)(void *),
+                                  void (*freeBlock)(void *, size_t)) noexcept
+{
+    if (state_ == nullptr || state_->releasePages == nullptr) return;
+    state_->lendBlock     = lendBlock;
+    state_->freeLentBlock = freeBlock;
 }
 
 bool PlistReader::releasedInput() const noexcept

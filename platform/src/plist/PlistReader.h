@@ -34,11 +34,21 @@ namespace vz {
 // writer alike.
 constexpr size_t kMaxPlistDepth = 512;
 
+// How the parser gets and gives back its memory, its input buffer among it
+// (the signatures of malloc, realloc and free).
+struct PlistReaderMemory {
+    void *(*allocate)(size_t);
+    void *(*reallocate)(void *, size_t);
+    void (*free)(void *);
+};
+
 class PlistReader {
   public:
     // mutabilityOption: kCFPropertyListImmutable, ...MutableContainers or
-    // ...MutableContainersAndLeaves.
-    explicit PlistReader(CFOptionFlags mutabilityOption) noexcept;
+    // ...MutableContainersAndLeaves. memory: the parser's allocator, when not
+    // malloc's (it must outlive the reader).
+    explicit PlistReader(CFOptionFlags            mutabilityOption,
+                         const PlistReaderMemory *memory = nullptr) noexcept;
     ~PlistReader();
     PlistReader(const PlistReader &)            = delete;
     PlistReader &operator=(const PlistReader &) = delete;
@@ -66,6 +76,15 @@ class PlistReader {
     // the caller parses again without releasing to learn the position.
     void releaseParsedInput(size_t pageSize, void (*releasePages)(void *, size_t)) noexcept;
     bool releasedInput() const noexcept;
+    // After releaseParsedInput(), for a caller whose buffer lets its
+    // parsed pages be owned one block at a time: each whole arena block
+    // (ObjectArena::kBlockBytes, aligned) among the pages given up that
+    // lendBlock(start) accepts goes to the tree's arena instead of the
+    // system, which carves the tree's objects from it and gives it back
+    // through freeBlock(start, count) when its last object is gone; the
+    // caller leaves accepted blocks alone when it frees the buffer. The tree
+    // takes the place of the bytes it was read from, without new pages.
+    void lendParsedInput(bool (*lendBlock)(void *), void (*freeBlock)(void *, size_t)) noexcept;
 
     // After a parse, whether some dictionary of the document may have a key
     // equal to key: false only when none has (the reader keeps one object
