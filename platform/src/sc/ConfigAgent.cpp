@@ -34,19 +34,6 @@ bool isArray(CFTypeRef value) noexcept
     return value != nullptr && CFGetTypeID(value) == CFArrayGetTypeID();
 }
 
-// The ID of a marker (a marker that is not a string names nothing).
-CFTypeRef markerIn(CFDictionaryRef dict) noexcept
-{
-    CFTypeRef id = CFDictionaryGetValue(dict, kVZPropNetPPPAuthPasswordSecret);
-    return id != nullptr && CFGetTypeID(id) == CFStringGetTypeID() ? id : nullptr;
-}
-
-template <typename T> CFRef<T> made(T ref)
-{
-    if (ref == nullptr) throw std::bad_alloc();
-    return CFRef<T>(ref);
-}
-
 // A marker left in a published value is one this process could not resolve:
 // the ID names a password in the preferences' secrets file, which means
 // nothing to the dynamic store's. Where the dynamic store holds a secret at
@@ -71,23 +58,15 @@ class SecretKeeper {
                                     isDictionary(held) ? static_cast<CFDictionaryRef>(held)
                                                        : nullptr);
         if (!isArray(value) || !hasStandardCallBacks(value)) return {};
-        auto       array = static_cast<CFArrayRef>(value);
         CFArrayRef heldArray =
             isArray(held) && hasStandardCallBacks(held) ? static_cast<CFArrayRef>(held) : nullptr;
-        CFRef<CFMutableArrayRef> copy;
-        CFIndex                  index = 0;
-        for (const void *element : arrayValues(array)) {
-            CFTypeRef heldElement = heldArray != nullptr && index < CFArrayGetCount(heldArray)
-                                        ? CFArrayGetValueAtIndex(heldArray, index)
-                                        : nullptr;
-            if (CFRef<CFTypeRef> changed = keep(element, heldElement)) {
-                if (!copy) copy = made(CFArrayCreateMutableCopy(nullptr, 0, array));
-                CFArraySetValueAtIndex(copy.get(), index, changed.get());
-            }
-            index++;
-        }
-        if (!copy) return {};
-        return CFRef<CFTypeRef>(made(CFArrayCreateCopy(nullptr, copy.get())).release());
+        return arrayWithChanges(
+            static_cast<CFArrayRef>(value), [&](const void *element, CFIndex index) {
+                CFTypeRef heldElement = heldArray != nullptr && index < CFArrayGetCount(heldArray)
+                                            ? CFArrayGetValueAtIndex(heldArray, index)
+                                            : nullptr;
+                return keep(element, heldElement);
+            });
     }
 
   private:
@@ -103,11 +82,11 @@ class SecretKeeper {
                 CFDictionarySetValue(copy.get(), entry.key, changed.get());
             }
         }
-        if (markerIn(dict) != nullptr &&
+        if (markerOf(dict) != nullptr &&
             !CFDictionaryContainsKey(dict, kSCPropNetPPPAuthPassword)) {
             CFTypeRef password =
                 held != nullptr ? CFDictionaryGetValue(held, kSCPropNetPPPAuthPassword) : nullptr;
-            CFTypeRef marker = held != nullptr ? markerIn(held) : nullptr;
+            CFTypeRef marker = held != nullptr ? markerOf(held) : nullptr;
             if (password == nullptr && marker == nullptr) {
                 unkept_++;
             } else {

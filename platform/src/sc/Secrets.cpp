@@ -53,20 +53,6 @@ bool isString(CFTypeRef value) noexcept
     return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID();
 }
 
-template <typename T> CFRef<T> made(T ref)
-{
-    if (ref == nullptr) throw std::bad_alloc();
-    return CFRef<T>(ref);
-}
-
-// The ID a marker holds, or nullptr when the dictionary holds none (a marker
-// that is not a string names nothing and is left as it is).
-CFStringRef markerOf(CFDictionaryRef dict)
-{
-    CFTypeRef id = CFDictionaryGetValue(dict, kVZPropNetPPPAuthPasswordSecret);
-    return isString(id) ? static_cast<CFStringRef>(id) : nullptr;
-}
-
 bool holdsMarker(CFTypeRef value)
 {
     if (isDictionary(value)) {
@@ -93,18 +79,8 @@ class Revealer {
     {
         if (isDictionary(value)) return revealDictionary(static_cast<CFDictionaryRef>(value));
         if (!isArray(value) || !hasStandardCallBacks(value)) return {};
-        auto                     array = static_cast<CFArrayRef>(value);
-        CFRef<CFMutableArrayRef> copy;
-        CFIndex                  index = 0;
-        for (const void *element : arrayValues(array)) {
-            if (CFRef<CFTypeRef> changed = reveal(element)) {
-                if (!copy) copy = made(CFArrayCreateMutableCopy(nullptr, 0, array));
-                CFArraySetValueAtIndex(copy.get(), index, changed.get());
-            }
-            index++;
-        }
-        if (!copy) return {};
-        return CFRef<CFTypeRef>(made(CFArrayCreateCopy(nullptr, copy.get())).release());
+        return arrayWithChanges(static_cast<CFArrayRef>(value),
+                                [this](const void *element, CFIndex) { return reveal(element); });
     }
 
   private:
@@ -480,6 +456,13 @@ int writeView(const std::string &path, CFDictionaryRef view, mode_t defaultMode,
 }
 
 } // namespace
+
+CFStringRef markerOf(CFDictionaryRef dict) noexcept
+{
+    CFTypeRef id = CFDictionaryGetValue(dict, kVZPropNetPPPAuthPasswordSecret);
+    return id != nullptr && CFGetTypeID(id) == CFStringGetTypeID() ? static_cast<CFStringRef>(id)
+                                                                   : nullptr;
+}
 
 CFRef<CFStringRef> newUUIDString()
 {

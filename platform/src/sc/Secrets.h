@@ -60,6 +60,7 @@
 #include "FileIdentity.h"
 #include "Runtime.h"
 
+#include <new>
 #include <string>
 #include <sys/types.h>
 
@@ -109,6 +110,36 @@ struct StoreWrite {
 // A new random (version 4) UUID string in upper case; empty when the random
 // source fails. May throw std::bad_alloc.
 CFRef<CFStringRef> newUUIDString();
+
+// The walks of a tree that rewrite markers and passwords share these.
+
+// An object just made, or std::bad_alloc when it could not be.
+template <typename T> CFRef<T> made(T ref)
+{
+    if (ref == nullptr) throw std::bad_alloc();
+    return CFRef<T>(ref);
+}
+
+// The ID a marker holds, or nullptr when the dictionary holds none (a marker
+// that is not a string names nothing and is left as it is).
+CFStringRef markerOf(CFDictionaryRef dict) noexcept;
+
+// An immutable copy of array with each element that change(element, index)
+// gives a new value for (a CFRef<CFTypeRef>; empty: unchanged) replaced;
+// empty when none changed. May throw std::bad_alloc.
+template <typename Change> CFRef<CFTypeRef> arrayWithChanges(CFArrayRef array, Change change)
+{
+    CFRef<CFMutableArrayRef> copy;
+    CFIndex                  count = CFArrayGetCount(array);
+    for (CFIndex index = 0; index < count; index++) {
+        if (CFRef<CFTypeRef> changed = change(CFArrayGetValueAtIndex(array, index), index)) {
+            if (!copy) copy = made(CFArrayCreateMutableCopy(nullptr, 0, array));
+            CFArraySetValueAtIndex(copy.get(), index, changed.get());
+        }
+    }
+    if (!copy) return {};
+    return CFRef<CFTypeRef>(made(CFArrayCreateCopy(nullptr, copy.get())).release());
+}
 
 } // namespace vz
 
