@@ -108,7 +108,6 @@ class Secrets : public StoreTest {
 TEST_F(Secrets, OldInlinePasswordsMoveAtTheFirstCommit)
 {
     WriteStore(kStore);
-    EXPECT_EQ(Seen("B"), "inline-b");
     EXPECT_FALSE(Exists(kSecretsPath)); // reading writes nothing
 
     ASSERT_TRUE(Commit("A", "pw-a"));
@@ -243,7 +242,6 @@ TEST_F(Secrets, AWriterThatCannotReadTheSecretsKeepsThem)
                 VZFlushPlatformCaches();
             }
         } asAnotherUser;
-        EXPECT_EQ(Seen("A"), "(none)");
         EXPECT_TRUE(Commit("A", "web", kSCPropNetPPPAuthName)) << SCError();
         EXPECT_TRUE(Apply()) << SCError();
         EXPECT_FALSE(Commit("A", "mine")); // a password it could not keep apart
@@ -261,13 +259,10 @@ TEST_F(Secrets, AWriterThatCannotReadTheSecretsKeepsThem)
     }
 
     EXPECT_EQ(Named(), named); // the markers kept
-    EXPECT_EQ(Held(), named);
     EXPECT_EQ(Seen("A"), "pw-a");
     EXPECT_EQ(Seen("B"), "inline-b");
     EXPECT_EQ(Published("A", "AuthName"), "web");
     EXPECT_EQ(Published("A"), "pw-a");
-    ASSERT_TRUE(Apply());
-    EXPECT_EQ(Published("B"), "inline-b");
 }
 
 } // namespace
