@@ -87,6 +87,31 @@ TEST_F(PreferencesSnapshot, ChangedFileIsNeverMissed)
     EXPECT_EQ(SetName(back), "back");
 }
 
+// A process that reads in one pass keeps its first view of a store, never
+// over its own commits, and a commit from a view another writer has since
+// overtaken is refused, not lost; once it stops, every snapshot is proven.
+TEST_F(PreferencesSnapshot, OnePassKeepsTheFirstViewButNotOverItsOwnWrites)
+{
+    auto commitName = [this](const char *name) {
+        Ref<SCPreferencesRef> writer = Open();
+        Ref<CFDictionaryRef>  named(static_cast<CFDictionaryRef>(CreatePlist(
+             PlistText(std::string("<dict><key>Name</key><string>") + name + "</string></dict>"))));
+        return SCPreferencesPathSetValue(writer, CFSTR("/Sets/S1"), named) &&
+               SCPreferencesCommitChanges(writer);
+    };
+    WriteStore(StoreWithName("first"));
+    VZPreferencesReadInOnePass(true);
+    EXPECT_EQ(SetName(Open()), "first");
+    ASSERT_TRUE(commitName("mine"));
+    EXPECT_EQ(SetName(Open()), "mine");
+    ReplaceByRename(StoreWithName("other"));
+    EXPECT_EQ(SetName(Open()), "mine");
+    EXPECT_FALSE(commitName("late"));
+    EXPECT_EQ(SCError(), kSCStatusStale);
+    VZPreferencesReadInOnePass(false);
+    EXPECT_EQ(SetName(Open()), "other");
+}
+
 TEST_F(PreferencesSnapshot, EditsArePrivateToTheirSnapshot)
 {
     WriteStore(StoreWithName("stored"));

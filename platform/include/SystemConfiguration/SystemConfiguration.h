@@ -126,6 +126,18 @@ Boolean VZPreferencesPopMark(SCPreferencesRef prefs, Boolean restore) noexcept;
 CFDictionaryRef VZPreferencesCopyApplyReport(void) noexcept;
 CFDictionaryRef VZPreferencesCopyApplyPlan(void) noexcept;
 
+// One view of each store for a process that reads in one pass, an addition
+// of this platform. Every new preferences object proves that the parse of the
+// store it shares is still the file's (a stat of the file each). A process
+// that opens many in a row and hears from no one meanwhile (the status probe,
+// which opens one per service) may call VZPreferencesReadInOnePass with true:
+// from then on a store proven once is not proven again, and every later
+// object sees that first view. Nothing the process could observe tells the
+// two apart, since a change it would have met after its first view could as
+// well have come after its last. The process's own writes end the views they
+// may change; false proves every object again.
+void VZPreferencesReadInOnePass(Boolean onePass) noexcept;
+
 // Dynamic store.
 CFTypeID          SCDynamicStoreGetTypeID(void) noexcept;
 SCDynamicStoreRef SCDynamicStoreCreate(CFAllocatorRef allocator, CFStringRef name,

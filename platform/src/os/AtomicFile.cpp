@@ -5,6 +5,7 @@
 #include "FileLock.h"
 #include "Root.h"
 #include "Runtime.h"
+#include "SnapshotCache.h"
 #include "Syscalls.h"
 #include "UniqueFd.h"
 
@@ -204,6 +205,8 @@ int writeFileAtomically(const std::string &path, std::span<const uint8_t> bytes,
     bool ignored = false;
     if (replaced == nullptr) replaced = &ignored;
     *replaced = false;
+    // The process's own write is news to its held views, whatever comes of it.
+    forgetHeldViews();
     return guarded(ENOMEM, [&] {
         return writeAtomically(path, bytes, defaultMode, makeFolders, replaced, access);
     });

@@ -10,6 +10,7 @@
 
 #include <SystemConfiguration/SystemConfiguration.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <unordered_map>
@@ -22,12 +23,15 @@ struct Entry {
     FileIdentity           identity;
     CFRef<CFDictionaryRef> root;
     bool                   mayHoldSecretMarkers = true;
+    bool                   held                 = false; // handed out again unproven
 };
 
 struct Cache {
     std::mutex                             mutex;
     std::unordered_map<std::string, Entry> entries;
 };
+
+std::atomic<bool> gHoldFirstViews{false};
 
 void flushCache();
 
@@ -42,6 +46,7 @@ Cache &cache()
 
 void flushCache()
 {
+    gHoldFirstViews.store(false, std::memory_order_relaxed);
     std::unordered_map<std::string, Entry> dropped;
     {
         std::lock_guard<std::mutex> hold(cache().mutex);
@@ -53,16 +58,29 @@ void flushCache()
 int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root,
          bool *mayHoldSecretMarkers)
 {
+    Cache &c       = cache();
+    bool   holding = gHoldFirstViews.load(std::memory_order_relaxed);
+    if (holding) {
+        std::lock_guard<std::mutex> guard(c.mutex);
+        auto                        found = c.entries.find(path);
+        if (found != c.entries.end() && found->second.held) {
+            *identity             = found->second.identity;
+            *root                 = found->second.root;
+            *mayHoldSecretMarkers = found->second.mayHoldSecretMarkers;
+            return kSCStatusOK;
+        }
+    }
+
     FileIdentity now;
     if (int error = statIdentity(path, &now); error != 0) return statusFromErrno(error);
 
-    Cache &c = cache();
-    Entry  cached;
+    Entry cached;
     if (now.exists) {
         std::lock_guard<std::mutex> hold(c.mutex);
         auto                        found = c.entries.find(path);
         if (found != c.entries.end()) {
             if (found->second.identity.provesUnchanged(now)) {
+                found->second.held    = holding;
                 *identity             = found->second.identity;
                 *root                 = found->second.root;
                 *mayHoldSecretMarkers = found->second.mayHoldSecretMarkers;
@@ -102,7 +120,7 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
     }
     {
         std::lock_guard<std::mutex> hold(c.mutex);
-        c.entries[path] = Entry{contents.identity, tree, markers};
+        c.entries[path] = Entry{contents.identity, tree, markers, holding};
     }
     *identity             = contents.identity;
     *root                 = std::move(tree);
@@ -111,6 +129,19 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
 }
 
 } // namespace
+
+void holdFirstViews(bool hold) noexcept
+{
+    gHoldFirstViews.store(hold, std::memory_order_relaxed);
+    if (!hold) forgetHeldViews();
+}
+
+void forgetHeldViews() noexcept
+{
+    std::lock_guard<std::mutex> guard(cache().mutex);
+    for (auto &[path, entry] : cache().entries)
+        entry.held = false;
+}
 
 int loadStoreSnapshot(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root,
                       bool *mayHoldSecretMarkers) noexcept

@@ -11,7 +11,11 @@
 //      within one timestamp tick.
 //   3. Trees are shared, never changed: snapshots that edit copy what they
 //      change (PrefsTree.h).
-// VZFlushPlatformCaches() empties the cache, releasing the trees it holds.
+//   4. For a process that reads in one pass (holdFirstViews), a tree proven
+//      current once is handed out again without a new proof, until the
+//      process writes a file itself.
+// VZFlushPlatformCaches() empties the cache, releasing the trees it holds,
+// and ends holding first views.
 #ifndef VZ_PLATFORM_SNAPSHOTCACHE_H
 #define VZ_PLATFORM_SNAPSHOTCACHE_H
 
@@ -30,6 +34,17 @@ namespace vz {
 [[nodiscard]] int loadStoreSnapshot(const std::string &path, FileIdentity *identity,
                                     CFRef<CFDictionaryRef> *root,
                                     bool *mayHoldSecretMarkers = nullptr) noexcept;
+
+// From now on (hold true), a file's tree proven current once is handed out
+// again without a second proof: for a process that reads its stores in one
+// pass and hears from no one while it does, a later look at a file could only
+// meet a change that happened after the first one, which is indistinguishable
+// from the file having changed after the process read it. hold false proves
+// every snapshot again. A store written by the process itself is proven again
+// at its next snapshot (forgetHeldViews).
+void holdFirstViews(bool hold) noexcept;
+// Drops the hold on every tree: the process has written a file.
+void forgetHeldViews() noexcept;
 
 } // namespace vz
 

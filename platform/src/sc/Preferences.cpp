@@ -5,6 +5,7 @@
 #include "PreferencesStore.h"
 #include "Root.h"
 #include "SCError.h"
+#include "SnapshotCache.h"
 #include "StringStorage.h"
 #include "UnderRoot.h"
 
@@ -105,6 +106,11 @@ SCPreferencesRef SCPreferencesCreate(CFAllocatorRef, CFStringRef name, CFStringR
         return nullptr;
     }
     return prefs.release();
+}
+
+void VZPreferencesReadInOnePass(Boolean onePass) noexcept
+{
+    vz::holdFirstViews(onePass != 0);
 }
 
 Boolean SCPreferencesLock(SCPreferencesRef prefs, Boolean wait) noexcept
