@@ -26,8 +26,12 @@ constexpr size_t kBlockBytes =
 constexpr size_t  kAlignment   = 16;
 constexpr int64_t kOpenBias    = int64_t(1) << 40;
 constexpr size_t  kHeaderBytes = kAlignment;
-// Larger objects (a dictionary of hundreds of entries) come from malloc.
-constexpr size_t kLargestObject = 2048;
+// Larger objects (a dictionary of thousands of entries) come from malloc.
+// Up to half a block, an object that does not fit the rest of the current
+// block costs that rest, at most once per large object; in return the table
+// of a dictionary of a thousand entries lives in the tree's own blocks,
+// which a reader lends from pages the process already has.
+constexpr size_t kLargestObject = kBlockBytes / 2;
 
 // freeBlock: how an adopted block goes back to its owner; nullptr for one
 // from malloc.

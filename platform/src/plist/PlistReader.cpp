@@ -383,7 +383,9 @@ class RecentStrings {
     }
 
   private:
-    static constexpr size_t kSlots = 4096;
+    // 16 KiB: four pages, each a fault at its first touch in a short
+    // process; the values that repeat find their slots early all the same.
+    static constexpr size_t kSlots = 1024;
     std::vector<PoolSlot>   slots_;
 };
 
@@ -462,6 +464,10 @@ struct PlistReader::State {
     const char *releasedTo                           = nullptr; // non-null while releasing
     unsigned    sinceRelease                         = 0;
     bool        released = false; // some input is gone: positions are unknown
+    // Lent blocks kept back while they hold an open container's start tag.
+    static constexpr size_t kMostKeptBack           = 16;
+    const char             *keptBack[kMostKeptBack] = {};
+    size_t                  keptBackCount           = 0;
 
     explicit State(CFOptionFlags mutability) noexcept
         : mutableContainers(mutability == kCFPropertyListMutableContainers ||
@@ -615,6 +621,15 @@ struct PlistReader::State {
         return reinterpret_cast<const char *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
     }
     const char *pageCeil(const char *at) const noexcept { return pageFloor(at + (pageSize - 1)); }
+    static const char *blockFloor(const char *at) noexcept
+    {
+        return reinterpret_cast<const char *>(reinterpret_cast<uintptr_t>(at) &
+                                              ~(uintptr_t{ObjectArena::kBlockBytes} - 1));
+    }
+    static const char *blockCeil(const char *at) noexcept
+    {
+        return blockFloor(at + (ObjectArena::kBlockBytes - 1));
+    }
 
     // Hands the pages of the piece that the parse has left behind back to
     // the system, all but those holding the start tags of open containers,
@@ -625,6 +640,7 @@ struct PlistReader::State {
     {
         const char *event = eventIfReleasing();
         if (event == nullptr) return;
+        if (freeLentBlock != nullptr) return lendParsedInput(event);
         const char *limit = pageFloor(event);
         if (limit <= releasedTo ||
             static_cast<size_t>(limit - releasedTo) < kReleaseRunPages * pageSize)
@@ -640,32 +656,74 @@ struct PlistReader::State {
         releasedTo = std::max(from, limit);
     }
 
-    // Gives up the parsed pages [from, to): the whole arena blocks among
-    // them to the tree's arena when the input is lent, the rest to the
-    // system.
+    // The same when the input is lent: whole blocks, each as soon as the
+    // parse has left it, so that the tree takes as few new pages as it can.
+    // A block that holds the start tag of an open container is kept back
+    // whole and lent once that container has closed (a tree's first blocks
+    // and each section's would otherwise be lost to it for good); the part
+    // of the piece before its first whole block stays until the end.
+    void lendParsedInput(const char *event) noexcept
+    {
+        size_t waiting = 0;
+        for (size_t i = 0; i < keptBackCount; i++) {
+            if (holdsOpenTag(keptBack[i]))
+                keptBack[waiting++] = keptBack[i];
+            else
+                lendOrRelease(keptBack[i]);
+        }
+        keptBackCount     = waiting;
+        const char *limit = blockFloor(event);
+        const char *from  = std::max(releasedTo, blockCeil(releasedTo));
+        for (; from + ObjectArena::kBlockBytes <= limit; from += ObjectArena::kBlockBytes) {
+            if (!holdsOpenTag(from)) {
+                lendOrRelease(from);
+            } else if (keptBackCount < kMostKeptBack) {
+                keptBack[keptBackCount++] = from;
+            } else {
+                giveBackAround(from, from + ObjectArena::kBlockBytes);
+            }
+        }
+        releasedTo = std::max(releasedTo, from);
+    }
+    bool holdsOpenTag(const char *block) const noexcept
+    {
+        const char *end = block + ObjectArena::kBlockBytes;
+        for (const Frame &frame : frames)
+            if (frame.tag != nullptr && frame.tag < end && frame.tag + kTagSpan > block)
+                return true;
+        return false;
+    }
+    void lendOrRelease(const char *block) noexcept
+    {
+        released    = true;
+        auto *start = const_cast<char *>(block);
+        if (lendBlock(start))
+            arena.adoptBlock(start, freeLentBlock);
+        else
+            releasePages(start, ObjectArena::kBlockBytes);
+    }
+    // Gives the system the pages of [from, to) that hold no open tag.
+    void giveBackAround(const char *from, const char *to) noexcept
+    {
+        for (const Frame &frame : frames) {
+            if (frame.tag == nullptr || frame.tag + kTagSpan <= from || frame.tag >= to) continue;
+            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) {
+                released = true;
+                releasePages(const_cast<char *>(from), static_cast<size_t>(gapEnd - from));
+            }
+            from = std::max(from, pageCeil(frame.tag + kTagSpan));
+        }
+        if (to > from) {
+            released = true;
+            releasePages(const_cast<char *>(from), static_cast<size_t>(to - from));
+        }
+    }
+
+    // Gives up the parsed pages [from, to) to the system.
     void giveBack(const char *from, const char *to) noexcept
     {
         released = true;
-        if (freeLentBlock != nullptr) {
-            constexpr uintptr_t kBlock = ObjectArena::kBlockBytes;
-            uintptr_t first = (reinterpret_cast<uintptr_t>(from) + kBlock - 1) & ~(kBlock - 1);
-            uintptr_t end   = reinterpret_cast<uintptr_t>(to) & ~(kBlock - 1);
-            for (uintptr_t block = first; block + kBlock <= end; block += kBlock) {
-                auto *start = reinterpret_cast<char *>(block);
-                if (!lendBlock(start)) {
-                    releasePages(start, kBlock);
-                    continue;
-                }
-                arena.adoptBlock(start, freeLentBlock);
-            }
-            if (first < end) {
-                if (reinterpret_cast<uintptr_t>(from) < first)
-                    releasePages(const_cast<char *>(from),
-                                 first - reinterpret_cast<uintptr_t>(from));
-                from = reinterpret_cast<const char *>(end);
-            }
-        }
-        if (to > from) releasePages(const_cast<char *>(from), static_cast<size_t>(to - from));
+        releasePages(const_cast<char *>(from), static_cast<size_t>(to - from));
     }
 
     void endElement()
@@ -1051,8 +1109,9 @@ bool PlistReader::parseBuffer(size_t count, bool isFinal) noexcept
     bool parsed = XML_ParseBuffer(state.parser, static_cast<int>(count),
                                   isFinal ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
     state.afterParse();
-    state.releasedTo = nullptr;
-    state.piece      = nullptr;
+    state.releasedTo    = nullptr;
+    state.keptBackCount = 0; // the blocks kept back go with the buffer
+    state.piece         = nullptr;
     return afterPiece(parsed, isFinal);
 }
 

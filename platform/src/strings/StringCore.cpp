@@ -214,6 +214,16 @@ void copyUnits(CFStringRef s, size_t start, size_t count, char16_t *out) noexcep
 bool stringsEqual(CFStringRef a, CFStringRef b) noexcept
 {
     if (a == b) return true;
+    // Immutable strings tell most differences from their headers: their
+    // lengths, and their hashes once both are known (equal text, equal hash,
+    // whatever the storage). A lookup in a small dictionary compares its key
+    // with every key there.
+    if (!a->isMutable() && !b->isMutable()) {
+        if (a->length != b->length) return false;
+        uint32_t x = a->hash.load(std::memory_order_relaxed);
+        uint32_t y = b->hash.load(std::memory_order_relaxed);
+        if (x != 0 && y != 0 && x != y) return false;
+    }
     StringUnits x = unitsOf(a);
     StringUnits y = unitsOf(b);
     if (x.length != y.length) return false;
