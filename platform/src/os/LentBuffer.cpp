@@ -59,13 +59,22 @@ void *allocate(size_t bytes) noexcept
     std::lock_guard     hold(t.mutex);
     for (Mapping &m : t.slots) {
         if (m.start != 0) continue;
-        void *memory =
-            ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        // A document's first page holds the start tags of its outermost
+        // containers, open for the whole parse, so the block it lies in is
+        // never lent: the buffer is placed so that its first page is the
+        // last of a block, and every block after it can be.
+        void *memory = ::mmap(nullptr, total + kBlock, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (memory == MAP_FAILED) return nullptr;
-        m.start = reinterpret_cast<uintptr_t>(memory);
+        auto      raw   = reinterpret_cast<uintptr_t>(memory);
+        uintptr_t start = ((raw + page + kBlock - 1) & ~(uintptr_t(kBlock) - 1)) - page;
+        if (start > raw) ::munmap(memory, start - raw);
+        if (raw + kBlock > start)
+            ::munmap(reinterpret_cast<void *>(start + total), raw + kBlock - start);
+        m.start = start;
         m.bytes = total;
         m.lent.fill(0);
-        return memory;
+        return reinterpret_cast<void *>(start);
     }
     return std::malloc(bytes);
 }

@@ -316,13 +316,18 @@ class StringPool {
     // by without the pool.
     bool met(std::string_view text) const noexcept
     {
-        if (!allInterned_) return true;
-        if (slots_.empty()) return false;
+        return !allInterned_ || find(text) != nullptr;
+    }
+
+    // The key of this text, borrowed; nullptr when there is none.
+    CFStringRef find(std::string_view text) const noexcept
+    {
+        if (slots_.empty()) return nullptr;
         uint64_t hash = hashOfText(text);
         size_t   mask = slots_.size() - 1;
         for (size_t i = hash & mask; slots_[i].string != nullptr; i = (i + 1) & mask)
-            if (slots_[i].holdsText(hash, text)) return true;
-        return false;
+            if (slots_[i].holdsText(hash, text)) return slots_[i].string;
+        return nullptr;
     }
 
   private:
@@ -910,6 +915,14 @@ struct PlistReader::State {
         // object per text like keys; longer ones are mostly unique (IDs,
         // paths) and would only fill the pool.
         if (!mutableLeaves && text.size() <= kLongestSharedString) return valuePool.intern(text);
+        // A longer one that is also a key of the document (the ID of a
+        // service in a set's service order) is that key's string.
+        if (!mutableLeaves) {
+            if (CFStringRef key = keyPool.find(text)) {
+                retainObject(key);
+                return key;
+            }
+        }
         CFStringRef string = createStringFromUTF8(text.data(), text.size());
         if (string == nullptr || !mutableLeaves) return string;
         CFMutableStringRef copy = CFStringCreateMutableCopy(nullptr, 0, string);
