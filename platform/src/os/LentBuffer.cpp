@@ -69,8 +69,7 @@ void *allocate(size_t bytes) noexcept
         auto      raw   = reinterpret_cast<uintptr_t>(memory);
         uintptr_t start = ((raw + page + kBlock - 1) & ~(uintptr_t(kBlock) - 1)) - page;
         if (start > raw) ::munmap(memory, start - raw);
-        if (raw + kBlock > start)
-            ::munmap(reinterpret_cast<void *>(start + total), raw + kBlock - start);
+        ::munmap(reinterpret_cast<void *>(start + total), raw + kBlock - start); // at least a page
         m.start = start;
         m.bytes = total;
         m.lent.fill(0);

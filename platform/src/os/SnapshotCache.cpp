@@ -128,19 +128,24 @@ int load(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef>
     return kSCStatusOK;
 }
 
+void dropHolds() noexcept
+{
+    std::lock_guard<std::mutex> guard(cache().mutex);
+    for (auto &[path, entry] : cache().entries)
+        entry.held = false;
+}
+
 } // namespace
 
 void holdFirstViews(bool hold) noexcept
 {
     gHoldFirstViews.store(hold, std::memory_order_relaxed);
-    if (!hold) forgetHeldViews();
+    if (!hold) dropHolds();
 }
 
 void forgetHeldViews() noexcept
 {
-    std::lock_guard<std::mutex> guard(cache().mutex);
-    for (auto &[path, entry] : cache().entries)
-        entry.held = false;
+    if (gHoldFirstViews.load(std::memory_order_relaxed)) dropHolds();
 }
 
 int loadStoreSnapshot(const std::string &path, FileIdentity *identity, CFRef<CFDictionaryRef> *root,

@@ -650,23 +650,15 @@ struct PlistReader::State {
         if (limit <= releasedTo ||
             static_cast<size_t>(limit - releasedTo) < kReleaseRunPages * pageSize)
             return;
-        const char *from = releasedTo;
-        for (const Frame &frame : frames) {
-            if (frame.tag == nullptr || frame.tag + kTagSpan <= from) continue;
-            if (frame.tag >= limit) break;
-            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) giveBack(from, gapEnd);
-            from = std::max(from, pageCeil(frame.tag + kTagSpan));
-        }
-        if (limit > from) giveBack(from, limit);
-        releasedTo = std::max(from, limit);
+        releasedTo = giveBackAround(releasedTo, limit);
     }
 
     // The same when the input is lent: whole blocks, each as soon as the
     // parse has left it, so that the tree takes as few new pages as it can.
-    // A block that holds the start tag of an open container is kept back
-    // whole and lent once that container has closed (a tree's first blocks
-    // and each section's would otherwise be lost to it for good); the part
-    // of the piece before its first whole block stays until the end.
+    // A block that holds the start tag of an open container waits, whole,
+    // until that container closes (given back around the tag, it would be
+    // lost to the tree); the part of the piece before its first whole block
+    // stays until the end.
     void lendParsedInput(const char *event) noexcept
     {
         size_t waiting = 0;
@@ -678,15 +670,14 @@ struct PlistReader::State {
         }
         keptBackCount     = waiting;
         const char *limit = blockFloor(event);
-        const char *from  = std::max(releasedTo, blockCeil(releasedTo));
+        const char *from  = blockCeil(releasedTo);
         for (; from + ObjectArena::kBlockBytes <= limit; from += ObjectArena::kBlockBytes) {
-            if (!holdsOpenTag(from)) {
+            if (!holdsOpenTag(from))
                 lendOrRelease(from);
-            } else if (keptBackCount < kMostKeptBack) {
+            else if (keptBackCount < kMostKeptBack)
                 keptBack[keptBackCount++] = from;
-            } else {
+            else
                 giveBackAround(from, from + ObjectArena::kBlockBytes);
-            }
         }
         releasedTo = std::max(releasedTo, from);
     }
@@ -707,24 +698,19 @@ struct PlistReader::State {
         else
             releasePages(start, ObjectArena::kBlockBytes);
     }
-    // Gives the system the pages of [from, to) that hold no open tag.
-    void giveBackAround(const char *from, const char *to) noexcept
+    // Gives the system the pages of [from, to) that hold no open start tag;
+    // returns where the pages given or kept end.
+    const char *giveBackAround(const char *from, const char *to) noexcept
     {
         for (const Frame &frame : frames) {
-            if (frame.tag == nullptr || frame.tag + kTagSpan <= from || frame.tag >= to) continue;
-            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) {
-                released = true;
-                releasePages(const_cast<char *>(from), static_cast<size_t>(gapEnd - from));
-            }
+            if (frame.tag == nullptr || frame.tag + kTagSpan <= from) continue;
+            if (frame.tag >= to) break;
+            if (const char *gapEnd = pageFloor(frame.tag); gapEnd > from) giveBack(from, gapEnd);
             from = std::max(from, pageCeil(frame.tag + kTagSpan));
         }
-        if (to > from) {
-            released = true;
-            releasePages(const_cast<char *>(from), static_cast<size_t>(to - from));
-        }
+        if (to > from) giveBack(from, to);
+        return std::max(from, to);
     }
-
-    // Gives up the parsed pages [from, to) to the system.
     void giveBack(const char *from, const char *to) noexcept
     {
         released = true;
